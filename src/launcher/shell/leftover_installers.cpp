@@ -1,0 +1,24 @@
+#include "launcher/shell/leftover_installers.h"
+
+#include <string>
+#include <system_error>
+
+#include "launcher/text/text.h"
+
+namespace launcher {
+
+void RemoveLeftoverInstallers(const std::filesystem::path& temporaryDirectory) {
+  static const std::wstring prefix = L"Quellorn-Launcher-";
+  std::error_code error;
+  std::filesystem::directory_iterator entry(temporaryDirectory, error);
+  // A listing that fails part-way ends the clean-up quietly, like one that can't start.
+  for (; !error && entry != std::filesystem::directory_iterator(); entry.increment(error)) {
+    const std::wstring name = WideFromPath(entry->path().filename());
+    if (name.starts_with(prefix)) {
+      std::error_code ignored;
+      std::filesystem::remove(entry->path(), ignored);
+    }
+  }
+}
+
+}  // namespace launcher

@@ -1,0 +1,13 @@
+#pragma once
+// The run that follows a launcher update deletes the installers that the update downloaded.
+
+#include <filesystem>
+
+namespace launcher {
+
+// Removes every entry of `temporaryDirectory` (not recursively) whose name begins with
+// "Quellorn-Launcher-", compared case-sensitively. Never throws for file system trouble: an
+// entry that can't be removed stays, and a folder that can't be listed is left alone.
+void RemoveLeftoverInstallers(const std::filesystem::path& temporaryDirectory);
+
+}  // namespace launcher

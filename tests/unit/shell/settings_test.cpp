@@ -1,0 +1,54 @@
+#include "launcher/shell/settings.h"
+
+#include <gtest/gtest.h>
+
+#include "support/temporary_folder.h"
+
+namespace launcher {
+namespace {
+
+TEST(ReadFeedSetting, TakesTheFeedMemberOrNothing) {
+  const std::pair<std::string, std::wstring> cases[] = {
+      {R"({"feed": "https://mirror.test/latest.json"})", L"https://mirror.test/latest.json"},
+      {"\xEF\xBB\xBF{\"other\":1,\"feed\":\"http://h/\xC3\xA9.json\"}", L"http://h/\u00E9.json"},
+      {R"({"feed": ""})", L""},
+      {R"({})", L""},
+      {R"([1])", L""},
+      {"", L""},
+      {R"({"feed": "unterminated)", L""},
+      {R"({"Feed": "wrong case"})", L""},
+  };
+  for (const auto& [text, feed] : cases) EXPECT_EQ(ReadFeedSetting(text), feed) << text;
+}
+
+TEST(ResolveFeedUrl, OverrideThenSettingsFileThenBuiltIn) {
+  const support::TemporaryFolder folder;
+  const auto& directory = folder.path();
+  // No launcher.json at all.
+  EXPECT_EQ(ResolveFeedUrl(L"", directory), BuiltInFeedUrl());
+  EXPECT_EQ(ResolveFeedUrl(L"not even a URL", directory), L"not even a URL");
+
+  folder.Write("launcher.json", R"({"feed":"https://mirror.test/feed.json"})");
+  EXPECT_EQ(ResolveFeedUrl(L"", directory), L"https://mirror.test/feed.json");
+  EXPECT_EQ(ResolveFeedUrl(L"https://cli.test/f.json", directory), L"https://cli.test/f.json");
+
+  for (const std::string bad : {"{\"feed\": \"\"}", "{}", "[1]", "", "\xFF\xFE{"}) {
+    folder.Write("launcher.json", bad);
+    EXPECT_EQ(ResolveFeedUrl(L"", directory), BuiltInFeedUrl()) << bad;
+  }
+
+  // A folder where the file should be can't be read: the built-in URL, silently.
+  std::filesystem::remove(directory / "launcher.json");
+  std::filesystem::create_directory(directory / "launcher.json");
+  EXPECT_EQ(ResolveFeedUrl(L"", directory), BuiltInFeedUrl());
+}
+
+TEST(BuiltInFeedUrl, IsHttpsOnTheWebsite) {
+  const std::wstring url = BuiltInFeedUrl();
+  EXPECT_EQ(url.rfind(L"https://", 0), 0u);
+  EXPECT_TRUE(url.ends_with(L"/download/client/latest.json"));
+  EXPECT_GT(url.size(), std::wstring(L"https:///download/client/latest.json").size());
+}
+
+}  // namespace
+}  // namespace launcher
