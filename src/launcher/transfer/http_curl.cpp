@@ -1,0 +1,262 @@
+// libcurl implementation of HttpGet; only Linux-specific code lives here. One share of
+// connections, DNS answers and TLS sessions serves every request of the process, so concurrent
+// downloads reuse their connections.
+
+#include <curl/curl.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <exception>
+#include <mutex>
+#include <optional>
+#include <string>
+
+#include "launcher/text/failure.h"
+#include "launcher/text/text.h"
+#include "launcher/transfer/http.h"
+
+namespace launcher {
+
+namespace {
+
+constexpr int kMaxRedirects = 10;
+
+struct Share {
+  CURLSH* handle = nullptr;
+  std::wstring error;
+  std::mutex locks[CURL_LOCK_DATA_LAST];
+};
+
+void LockShare(CURL*, curl_lock_data data, curl_lock_access, void* share) {
+  static_cast<Share*>(share)->locks[data].lock();
+}
+
+void UnlockShare(CURL*, curl_lock_data data, void* share) {
+  static_cast<Share*>(share)->locks[data].unlock();
+}
+
+// Made once even when several threads ask together, and never released. A share that couldn't
+// be made stays absent, with its error kept for every later request.
+const Share& GetShare() {
+  static Share share;
+  static std::once_flag once;
+  std::call_once(once, [] {
+    if (const CURLcode code = curl_global_init(CURL_GLOBAL_DEFAULT); code != CURLE_OK) {
+      share.error = Widen(curl_easy_strerror(code));
+      return;
+    }
+    share.handle = curl_share_init();
+    if (share.handle == nullptr) {
+      share.error = L"libcurl couldn't make its connection share";
+      return;
+    }
+    curl_share_setopt(share.handle, CURLSHOPT_LOCKFUNC, LockShare);
+    curl_share_setopt(share.handle, CURLSHOPT_UNLOCKFUNC, UnlockShare);
+    curl_share_setopt(share.handle, CURLSHOPT_USERDATA, &share);
+    curl_share_setopt(share.handle, CURLSHOPT_SHARE, CURL_LOCK_DATA_CONNECT);
+    curl_share_setopt(share.handle, CURLSHOPT_SHARE, CURL_LOCK_DATA_DNS);
+    curl_share_setopt(share.handle, CURLSHOPT_SHARE, CURL_LOCK_DATA_SSL_SESSION);
+  });
+  return share;
+}
+
+struct UrlDeleter {
+  void operator()(CURLU* url) const { curl_url_cleanup(url); }
+};
+struct EasyDeleter {
+  void operator()(CURL* easy) const { curl_easy_cleanup(easy); }
+};
+struct TextDeleter {
+  void operator()(char* text) const { curl_free(text); }
+};
+using OwnedText = std::unique_ptr<char, TextDeleter>;
+
+OwnedText UrlPart(CURLU* url, CURLUPart part) {
+  char* text = nullptr;
+  curl_url_get(url, part, &text, 0);
+  return OwnedText(text);
+}
+
+// The checks that WinHTTP's URL splitting makes: http or https, a host of at most 255
+// characters and a path of at most 2,047. Returns the scheme.
+std::string CheckAddress(const std::string& address) {
+  const std::unique_ptr<CURLU, UrlDeleter> url(curl_url());
+  if (!url) throw std::bad_alloc();
+  if (const CURLUcode code = curl_url_set(url.get(), CURLUPART_URL, address.c_str(), 0)) {
+    throw Failure{WithSystemText(L"The address isn't one", Widen(curl_url_strerror(code)))};
+  }
+  const OwnedText scheme = UrlPart(url.get(), CURLUPART_SCHEME);
+  const OwnedText host = UrlPart(url.get(), CURLUPART_HOST);
+  const OwnedText path = UrlPart(url.get(), CURLUPART_PATH);
+  const std::string schemeText = scheme ? scheme.get() : "";
+  if (schemeText != "http" && schemeText != "https") {
+    throw Failure{WithSystemText(L"The address isn't one",
+                                 Widen(curl_url_strerror(CURLUE_UNSUPPORTED_SCHEME)))};
+  }
+  if (!host || Widen(host.get()).size() > 255 || (path && Widen(path.get()).size() > 2047)) {
+    throw Failure{
+        WithSystemText(L"The address isn't one", Widen(curl_url_strerror(CURLUE_MALFORMED_INPUT)))};
+  }
+  return schemeText;
+}
+
+// One request's state, shared with curl's callbacks. Exceptions never cross curl: a callback
+// keeps the first one and stops the transfer, and HttpGet throws it once curl has returned.
+struct Exchange {
+  std::uint64_t from = 0;
+  const StartCallback* onStart = nullptr;
+  const ChunkCallback* onChunk = nullptr;
+  CURL* easy = nullptr;
+  bool https = false;
+
+  std::optional<std::wstring> contentRange;  // of the response being read
+  bool hasLocation = false;
+  bool started = false;  // onStart has run: body bytes may follow
+  std::string redirect;  // where a followed redirect leads
+  std::exception_ptr error;
+};
+
+bool StartsWithNoCase(const std::string& text, const char* prefix) {
+  const std::string_view view(prefix);
+  return text.size() >= view.size() &&
+         std::equal(view.begin(), view.end(), text.begin(),
+                    [](char a, char b) { return a == static_cast<char>(std::tolower(b)); });
+}
+
+std::string HeaderValue(const std::string& line, size_t nameLength) {
+  size_t start = line.find_first_not_of(" \t", nameLength);
+  size_t end = line.find_last_not_of(" \t\r\n");
+  if (start == std::string::npos || end == std::string::npos || end < start) return {};
+  return line.substr(start, end - start + 1);
+}
+
+// The headers of the final response are complete: decide what the status means.
+void FinishHeaders(Exchange& exchange) {
+  long status = 0;
+  curl_easy_getinfo(exchange.easy, CURLINFO_RESPONSE_CODE, &status);
+  if (status >= 100 && status < 200) return;  // an interim answer; the real one follows
+  if (status >= 300 && status < 400 && exchange.hasLocation) {
+    char* target = nullptr;
+    curl_easy_getinfo(exchange.easy, CURLINFO_REDIRECT_URL, &target);
+    const std::string next = target != nullptr ? target : "";
+    // Never from https to plain http: then the redirect itself is the answer, as with WinHTTP.
+    const bool allowed =
+        next.starts_with("https://") || (!exchange.https && next.starts_with("http://"));
+    if (allowed) {
+      exchange.redirect = next;
+      return;
+    }
+  }
+  const std::wstring* contentRange = exchange.contentRange ? &*exchange.contentRange : nullptr;
+  const std::uint64_t offset =
+      AcceptResponse(static_cast<std::uint32_t>(status), exchange.from, contentRange);
+  exchange.started = true;
+  (*exchange.onStart)(offset);
+}
+
+size_t OnHeader(char* data, size_t size, size_t count, void* context) {
+  auto& exchange = *static_cast<Exchange*>(context);
+  const std::string line(data, size * count);
+  try {
+    if (line.starts_with("HTTP/")) {
+      exchange.contentRange.reset();
+      exchange.hasLocation = false;
+    } else if (StartsWithNoCase(line, "content-range:")) {
+      exchange.contentRange = Widen(HeaderValue(line, 14));
+    } else if (StartsWithNoCase(line, "location:")) {
+      exchange.hasLocation = true;
+    } else if (line == "\r\n" || line == "\n") {
+      FinishHeaders(exchange);
+    }
+  } catch (...) {
+    exchange.error = std::current_exception();
+    return 0;
+  }
+  return size * count;
+}
+
+size_t OnBody(char* data, size_t size, size_t count, void* context) {
+  auto& exchange = *static_cast<Exchange*>(context);
+  const size_t total = size * count;
+  if (!exchange.redirect.empty()) return total;  // the body of a redirect is dropped
+  if (!exchange.started) return 0;
+  try {
+    for (size_t at = 0; at < total; at += kReadBufferSize) {
+      const size_t block = std::min(kReadBufferSize, total - at);
+      (*exchange.onChunk)(reinterpret_cast<const std::uint8_t*>(data + at), block);
+    }
+  } catch (...) {
+    exchange.error = std::current_exception();
+    return 0;
+  }
+  return total;
+}
+
+}  // namespace
+
+void HttpGet(const std::wstring& url, std::uint64_t from, const StartCallback& onStart,
+             const ChunkCallback& onChunk) {
+  std::string address = Narrow(url);
+  std::string scheme = CheckAddress(address);
+
+  const Share& share = GetShare();
+  if (share.handle == nullptr) throw Failure{WithSystemText(L"No connection", share.error)};
+
+  for (int redirects = 0;; ++redirects) {
+    const std::unique_ptr<CURL, EasyDeleter> easy(curl_easy_init());
+    if (!easy) throw Failure{WithSystemText(L"No connection", L"libcurl couldn't make a request")};
+    Exchange exchange;
+    exchange.from = from;
+    exchange.onStart = &onStart;
+    exchange.onChunk = &onChunk;
+    exchange.easy = easy.get();
+    exchange.https = scheme == "https";
+    char errorText[CURL_ERROR_SIZE] = {};
+    const std::string range = std::to_string(from) + "-";
+
+    CURL* e = easy.get();
+    curl_easy_setopt(e, CURLOPT_URL, address.c_str());
+    curl_easy_setopt(e, CURLOPT_SHARE, share.handle);
+    curl_easy_setopt(e, CURLOPT_PROTOCOLS_STR, "http,https");
+    curl_easy_setopt(e, CURLOPT_USERAGENT, "QuellornLauncher/2.2");
+    curl_easy_setopt(e, CURLOPT_HTTP_VERSION, CURL_HTTP_VERSION_1_1);
+    curl_easy_setopt(e, CURLOPT_NOSIGNAL, 1L);
+    curl_easy_setopt(e, CURLOPT_CONNECTTIMEOUT_MS, 15000L);
+    // A transfer that receives nothing for 60 seconds fails.
+    curl_easy_setopt(e, CURLOPT_LOW_SPEED_LIMIT, 1L);
+    curl_easy_setopt(e, CURLOPT_LOW_SPEED_TIME, 60L);
+    // TLS verification stays on in every build: a certificate the system doesn't trust fails.
+    curl_easy_setopt(e, CURLOPT_SSL_VERIFYPEER, 1L);
+    curl_easy_setopt(e, CURLOPT_SSL_VERIFYHOST, 2L);
+    curl_easy_setopt(e, CURLOPT_BUFFERSIZE, static_cast<long>(kReadBufferSize));
+    curl_easy_setopt(e, CURLOPT_ERRORBUFFER, errorText);
+    if (from > 0) curl_easy_setopt(e, CURLOPT_RANGE, range.c_str());
+    curl_easy_setopt(e, CURLOPT_HEADERFUNCTION, OnHeader);
+    curl_easy_setopt(e, CURLOPT_HEADERDATA, &exchange);
+    curl_easy_setopt(e, CURLOPT_WRITEFUNCTION, OnBody);
+    curl_easy_setopt(e, CURLOPT_WRITEDATA, &exchange);
+
+    const CURLcode code = curl_easy_perform(e);
+    if (exchange.error) std::rethrow_exception(exchange.error);
+    if (code != CURLE_OK) {
+      const std::wstring text = Widen(errorText[0] != '\0' ? errorText : curl_easy_strerror(code));
+      throw Failure{WithSystemText(
+          exchange.started ? L"The download was cut off" : L"Couldn't reach the server", text)};
+    }
+    if (exchange.redirect.empty()) {
+      if (!exchange.started) {
+        throw Failure{WithSystemText(L"Couldn't reach the server",
+                                     Widen(curl_easy_strerror(CURLE_GOT_NOTHING)))};
+      }
+      return;
+    }
+    if (redirects == kMaxRedirects) {
+      throw Failure{WithSystemText(L"Couldn't reach the server",
+                                   Widen(curl_easy_strerror(CURLE_TOO_MANY_REDIRECTS)))};
+    }
+    address = exchange.redirect;
+    scheme = CheckAddress(address);
+  }
+}
+
+}  // namespace launcher

@@ -1,0 +1,36 @@
+#pragma once
+// The few socket operations the scripted server needs, over BSD sockets or Winsock.
+
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+
+namespace launcher::support {
+
+class Socket {
+ public:
+  Socket() = default;
+  ~Socket();
+  Socket(Socket&& other) noexcept;
+  Socket& operator=(Socket&& other) noexcept;
+  Socket(const Socket&) = delete;
+  Socket& operator=(const Socket&) = delete;
+
+  // A socket listening on 127.0.0.1 at a port the system picks; `port` receives it.
+  static Socket ListenOnLoopback(std::uint16_t& port);
+
+  explicit operator bool() const;
+  Socket Accept() const;  // invalid when the listener was shut down
+  std::ptrdiff_t Receive(char* buffer, std::size_t size) const;  // 0 at the end, < 0 on error
+  bool Send(std::string_view bytes) const;                       // all of them, or false
+  void Shutdown() const;                      // ends the connection in both directions
+  bool WaitReadable(int milliseconds) const;  // something to accept or receive, or the end
+
+ private:
+  explicit Socket(std::intptr_t handle) : handle_(handle) {}
+  void Close();
+
+  std::intptr_t handle_ = -1;
+};
+
+}  // namespace launcher::support

@@ -1,0 +1,189 @@
+#include "launcher/transfer/download.h"
+
+#include <gtest/gtest.h>
+
+#include "launcher/text/failure.h"
+#include "launcher/transfer/interruptions.h"
+#include "launcher/transfer/sha256.h"
+#include "support/scripted_server.h"
+#include "support/temporary_folder.h"
+
+namespace launcher {
+namespace {
+
+using support::Always;
+using support::FileFaults;
+using support::ReadFile;
+using support::Response;
+using support::ScriptedServer;
+using support::ServeFile;
+
+std::string Pattern(std::size_t size, int seed = 1) {
+  std::string bytes(size, '\0');
+  for (std::size_t i = 0; i < size; ++i) bytes[i] = static_cast<char>((i * 131 + seed) >> 2);
+  return bytes;
+}
+
+Release ReleaseOf(const std::string& content) {
+  return Release{L"1.0.0", L"file.bin", Sha256Hex(content), content.size()};
+}
+
+class DownloadTest : public ::testing::Test {
+ protected:
+  // Runs Download and gives its failure's message, or "" when it succeeded.
+  std::wstring Run(const Release& release, const std::string& path = "/file.bin") {
+    progress_.clear();
+    try {
+      Download(release, server_.Url(path), file_,
+               [this](std::uint64_t written) { progress_.push_back(written); });
+      return L"";
+    } catch (const Failure& failure) {
+      return failure.message;
+    }
+  }
+
+  std::optional<std::string> Range(std::size_t request) const {
+    return server_.Requests().at(request).Header("range");
+  }
+
+  ScriptedServer server_;
+  support::TemporaryFolder folder_;
+  std::filesystem::path file_ = folder_.path() / "file.bin.part";
+  std::vector<std::uint64_t> progress_;
+};
+
+TEST_F(DownloadTest, FreshDownloadReportsFromZeroToTheSize) {
+  const std::string content = Pattern(200000);
+  server_.Route("/file.bin", ServeFile(content, FileFaults{.chunk = 50000}));
+  EXPECT_EQ(Run(ReleaseOf(content)), L"");
+  EXPECT_TRUE(ReadFile(file_) == content);
+  EXPECT_EQ(Range(0), std::nullopt);
+  ASSERT_GE(progress_.size(), 2u);
+  EXPECT_EQ(progress_.front(), 0u);
+  EXPECT_EQ(progress_.back(), content.size());
+  EXPECT_TRUE(std::is_sorted(progress_.begin(), progress_.end()));
+}
+
+TEST_F(DownloadTest, ResumesFromKeptBytesWithRange) {
+  const std::string content = Pattern(5000);
+  folder_.Write("file.bin.part", content.substr(0, 1000));
+  server_.Route("/file.bin", ServeFile(content));
+  EXPECT_EQ(Run(ReleaseOf(content)), L"");
+  EXPECT_TRUE(ReadFile(file_) == content);
+  EXPECT_EQ(Range(0), "bytes=1000-");
+  EXPECT_EQ(progress_.front(), 1000u);
+  EXPECT_EQ(progress_.back(), 5000u);
+}
+
+TEST_F(DownloadTest, AWholeAnswerToARangeRestartsTheDigest) {
+  const std::string content = Pattern(5000);
+  // Kept bytes that aren't the file's: only a digest of the new bytes alone can match.
+  folder_.Write("file.bin.part", Pattern(1000, 99));
+  server_.Route("/file.bin", ServeFile(content, FileFaults{.ignoreRange = true}));
+  EXPECT_EQ(Run(ReleaseOf(content)), L"");
+  EXPECT_TRUE(ReadFile(file_) == content);
+  EXPECT_EQ(progress_.front(), 0u);
+}
+
+TEST_F(DownloadTest, FailuresAndWhatTheyLeaveOnDisk) {
+  const std::string content = Pattern(5000);
+  struct Case {
+    const char* name;
+    std::string kept;  // on disk before the call; empty: nothing
+    support::Script script;
+    std::wstring message;
+    bool fileStays;
+  };
+  const Case cases[] = {
+      {"refused range", content.substr(0, 1000), Always(Response{.status = 416}),
+       L"The download couldn't be picked up where it stopped", false},
+      {"not found", content.substr(0, 1000), Always(Response{.status = 404}),
+       L"The server answered 404", true},
+      {"server error", "", Always(Response{.status = 500}), L"The server answered 500", false},
+      {"one byte too many", "", ServeFile(content + "!"),
+       L"The download is larger than the 5000 bytes the update server promised", false},
+      {"one byte short", "", ServeFile(content.substr(0, 4999)),
+       L"The download was 4999 bytes, not the 5000 the update server promised", false},
+      {"wrong bytes", "", ServeFile(Pattern(5000, 7)),
+       L"The download isn't the release the update server names: its SHA-256 differs", false},
+      {"complete but wrong", Pattern(5000, 7), ServeFile(content),
+       L"The download isn't the release the update server names: its SHA-256 differs", false},
+      {"another part", content.substr(0, 1000), ServeFile(content, FileFaults{.rangeStartsAt = 0}),
+       L"The server answered with another part of the file", true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::filesystem::remove(file_);
+    if (!c.kept.empty()) folder_.Write("file.bin.part", c.kept);
+    server_.Route("/file.bin", c.script);
+    EXPECT_EQ(Run(ReleaseOf(content)), c.message);
+    EXPECT_EQ(std::filesystem::exists(file_), c.fileStays);
+    if (c.fileStays) {
+      EXPECT_TRUE(ReadFile(file_) == c.kept);
+    }
+  }
+}
+
+TEST_F(DownloadTest, ACompleteFileAlreadyThereNeedsNoRequest) {
+  const std::string content = Pattern(5000);
+  folder_.Write("file.bin.part", content);
+  EXPECT_EQ(Run(ReleaseOf(content)), L"");
+  EXPECT_TRUE(server_.Requests().empty());
+  EXPECT_TRUE(progress_.empty());
+  EXPECT_TRUE(ReadFile(file_) == content);
+}
+
+TEST_F(DownloadTest, ALongerStaleFileIsReplaced) {
+  const std::string content = Pattern(5000);
+  folder_.Write("file.bin.part", Pattern(6000, 3));
+  server_.Route("/file.bin", ServeFile(content));
+  EXPECT_EQ(Run(ReleaseOf(content)), L"");
+  EXPECT_EQ(Range(0), std::nullopt);
+  EXPECT_TRUE(ReadFile(file_) == content);
+}
+
+TEST_F(DownloadTest, AnEmptyReleaseIsCreatedWithoutARequest) {
+  EXPECT_EQ(Run(ReleaseOf("")), L"");
+  EXPECT_TRUE(server_.Requests().empty());
+  EXPECT_TRUE(std::filesystem::exists(file_));
+  EXPECT_EQ(std::filesystem::file_size(file_), 0u);
+}
+
+TEST_F(DownloadTest, ACutOffDownloadIsResumedByTheNextCall) {
+  const std::string content = Pattern(300000);
+  server_.Route("/file.bin", ServeFile(content, FileFaults{.cutAfter = 120000}));
+  const std::wstring message = Run(ReleaseOf(content));
+  EXPECT_TRUE(message.starts_with(L"The download was cut off: "))
+      << ::testing::PrintToString(message);
+  EXPECT_TRUE(ReadFile(file_) == content.substr(0, 120000));
+
+  server_.Route("/file.bin", ServeFile(content));
+  EXPECT_EQ(Run(ReleaseOf(content)), L"");
+  EXPECT_EQ(Range(1), "bytes=120000-");
+  EXPECT_EQ(progress_.front(), 120000u);
+  EXPECT_TRUE(ReadFile(file_) == content);
+}
+
+TEST_F(DownloadTest, StoppedFromProgressPassesThroughAndKeepsTheBytes) {
+  const std::string content = Pattern(400000);
+  server_.Route("/file.bin", ServeFile(content, FileFaults{.chunk = 65536}));
+  std::uint64_t seen = 0;
+  EXPECT_THROW(Download(ReleaseOf(content), server_.Url("/file.bin"), file_,
+                        [&](std::uint64_t written) {
+                          seen = written;
+                          if (written > 0) throw Stopped{};
+                        }),
+               Stopped);
+  ASSERT_GT(seen, 0u);
+  EXPECT_TRUE(ReadFile(file_) == content.substr(0, seen));
+}
+
+TEST_F(DownloadTest, AFileThatCantBeOpenedForWriting) {
+  const std::string content = Pattern(100);
+  server_.Route("/file.bin", ServeFile(content));
+  file_ = folder_.path() / "no-such-folder" / "file.bin";
+  EXPECT_EQ(Run(ReleaseOf(content)), L"The download couldn't be written");
+}
+
+}  // namespace
+}  // namespace launcher

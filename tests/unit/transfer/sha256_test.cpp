@@ -1,0 +1,57 @@
+#include "launcher/transfer/sha256.h"
+
+#include <gtest/gtest.h>
+
+#include "support/temporary_folder.h"
+
+namespace launcher {
+namespace {
+
+TEST(Sha256, KnownDigests) {
+  const std::pair<std::string, std::wstring> cases[] = {
+      {"", L"e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855"},
+      {"abc", L"ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad"},
+      {"abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq",
+       L"248d6a61d20638b8e5c026930c3e6039a33ce45964ff2167f6ecedd419db06c1"},
+      {std::string(1000000, 'a'),
+       L"cdc76e5c9914fb9281a1c7e284d73e67f1809a48a497200e046d39ccc7112cd0"},
+  };
+  for (const auto& [bytes, digest] : cases) EXPECT_EQ(Sha256Hex(bytes), digest);
+}
+
+TEST(Sha256, PiecesOfAnySizeGiveTheSameDigest) {
+  std::string bytes;
+  for (int i = 0; i < 300000; ++i) bytes += static_cast<char>(i * 7 + i / 256);
+  const std::wstring whole = Sha256Hex(bytes);
+  for (const size_t piece : {1u, 63u, 64u, 65u, 4096u, 65536u, 299999u}) {
+    Sha256 hasher;
+    for (size_t at = 0; at < bytes.size(); at += piece) {
+      hasher.Add(bytes.data() + at, std::min(piece, bytes.size() - at));
+    }
+    EXPECT_EQ(hasher.FinishHex(), whole) << piece;
+  }
+  ASSERT_EQ(whole.size(), 64u);
+  EXPECT_EQ(whole.find_first_not_of(L"0123456789abcdef"), std::wstring::npos);
+}
+
+TEST(Sha256, AddFilePrefixHashesUpToTheLimitInFileOrder) {
+  const support::TemporaryFolder folder;
+  std::string bytes(3 * kHashBufferSize + 5, '\0');
+  for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<char>(i % 251);
+  const auto file = folder.Write("blob.bin", bytes);
+
+  for (const std::uint64_t limit :
+       {std::uint64_t{0}, std::uint64_t{1000}, std::uint64_t{kHashBufferSize},
+        std::uint64_t{kHashBufferSize + 1}, std::uint64_t{bytes.size()}}) {
+    Sha256 hasher;
+    EXPECT_EQ(AddFilePrefix(hasher, file, limit), limit);
+    EXPECT_EQ(hasher.FinishHex(), Sha256Hex(std::string_view(bytes).substr(0, limit))) << limit;
+  }
+  Sha256 beyond;
+  EXPECT_EQ(AddFilePrefix(beyond, file, bytes.size() + 100), bytes.size());
+  Sha256 missing;
+  EXPECT_EQ(AddFilePrefix(missing, folder.path() / "missing", 10), 0u);
+}
+
+}  // namespace
+}  // namespace launcher
