@@ -217,6 +217,9 @@ void HttpGet(const std::wstring& url, std::uint64_t from, const StartCallback& o
     CURL* e = easy.get();
     curl_easy_setopt(e, CURLOPT_URL, address.c_str());
     curl_easy_setopt(e, CURLOPT_SHARE, share.handle);
+    // The share keeps this many idle connections; libcurl's default of 5 is fewer than the six
+    // downloads that run at once, and each extra one would be closed and opened again.
+    curl_easy_setopt(e, CURLOPT_MAXCONNECTS, 16L);
     curl_easy_setopt(e, CURLOPT_PROTOCOLS_STR, "http,https");
     curl_easy_setopt(e, CURLOPT_USERAGENT, "QuellornLauncher/2.2");
     curl_easy_setopt(e, CURLOPT_HTTP_VERSION, CURL_HTTP_VERSION_1_1);

@@ -4,6 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <thread>
+
 #include "launcher/text/failure.h"
 #include "launcher/transfer/interruptions.h"
 #include "launcher/transfer/text_fetch.h"
@@ -183,6 +186,26 @@ TEST(HttpGet, NobodyListeningMeansTheServerCantBeReached) {
   const std::wstring message = FailureOf([&] { Get(url, 0); });
   EXPECT_TRUE(message.starts_with(L"Couldn't reach the server: "))
       << ::testing::PrintToString(message);
+}
+
+TEST(HttpGet, SixConcurrentDownloadersKeepToSixConnections) {
+  ScriptedServer server;
+  constexpr int kFiles = 120;
+  for (int i = 0; i < kFiles; ++i) server.Route("/" + std::to_string(i), ServeFile(Pattern(65536)));
+  std::atomic<int> next{0};
+  std::atomic<int> wrong{0};
+  std::vector<std::thread> threads;
+  for (int t = 0; t < 6; ++t) {
+    threads.emplace_back([&] {
+      for (int i = next++; i < kFiles; i = next++) {
+        if (GetText(server.Url("/" + std::to_string(i)), kFeedLimit).size() != 65536) ++wrong;
+      }
+    });
+  }
+  for (auto& thread : threads) thread.join();
+  EXPECT_EQ(wrong, 0);
+  EXPECT_EQ(server.Requests().size(), static_cast<size_t>(kFiles));
+  EXPECT_LE(server.Connections(), 6);
 }
 
 TEST(GetText, TheLimitIsTestedBeforeEachAppend) {
