@@ -1,0 +1,33 @@
+#pragma once
+// The update feed: one flat JSON object naming the client release, optionally the newest
+// launcher and the release's file list. Every file it names lies in the feed's own folder.
+
+#include <optional>
+#include <string>
+
+#include "launcher/feed/json.h"
+#include "launcher/feed/release.h"
+
+namespace launcher {
+
+struct Feed {
+  Release release;                  // always there, perhaps unusable
+  std::optional<Release> launcher;  // there exactly when "launcherVersion" isn't empty
+  std::wstring files;               // the file list's name, or empty
+  std::wstring filesSha256;         // its digest, lower case, or empty
+};
+
+// Throws only the JSON reader's Failure; missing or unreadable values give empty fields or 0.
+Feed ParseFeed(const std::string& text);
+
+// One Release from the keys prefix + "version", "file", "sha256", "size", each key's first letter
+// upper-cased after a non-empty prefix when `capitalise` is set ("launcherVersion").
+Release ReadRelease(JsonObject& object, const std::string& prefix, bool capitalise);
+
+// Non-empty, first an ASCII letter or digit, then only ASCII letters, digits, "-" and ".".
+bool IsPlainName(const std::wstring& name);
+
+// Plain version and file names, a digest of 64 characters and a size above 0.
+bool IsUsableRelease(const Release& release);
+
+}  // namespace launcher

@@ -1,0 +1,23 @@
+#pragma once
+// A release's file list: one line per file, "digest TAB size TAB path", which lets an update keep
+// the files that haven't changed. Pure logic.
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace launcher {
+
+struct Listed {
+  std::wstring path;    // "/" between folders, relative to the release's root
+  std::wstring sha256;  // 64 lower-case hexadecimal characters
+  std::uint64_t size = 0;
+
+  bool operator==(const Listed&) const = default;
+};
+
+// The entries in the order of the lines. Throws Failure("The release's file list isn't one")
+// for any malformed non-empty line; never returns part of a list.
+std::vector<Listed> ParseFileList(const std::string& text);
+
+}  // namespace launcher

@@ -1,0 +1,70 @@
+#include "launcher/store/client_store.h"
+
+#include <fstream>
+#include <system_error>
+
+#include "launcher/feed/feed.h"
+#include "launcher/store/durable_replace.h"
+#include "launcher/text/failure.h"
+#include "launcher/text/text.h"
+
+namespace launcher {
+
+namespace {
+
+// A missing or unreadable file reads as no bytes.
+std::string ReadSmallFile(const std::filesystem::path& file) {
+  std::ifstream in(file, std::ios::binary);
+  std::string bytes;
+  char block[512];
+  while (in.read(block, sizeof block) || in.gcount() > 0) bytes.append(block, in.gcount());
+  return in.bad() ? std::string() : bytes;
+}
+
+bool IsSpace(char byte) {
+  return byte == ' ' || (byte >= '\t' && byte <= '\r');
+}
+
+}  // namespace
+
+std::wstring ClientStore::Current() const {
+  std::string bytes = ReadSmallFile(root / "current.txt");
+  while (!bytes.empty() && IsSpace(bytes.back())) bytes.pop_back();
+  std::wstring version = Widen(bytes);
+  if (!IsPlainName(version)) return {};
+  std::error_code error;
+  const auto status = std::filesystem::status(Executable(version), error);
+  if (error || status.type() == std::filesystem::file_type::not_found) return {};
+  return version;
+}
+
+std::filesystem::path ClientStore::Executable(const std::wstring& version) const {
+  return root / PathFromWide(version) / "Quellorn.exe";
+}
+
+void ClientStore::Prune() const {
+  // Without a current version there is nothing to keep by: removing everything would lose the game.
+  const std::wstring keep = Lowercase(Current());
+  if (keep.empty()) return;
+  std::error_code error;
+  std::filesystem::directory_iterator entry(root, error);
+  if (error) return;
+  for (; entry != std::filesystem::directory_iterator(); ++entry) {
+    const std::wstring name = Lowercase(WideFromPath(entry->path().filename()));
+    if (name == keep || name == L"current.txt") continue;
+    std::error_code ignored;
+    if (std::filesystem::is_directory(std::filesystem::status(entry->path(), ignored))) {
+      std::filesystem::remove_all(entry->path(), ignored);
+    } else {
+      std::filesystem::remove(entry->path(), ignored);
+    }
+  }
+}
+
+void ClientStore::NameCurrent(const std::wstring& version) const {
+  if (!ReplaceFileDurably(root / "current.txt", root / "current.txt.tmp", Narrow(version))) {
+    throw Failure{L"The new version couldn't be named current"};
+  }
+}
+
+}  // namespace launcher

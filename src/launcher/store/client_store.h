@@ -1,0 +1,36 @@
+#pragma once
+// The client store: the folder "Client" beside the launcher, one folder per installed version and
+// current.txt naming the one to start. A version becomes current only by an atomic replace of
+// current.txt, so the previous one stays startable until the new one is complete. Used from one
+// thread at a time; the single-instance lock keeps other launchers away.
+
+#include <filesystem>
+#include <string>
+
+namespace launcher {
+
+class ClientStore {
+ public:
+  explicit ClientStore(std::filesystem::path storeRoot) : root(std::move(storeRoot)) {}
+
+  // The current version's name, or empty when current.txt is missing, unreadable, not a plain
+  // name (trailing white space is forgiven) or names a version without its executable.
+  std::wstring Current() const;
+
+  // root / version / "Quellorn.exe"; doesn't touch the disk.
+  std::filesystem::path Executable(const std::wstring& version) const;
+
+  // Removes every entry of the root but the current version's folder and current.txt. Does
+  // nothing when no version is current. Throws std::filesystem::filesystem_error only when the
+  // listing can't be advanced.
+  void Prune() const;
+
+  // Makes `version` current through current.txt.tmp, whose bytes reach the disk before the
+  // atomic move. Throws Failure("The new version couldn't be named current") when any step fails;
+  // current.txt then still names the previous version.
+  void NameCurrent(const std::wstring& version) const;
+
+  const std::filesystem::path root;
+};
+
+}  // namespace launcher

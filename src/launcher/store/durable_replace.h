@@ -1,0 +1,16 @@
+#pragma once
+// Replacing a small file so that after a crash or power cut it holds either its old bytes or the
+// new ones: the new bytes go to a temporary file that is flushed to disk, then moved over the
+// target in one step.
+
+#include <filesystem>
+#include <string_view>
+
+namespace launcher {
+
+// False when the temporary file can't be written or flushed (the target is then untouched) or
+// the move fails.
+bool ReplaceFileDurably(const std::filesystem::path& target, const std::filesystem::path& temporary,
+                        std::string_view bytes);
+
+}  // namespace launcher

@@ -1,0 +1,54 @@
+#include "launcher/store/safe_join.h"
+
+#include <string_view>
+#include <vector>
+
+#include "launcher/text/text.h"
+
+namespace launcher {
+
+namespace {
+
+// Windows opens these names as devices in every folder, with any extension: a download written
+// to "COM1.dat" would go to a serial port. The superscript digits count as digits there too.
+bool IsDeviceName(std::wstring_view part) {
+  std::wstring base = Lowercase(std::wstring(part.substr(0, part.find(L'.'))));
+  while (!base.empty() && base.back() == L' ') base.pop_back();
+  if (base == L"con" || base == L"prn" || base == L"aux" || base == L"nul") return true;
+  if (base.size() != 4 || (base.compare(0, 3, L"com") != 0 && base.compare(0, 3, L"lpt") != 0)) {
+    return false;
+  }
+  const wchar_t last = base[3];
+  return (last >= L'1' && last <= L'9') || last == L'\u00B9' || last == L'\u00B2' ||
+         last == L'\u00B3';
+}
+
+bool IsSafePart(std::wstring_view part) {
+  if (part.empty() || part == L"." || part == L"..") return false;
+  // Windows drops a trailing dot or space: "a." and "a" would be one file.
+  if (part.back() == L'.' || part.back() == L' ') return false;
+  return !IsDeviceName(part);
+}
+
+}  // namespace
+
+std::filesystem::path SafeJoin(const std::filesystem::path& folder, const std::wstring& name) {
+  if (name.empty() || name.find_first_of(L"\\:*?\"<>|") != std::wstring::npos) return {};
+  std::vector<std::wstring_view> parts;
+  const std::wstring_view view(name);
+  for (size_t start = 0;;) {
+    const size_t slash = view.find(L'/', start);
+    parts.push_back(
+        view.substr(start, slash == std::wstring_view::npos ? view.npos : slash - start));
+    if (slash == std::wstring_view::npos) break;
+    start = slash + 1;
+  }
+  std::filesystem::path joined = folder;
+  for (const auto part : parts) {
+    if (!IsSafePart(part)) return {};
+    joined /= PathFromWide(part);
+  }
+  return joined;
+}
+
+}  // namespace launcher

@@ -1,0 +1,16 @@
+#pragma once
+// The rule that turns a release-relative name ("/" between parts) into a path inside a folder, or
+// refuses it. Whatever a feed or file list says, nothing it names can land outside the folder or
+// on a Windows device. Pure logic; the same on both builds.
+
+#include <filesystem>
+#include <string>
+
+namespace launcher {
+
+// An empty path when the name is refused: empty; holding \ : * ? " < > |; an empty, "." or ".."
+// part; a part ending in a dot or a space; a part naming a device (CON, PRN, AUX, NUL, COM1-9,
+// LPT1-9, in any case, alone or before a dot).
+std::filesystem::path SafeJoin(const std::filesystem::path& folder, const std::wstring& name);
+
+}  // namespace launcher

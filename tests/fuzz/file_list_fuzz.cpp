@@ -1,0 +1,32 @@
+// Any bytes either end in the file list's one Failure or give entries whose every path can be
+// placed safely inside a folder and whose every digest is 64 lower-case hexadecimal characters.
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+
+#include "launcher/feed/file_list.h"
+#include "launcher/store/safe_join.h"
+#include "launcher/text/failure.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  const std::string text(reinterpret_cast<const char*>(data), size);
+  try {
+    for (const launcher::Listed& listed : launcher::ParseFileList(text)) {
+      const auto placed = launcher::SafeJoin("store", listed.path);
+      if (placed.empty()) std::abort();
+      // Nothing climbs out: the joined path stays below the folder, part by part.
+      for (const auto& part : placed.lexically_relative("store")) {
+        if (part == ".." || part == "." || part.empty()) std::abort();
+      }
+      if (listed.sha256.size() != 64 ||
+          listed.sha256.find_first_not_of(L"0123456789abcdef") != std::wstring::npos) {
+        std::abort();
+      }
+    }
+  } catch (const launcher::Failure& failure) {
+    if (failure.message != L"The release's file list isn't one") std::abort();
+  }
+  return 0;
+}

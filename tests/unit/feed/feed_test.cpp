@@ -1,0 +1,131 @@
+#include "launcher/feed/feed.h"
+
+#include <gtest/gtest.h>
+
+#include "launcher/text/failure.h"
+#include "launcher/text/text.h"
+
+namespace launcher {
+namespace {
+
+const std::string kDigest = "0123456789ABCDEF0123456789abcdef0123456789abcdef0123456789ABCDEF";
+const std::wstring kLowerDigest =
+    L"0123456789abcdef0123456789abcdef0123456789abcdef0123456789abcdef";
+
+TEST(ParseFeed, ReadsTheReleaseAndNothingElseWhenThatIsAllThereIs) {
+  const Feed feed = ParseFeed(
+      "\xEF\xBB\xBF{\"version\":\"1.4.0\",\"file\":\"Quellorn-1.4.0.zip\","
+      "\"sha256\":\"" +
+      kDigest + "\",\"size\":1048576,\"other\":\"x\"}");
+  EXPECT_EQ(feed.release.version, L"1.4.0");
+  EXPECT_EQ(feed.release.file, L"Quellorn-1.4.0.zip");
+  EXPECT_EQ(feed.release.sha256, kLowerDigest);
+  EXPECT_EQ(feed.release.size, 1048576u);
+  EXPECT_FALSE(feed.launcher.has_value());
+  EXPECT_EQ(feed.files, L"");
+  EXPECT_EQ(feed.filesSha256, L"");
+  EXPECT_TRUE(IsUsableRelease(feed.release));
+}
+
+TEST(ParseFeed, TheLauncherEntryExistsExactlyWhenItsVersionIsNotEmpty) {
+  const std::string launcher =
+      "\"launcherFile\":\"Quellorn-Launcher-2.3.0.exe\","
+      "\"launcherSha256\":\"" +
+      kDigest + "\",\"launcherSize\":\"77\"";
+  EXPECT_FALSE(ParseFeed("{\"launcherVersion\":\"\"," + launcher + "}").launcher.has_value());
+  const Feed feed = ParseFeed("{\"launcherVersion\":\"2.3.0\"," + launcher + "}");
+  ASSERT_TRUE(feed.launcher.has_value());
+  EXPECT_EQ(feed.launcher->version, L"2.3.0");
+  EXPECT_EQ(feed.launcher->file, L"Quellorn-Launcher-2.3.0.exe");
+  EXPECT_EQ(feed.launcher->sha256, kLowerDigest);
+  EXPECT_EQ(feed.launcher->size, 77u);
+  EXPECT_TRUE(IsUsableRelease(*feed.launcher));
+  // Present but unusable: no file.
+  const Feed noFile = ParseFeed("{\"launcherVersion\":\"2.3.0\"}");
+  ASSERT_TRUE(noFile.launcher.has_value());
+  EXPECT_FALSE(IsUsableRelease(*noFile.launcher));
+}
+
+TEST(ParseFeed, FilesKeepTheirCaseAndTheirDigestIsLowered) {
+  const Feed feed =
+      ParseFeed("{\"files\":\"Files-1.4.0.TXT\",\"filesSha256\":\"" + kDigest + "\"}");
+  EXPECT_EQ(feed.files, L"Files-1.4.0.TXT");
+  EXPECT_EQ(feed.filesSha256, kLowerDigest);
+}
+
+TEST(ParseFeed, OnlyTheReadersFailureEscapes) {
+  for (const std::string bad : {"", "[]", "{\"size\":1,}", "<html>"}) {
+    try {
+      ParseFeed(bad);
+      ADD_FAILURE() << bad;
+    } catch (const Failure& failure) {
+      EXPECT_EQ(failure.message,
+                L"The update server answered with something that isn't a release.");
+    }
+  }
+}
+
+TEST(ReadRelease, SizeRule) {
+  const std::pair<std::string, std::uint64_t> cases[] = {
+      {"42", 42},
+      {"\"42\"", 42},
+      {"\"42 apples\"", 42},
+      {"\"  +42\"", 42},
+      {"1e6", 1},
+      {"12.0", 12},
+      {"0", 0},
+      {"\"\"", 0},
+      {"\"x42\"", 0},
+      {"\"-\"", 0},
+      {"18446744073709551615", 18446744073709551615u},
+      {"18446744073709551616", 0},  // beyond 64 bits
+      {"99999999999999999999999", 0},
+      {"-1", 18446744073709551615u},  // "-" negates modulo 2^64
+      {"\"-0\"", 0},
+  };
+  for (const auto& [text, size] : cases) {
+    JsonObject object = ParseObject("{\"size\":" + text + "}");
+    EXPECT_EQ(ReadRelease(object, "", false).size, size) << text;
+  }
+  JsonObject missing = ParseObject("{}");
+  EXPECT_EQ(ReadRelease(missing, "", false).size, 0u);
+}
+
+TEST(IsPlainName, Table) {
+  const std::pair<std::wstring, bool> cases[] = {
+      {L"1.4.0", true},      {L"Quellorn-1.4.0.zip", true},
+      {L"a", true},          {L"9", true},
+      {L"a..b", true},       {L"v1.", true},
+      {L"", false},          {L".hidden", false},
+      {L"-x", false},        {L"..", false},
+      {L"a/b", false},       {L"a\\b", false},
+      {L"a b", false},       {L"a_b", false},
+      {L"caf\u00E9", false}, {L"\uFF21", false},  // a full-width letter is not an ASCII letter
+  };
+  for (const auto& [name, plain] : cases) EXPECT_EQ(IsPlainName(name), plain) << Narrow(name);
+}
+
+TEST(IsUsableRelease, NeedsPlainNamesA64CharacterDigestAndASize) {
+  const Release good{L"1.4.0", L"client.zip", std::wstring(64, L'a'), 1};
+  EXPECT_TRUE(IsUsableRelease(good));
+  Release release = good;
+  release.sha256 = std::wstring(64, L'z');  // characters aren't checked here, only the length
+  EXPECT_TRUE(IsUsableRelease(release));
+  for (const size_t length : {0u, 63u, 65u}) {
+    release = good;
+    release.sha256 = std::wstring(length, L'a');
+    EXPECT_FALSE(IsUsableRelease(release)) << length;
+  }
+  release = good;
+  release.size = 0;
+  EXPECT_FALSE(IsUsableRelease(release));
+  release = good;
+  release.version = L"1.4 beta";
+  EXPECT_FALSE(IsUsableRelease(release));
+  release = good;
+  release.file = L"../client.zip";
+  EXPECT_FALSE(IsUsableRelease(release));
+}
+
+}  // namespace
+}  // namespace launcher

@@ -1,0 +1,74 @@
+#include "launcher/feed/file_list.h"
+
+#include <gtest/gtest.h>
+
+#include "launcher/text/failure.h"
+
+namespace launcher {
+namespace {
+
+const std::string kA(64, 'a');
+const std::string kB = "0123456789ABCDEF0123456789abcdef0123456789abcdef0123456789ABCDEF";
+const std::wstring kLowerB = L"0123456789abcdef0123456789abcdef0123456789abcdef0123456789abcdef";
+
+bool Refused(const std::string& text) {
+  try {
+    ParseFileList(text);
+    return false;
+  } catch (const Failure& failure) {
+    EXPECT_EQ(failure.message, L"The release's file list isn't one");
+    return true;
+  }
+}
+
+TEST(ParseFileList, ReadsLinesInOrder) {
+  const std::vector<Listed> expected = {
+      {L"Quellorn.exe", std::wstring(64, L'a'), 1024},
+      {L"data/maps/caf\u00E9 one.pak", kLowerB, 0},
+      {L"data/with\ttab", std::wstring(64, L'a'), 7},
+      {L"Quellorn.exe", std::wstring(64, L'a'), 1024},  // duplicates stay
+  };
+  const std::string lf = "\xEF\xBB\xBF" + kA + "\t1024\tQuellorn.exe\n\n" + kB +
+                         "\t0\tdata/maps/caf\xC3\xA9 one.pak\n" + kA +
+                         "\t 7 bytes\tdata/with\ttab\n" + kA + "\t1024\tQuellorn.exe";
+  std::string crlf;
+  for (const char c : lf) crlf += c == '\n' ? std::string("\r\n") : std::string(1, c);
+  EXPECT_EQ(ParseFileList(lf), expected);
+  EXPECT_EQ(ParseFileList(crlf + "\r\n\r\n"), expected);
+  EXPECT_TRUE(ParseFileList("").empty());
+  EXPECT_TRUE(ParseFileList("\n\r\n\n").empty());
+}
+
+TEST(ParseFileList, RefusesAnyMalformedLine) {
+  const std::string good = kA + "\t1\tok.txt\n";
+  const std::string lines[] = {
+      kA + "\t1 only one tab",
+      kA + " 1 spaces",
+      kA + "\t\tempty size",
+      kA + "\tx\tletters for a size",
+      kA + "\t18446744073709551616\ttoo large",
+      kA.substr(1) + "\t1\tdigest of 63",
+      kA + "a\t1\tdigest of 65",
+      std::string(63, 'a') + "g\t1\tnot hexadecimal",
+      "\t1\tno digest",
+      kA + "\t1\t",
+      kA + "\t1\t/leading",
+      kA + "\t1\ttrailing/",
+      kA + "\t1\ttwo//slashes",
+      kA + "\t1\t./dot",
+      kA + "\t1\ta/../../climb",
+      kA + "\t1\tback\\slash",
+      kA + "\t1\tC:drive",
+      kA + "\t1\tpipe|",
+      kA + "\t1\tCOM1.dat",
+      kA + "\t1\tdata/nul",
+      kA + "\t1\tends.",
+  };
+  for (const auto& line : lines) {
+    EXPECT_TRUE(Refused(good + line + "\n" + good)) << ::testing::PrintToString(line);
+  }
+  EXPECT_FALSE(Refused(good + kA + "\t0\tzero is a size\n"));
+}
+
+}  // namespace
+}  // namespace launcher
