@@ -1,25 +1,16 @@
 #include "launcher/store/client_store.h"
 
-#include <fstream>
 #include <system_error>
 
 #include "launcher/feed/feed.h"
 #include "launcher/store/durable_replace.h"
 #include "launcher/text/failure.h"
+#include "launcher/text/read_file.h"
 #include "launcher/text/text.h"
 
 namespace launcher {
 
 namespace {
-
-// A missing or unreadable file reads as no bytes.
-std::string ReadSmallFile(const std::filesystem::path& file) {
-  std::ifstream in(file, std::ios::binary);
-  std::string bytes;
-  char block[512];
-  while (in.read(block, sizeof block) || in.gcount() > 0) bytes.append(block, in.gcount());
-  return in.bad() ? std::string() : bytes;
-}
 
 bool IsSpace(char byte) {
   return byte == ' ' || (byte >= '\t' && byte <= '\r');
@@ -28,7 +19,7 @@ bool IsSpace(char byte) {
 }  // namespace
 
 std::wstring ClientStore::Current() const {
-  std::string bytes = ReadSmallFile(root / "current.txt");
+  std::string bytes = ReadWholeFile(root / "current.txt");
   while (!bytes.empty() && IsSpace(bytes.back())) bytes.pop_back();
   std::wstring version = Widen(bytes);
   if (!IsPlainName(version)) return {};
