@@ -1,0 +1,16 @@
+#pragma once
+// What an install reports while it works: which kind of bytes, how many so far, of how many.
+
+#include <cstdint>
+#include <functional>
+
+namespace launcher {
+
+enum class Stage : std::uint32_t {
+  Keeping = 0,      // unchanged files carried over from the current version
+  Downloading = 1,  // bytes fetched from the update server
+};
+
+using InstallProgress = std::function<void(Stage stage, std::uint64_t done, std::uint64_t total)>;
+
+}  // namespace launcher
