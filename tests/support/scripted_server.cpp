@@ -171,7 +171,12 @@ void ScriptedServer::Serve(Socket connection, int number) {
       response.status = 404;
       response.body = "not found";
     }
-    if (!Answer(connection, response)) break;
+    const int now = ++answering_;
+    for (int most = mostAnswers_; now > most && !mostAnswers_.compare_exchange_weak(most, now);) {
+    }
+    const bool keepAlive = Answer(connection, response);
+    --answering_;
+    if (!keepAlive) break;
   }
   connection.Shutdown();
 }

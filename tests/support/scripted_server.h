@@ -70,6 +70,7 @@ class ScriptedServer {
 
   std::vector<Request> Requests() const;
   int Connections() const { return connections_; }
+  int MostAnswersAtOnce() const { return mostAnswers_; }  // responses being sent at the same time
 
  private:
   void AcceptLoop();
@@ -81,6 +82,8 @@ class ScriptedServer {
   Socket listener_;
   std::atomic<bool> stopping_{false};
   std::atomic<int> connections_{0};
+  std::atomic<int> answering_{0};
+  std::atomic<int> mostAnswers_{0};
   mutable std::mutex mutex_;
   std::condition_variable wake_;
   std::map<std::string, Script> scripts_;

@@ -6,6 +6,11 @@
 
 #include <filesystem>
 #include <string>
+#include <vector>
+
+#include "launcher/feed/file_list.h"
+#include "launcher/feed/release.h"
+#include "launcher/store/stage.h"
 
 namespace launcher {
 
@@ -24,6 +29,14 @@ class ClientStore {
   // nothing when no version is current. Throws std::filesystem::filesystem_error only when the
   // listing can't be advanced.
   void Prune() const;
+
+  // Brings `release` into the store and makes it current: by its archive, or file by file when
+  // a current version holds enough of `listed` to carry over. All or nothing: until the last step
+  // the previous version stays current and untouched, and what a failed attempt leaves is reused
+  // by the next. `base` is the feed's folder URL, ending in "/". Throws Failure or
+  // std::filesystem::filesystem_error.
+  void Install(const Release& release, const std::wstring& base, const std::vector<Listed>& listed,
+               const InstallProgress& progress) const;
 
   // Makes `version` current through current.txt.tmp, whose bytes reach the disk before the
   // atomic move. Throws Failure("The new version couldn't be named current") when any step fails;

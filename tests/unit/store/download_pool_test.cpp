@@ -92,7 +92,7 @@ TEST_F(DownloadPoolTest, OneFileIsFetchedOnTheCallingThread) {
 }
 
 TEST_F(DownloadPoolTest, TwentyFilesEachOnceOnAtMostSixThreads) {
-  Publish(20, FileFaults{.chunk = 4096});
+  Publish(20, FileFaults{.stall = std::chrono::milliseconds(40), .chunk = 4096});
   EXPECT_EQ(Run(), L"");
   std::uint64_t total = 0;
   for (std::size_t i = 0; i < listed_.size(); ++i) {
@@ -103,6 +103,8 @@ TEST_F(DownloadPoolTest, TwentyFilesEachOnceOnAtMostSixThreads) {
   for (const auto& [path, count] : RequestsPerPath()) EXPECT_EQ(count, 1) << path;
   EXPECT_EQ(server_.Requests().size(), 20u);
   EXPECT_LE(threads_.size(), kMaxDownloadWorkers);
+  EXPECT_LE(server_.MostAnswersAtOnce(), 6);
+  EXPECT_GE(server_.MostAnswersAtOnce(), 2);  // they did run side by side
   EXPECT_EQ(reports_.front(), std::make_pair(std::uint64_t{0}, total));
   EXPECT_EQ(reports_.back(), std::make_pair(total, total));
 }

@@ -1,0 +1,29 @@
+#include "launcher/store/archive_install.h"
+
+#include <system_error>
+
+#include "launcher/store/links.h"
+#include "launcher/store/unpack.h"
+#include "launcher/text/failure.h"
+#include "launcher/transfer/download.h"
+
+namespace launcher {
+
+void InstallFromArchive(const Release& release, const std::wstring& base,
+                        const std::filesystem::path& download, const std::filesystem::path& staging,
+                        const InstallProgress& progress) {
+  Download(release, base + release.file, download,
+           [&](std::uint64_t held) { progress(Stage::Downloading, held, release.size); });
+  std::error_code ignored;
+  std::filesystem::remove_all(staging, ignored);
+  std::filesystem::create_directories(staging);
+  Unpack(download, staging);
+  // A release is plain files and folders. A link left by tar could point anywhere, and the game
+  // folder must never reach outside the store.
+  if (HoldsLinks(staging)) {
+    std::filesystem::remove_all(staging, ignored);
+    throw Failure{L"The release couldn't be unpacked"};
+  }
+}
+
+}  // namespace launcher

@@ -1,0 +1,20 @@
+#pragma once
+// The archive path of an install: the release's one archive downloaded (resumably) into the store
+// and unpacked with the system's tar into a fresh staging folder.
+
+#include <filesystem>
+#include <string>
+
+#include "launcher/feed/release.h"
+#include "launcher/store/stage.h"
+
+namespace launcher {
+
+// Downloads base + release.file to `download` (Downloading reports with release.size as the
+// total, the only reports), empties `staging` and unpacks the archive into it. A tree that holds a
+// link of any kind is removed and refused with Failure "The release couldn't be unpacked".
+void InstallFromArchive(const Release& release, const std::wstring& base,
+                        const std::filesystem::path& download, const std::filesystem::path& staging,
+                        const InstallProgress& progress);
+
+}  // namespace launcher

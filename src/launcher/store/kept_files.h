@@ -1,0 +1,21 @@
+#pragma once
+// Digests of files on disk, and copying a kept file of the current version into the staging
+// folder while hashing it, in one pass.
+
+#include <filesystem>
+#include <functional>
+#include <string>
+
+namespace launcher {
+
+// The digest text of the file's bytes; a file that can't be opened hashes as no bytes.
+std::wstring HashFile(const std::filesystem::path& file);
+
+// Copies `source` to `destination` (created or truncated) and returns the digest text of the
+// bytes copied; `onCopied` gets each block's byte count. Throws Failure "A kept file couldn't be
+// copied" when either file can't be opened, a read or write fails, or the close does.
+std::wstring CopyHashed(const std::filesystem::path& source,
+                        const std::filesystem::path& destination,
+                        const std::function<void(unsigned long long)>& onCopied);
+
+}  // namespace launcher

@@ -1,0 +1,14 @@
+// POSIX implementation of IsLink.
+
+#include <sys/stat.h>
+
+#include "launcher/store/links.h"
+
+namespace launcher {
+
+bool IsLink(const std::filesystem::path& entry) {
+  struct stat status {};
+  return ::lstat(entry.c_str(), &status) == 0 && S_ISLNK(status.st_mode);
+}
+
+}  // namespace launcher

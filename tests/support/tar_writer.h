@@ -1,0 +1,19 @@
+#pragma once
+// Plain ustar archives made in memory, so tests can craft exactly the entries they need
+// (climbing names, absolute names, links) on both builds.
+
+#include <string>
+#include <vector>
+
+namespace launcher::support {
+
+struct TarEntry {
+  std::string name;
+  std::string content;
+  char type = '0';         // '0' file, '5' folder, '2' symbolic link, '1' hard link
+  std::string linkTarget;  // for links
+};
+
+std::string MakeTar(const std::vector<TarEntry>& entries);
+
+}  // namespace launcher::support

@@ -1,0 +1,104 @@
+// Crafted archives against the system's real tar: nothing may land outside the store, and a tree
+// left holding a link is refused.
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+#include "launcher/store/client_store.h"
+#include "launcher/store/links.h"
+#include "launcher/store/unpack.h"
+#include "launcher/text/failure.h"
+#include "launcher/text/text.h"
+#include "launcher/transfer/sha256.h"
+#include "support/scripted_server.h"
+#include "support/tar_writer.h"
+#include "support/temporary_folder.h"
+
+namespace launcher {
+namespace {
+
+using support::TarEntry;
+
+std::vector<std::string> Listing(const std::filesystem::path& folder) {
+  std::vector<std::string> names;
+  for (const auto& entry : std::filesystem::recursive_directory_iterator(folder)) {
+    names.push_back(entry.path().lexically_relative(folder).string());
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+TEST(ArchiveSafety, NothingLandsOutsideTheStoreAndLinksAreRefused) {
+  struct Case {
+    const char* name;
+    std::vector<TarEntry> entries;
+    bool refused;
+  };
+  const TarEntry game{"Quellorn.exe", "game"};
+  const std::vector<Case> cases = {
+      {"climbing name",
+       {game, {"../../canary/evil.txt", "x"}, {"a/../../../canary/evil2.txt", "x"}},
+       false},
+      {"absolute name", {game, {"CANARY/evil.txt", "x"}}, false},  // CANARY is replaced below
+      {"link out", {game, {"out", "", '2', "CANARY"}}, true},
+      {"link out, then through it",
+       {game, {"out", "", '2', "CANARY"}, {"out/evil.txt", "x"}},
+       true},
+      {"link out, then a file of its name",
+       {game, {"out", "", '2', "CANARY/secret.txt"}, {"out", "y"}},
+       false},
+      {"hard link out", {game, {"hard", "", '1', "CANARY/secret.txt"}}, false},
+  };
+  for (auto c : cases) {
+    SCOPED_TRACE(c.name);
+    const support::TemporaryFolder folder;
+    const auto canary = folder.path() / "canary";
+    folder.Write("canary/secret.txt", "untouched");
+    for (auto& entry : c.entries) {
+      for (std::string* text : {&entry.name, &entry.linkTarget}) {
+        if (const size_t at = text->find("CANARY"); at != std::string::npos) {
+          text->replace(at, 6, canary.string());
+        }
+      }
+    }
+    const std::string archive = support::MakeTar(c.entries);
+    support::ScriptedServer server;
+    server.Route("/r.tar", support::ServeFile(archive));
+    const ClientStore store(folder.path() / "store" / "Client");
+    std::wstring message;
+    try {
+      store.Install({L"1.0.0", L"r.tar", Sha256Hex(archive), archive.size()}, server.Url("/"), {},
+                    [](Stage, std::uint64_t, std::uint64_t) {});
+    } catch (const Failure& failure) {
+      message = failure.message;
+    }
+    EXPECT_EQ(Listing(canary), std::vector<std::string>{"secret.txt"});
+    EXPECT_EQ(support::ReadFile(canary / "secret.txt"), "untouched");
+    if (c.refused) {
+      EXPECT_EQ(message, L"The release couldn't be unpacked");
+      EXPECT_EQ(store.Current(), L"");
+    }
+    if (message.empty()) {
+      EXPECT_FALSE(HoldsLinks(store.root / "1.0.0"));
+    }
+  }
+}
+
+TEST(Unpack, WithoutATarOnThePathSaysSo) {
+  const support::TemporaryFolder folder;
+  const auto archive = folder.Write("r.tar", support::MakeTar({{"Quellorn.exe", "game"}}));
+  const std::string saved = std::getenv("PATH") != nullptr ? std::getenv("PATH") : "";
+  setenv("PATH", folder.path().c_str(), 1);
+  std::wstring message;
+  try {
+    Unpack(archive, folder.path());
+  } catch (const Failure& failure) {
+    message = failure.message;
+  }
+  setenv("PATH", saved.c_str(), 1);
+  EXPECT_EQ(message, L"The release couldn't be unpacked: the system's tar is missing");
+}
+
+}  // namespace
+}  // namespace launcher

@@ -1,0 +1,251 @@
+#include <gtest/gtest.h>
+
+#include <map>
+#include <set>
+
+#include "launcher/store/client_store.h"
+#include "launcher/text/failure.h"
+#include "launcher/text/text.h"
+#include "launcher/transfer/sha256.h"
+#include "support/scripted_server.h"
+#include "support/system_tar.h"
+#include "support/tar_writer.h"
+#include "support/temporary_folder.h"
+
+namespace launcher {
+namespace {
+
+using support::FileFaults;
+using support::ReadFile;
+using support::ServeFile;
+using support::TarEntry;
+using Report = std::tuple<Stage, std::uint64_t, std::uint64_t>;
+
+class InstallTest : public ::testing::Test {
+ protected:
+  void SetUp() override { support::ProvideSystemTar(); }
+
+  Release PublishArchive(const std::string& version, const std::vector<TarEntry>& entries,
+                         FileFaults faults = {}) {
+    const std::string archive = support::MakeTar(entries);
+    const std::string file = "Quellorn-" + version + ".tar";
+    server_.Route("/" + file, ServeFile(archive, faults));
+    return {Widen(version), Widen(file), Sha256Hex(archive), archive.size()};
+  }
+
+  Listed PublishFile(const std::string& path, const std::string& content) {
+    const Listed listed{Widen(path), Sha256Hex(content), content.size()};
+    server_.Route("/files/" + Narrow(listed.sha256) + ".bin", ServeFile(content));
+    return listed;
+  }
+
+  // A complete version folder, made current.
+  void MakeCurrent(const std::string& version, const std::map<std::string, std::string>& files) {
+    for (const auto& [path, content] : files) Write(version + "/" + path, content);
+    Write("current.txt", version);
+  }
+
+  void Write(const std::string& relative, const std::string& content) const {
+    folder_.Write(std::filesystem::path("My Games/Client") / relative, content);
+  }
+  bool Exists(const std::string& relative) const {
+    return std::filesystem::exists(store_.root / relative);
+  }
+  std::string Read(const std::string& relative) const { return ReadFile(store_.root / relative); }
+
+  std::wstring Run(const Release& release, const std::vector<Listed>& listed = {}) {
+    reports_.clear();
+    try {
+      store_.Install(release, server_.Url("/"), listed,
+                     [this](Stage stage, std::uint64_t done, std::uint64_t total) {
+                       reports_.emplace_back(stage, done, total);
+                     });
+      return L"";
+    } catch (const Failure& failure) {
+      return failure.message;
+    }
+  }
+
+  std::vector<std::string> RequestedPaths() const {
+    std::vector<std::string> paths;
+    for (const auto& request : server_.Requests()) paths.push_back(request.path);
+    return paths;
+  }
+
+  support::ScriptedServer server_;
+  support::TemporaryFolder folder_;
+  ClientStore store_{folder_.path() / "My Games" / "Client"};  // a root with a space in it
+  std::vector<Report> reports_;
+};
+
+const std::vector<TarEntry> kGame = {{"Quellorn.exe", "the game"},
+                                     {"data", "", '5'},
+                                     {"data/maps", "", '5'},
+                                     {"data/maps/one.pak", std::string(70000, 'm')}};
+
+TEST_F(InstallTest, ArchivePathInstallsAndNamesTheVersionCurrent) {
+  const Release release = PublishArchive("1.0.0", kGame);
+  EXPECT_EQ(Run(release), L"");
+  EXPECT_EQ(store_.Current(), L"1.0.0");
+  EXPECT_EQ(Read("1.0.0/Quellorn.exe"), "the game");
+  EXPECT_EQ(Read("1.0.0/data/maps/one.pak").size(), 70000u);
+  EXPECT_FALSE(Exists("1.0.0.download"));
+  EXPECT_FALSE(Exists("1.0.0.partial"));
+  ASSERT_FALSE(reports_.empty());
+  for (const auto& [stage, done, total] : reports_) {
+    EXPECT_EQ(stage, Stage::Downloading);
+    EXPECT_EQ(total, release.size);
+  }
+  EXPECT_EQ(reports_.back(), Report(Stage::Downloading, release.size, release.size));
+}
+
+TEST_F(InstallTest, FailuresLeaveThePreviousVersionCurrent) {
+  MakeCurrent("0.9.0", {{"Quellorn.exe", "old game"}});
+  const Release noGame = PublishArchive("1.0.0", {{"readme.txt", "no game here"}});
+  EXPECT_EQ(Run(noGame), L"The release holds no Quellorn.exe");
+  EXPECT_FALSE(Exists("1.0.0.partial"));
+
+  // Bytes that are the promised release but no archive; an earlier attempt's staging goes too.
+  const std::string damaged = "this is not an archive at all";
+  server_.Route("/damaged.tar", ServeFile(damaged));
+  Write("1.1.0.partial/from-an-earlier-attempt.txt", "x");
+  EXPECT_EQ(Run({L"1.1.0", L"damaged.tar", Sha256Hex(damaged), damaged.size()}),
+            L"The release couldn't be unpacked");
+  EXPECT_FALSE(Exists("1.1.0.partial/from-an-earlier-attempt.txt"));
+  EXPECT_TRUE(Exists("1.1.0.download"));  // complete: the next attempt needs no request
+
+  const Release unusable{L"1.2 beta", L"x.tar", std::wstring(64, L'a'), 10};
+  EXPECT_EQ(Run(unusable), L"The update server names a release that can't be kept");
+  EXPECT_EQ(store_.Current(), L"0.9.0");
+  EXPECT_EQ(Read("current.txt"), "0.9.0");
+}
+
+TEST_F(InstallTest, AnUnusableReleaseTouchesNothing) {
+  EXPECT_EQ(Run({L"1.0.0", L"", std::wstring(64, L'a'), 10}),
+            L"The update server names a release that can't be kept");
+  EXPECT_FALSE(std::filesystem::exists(store_.root));
+}
+
+TEST_F(InstallTest, AnOldFolderOfTheSameVersionIsReplaced) {
+  Write("1.0.0/left-from-before.txt", "x");
+  EXPECT_EQ(Run(PublishArchive("1.0.0", kGame)), L"");
+  EXPECT_FALSE(Exists("1.0.0/left-from-before.txt"));
+  EXPECT_TRUE(Exists("1.0.0/Quellorn.exe"));
+}
+
+TEST_F(InstallTest, FileByFileKeepsWhatHasntChangedAndFetchesTheRest) {
+  const std::string same(5000, 's');
+  MakeCurrent("1.0.0", {{"Quellorn.exe", "game 1"},
+                        {"data/same.pak", same},
+                        {"data/changed.pak", "old and short"},
+                        {"data/same-size.pak", std::string(3000, 'o')}});
+  Write("1.1.0.partial/data/staged.pak", "staged before");
+  Write("1.1.0.partial/data/changed.pak.part", "new and a g");  // a cut download: resumed
+  Write("1.1.0.partial/data/same.pak.part", "left by an older cut");
+  Write("1.1.0.partial/stray.txt", "not listed");
+  const std::vector<Listed> listed = {
+      PublishFile("Quellorn.exe", "game 1"),  // same size and bytes: kept
+      PublishFile("data/same.pak", same),
+      PublishFile("data/changed.pak", "new and a good deal longer"),
+      PublishFile("data/same-size.pak", std::string(3000, 'n')),
+      PublishFile("data/staged.pak", "staged before"),
+  };
+  Release release = PublishArchive("1.1.0", kGame);
+  release.size = 10'000'000;  // far more than the files to fetch: file by file wins
+  ASSERT_EQ(Run(release, listed), L"");
+
+  EXPECT_EQ(store_.Current(), L"1.1.0");
+  for (const Listed& entry : listed) {
+    EXPECT_EQ(Sha256Hex(Read("1.1.0/" + Narrow(entry.path))), entry.sha256) << Narrow(entry.path);
+  }
+  EXPECT_FALSE(Exists("1.1.0/stray.txt"));
+  EXPECT_FALSE(Exists("1.1.0/data/changed.pak.part"));
+  EXPECT_FALSE(Exists("1.1.0/data/same.pak.part"));
+  // Only the changed file and the one whose bytes differ at the same size were fetched.
+  const std::vector<std::string> expected = {"/files/" + Narrow(listed[2].sha256) + ".bin",
+                                             "/files/" + Narrow(listed[3].sha256) + ".bin"};
+  auto requested = RequestedPaths();
+  std::sort(requested.begin(), requested.end());
+  auto sortedExpected = expected;
+  std::sort(sortedExpected.begin(), sortedExpected.end());
+  EXPECT_EQ(requested, sortedExpected);
+
+  // Keeping reports up to everything kept, then one (0, to fetch), then the downloads.
+  const std::uint64_t keptTotal = 6 + 5000 + 3000;
+  const std::uint64_t fetchTotal = listed[2].size + listed[3].size;
+  const auto firstDownload = std::find_if(reports_.begin(), reports_.end(), [](const Report& r) {
+    return std::get<0>(r) == Stage::Downloading;
+  });
+  ASSERT_NE(firstDownload, reports_.begin());
+  ASSERT_NE(firstDownload, reports_.end());
+  for (auto it = reports_.begin(); it != firstDownload; ++it) {
+    EXPECT_EQ(std::get<0>(*it), Stage::Keeping);
+    EXPECT_EQ(std::get<2>(*it), keptTotal);
+  }
+  EXPECT_EQ(std::get<1>(*(firstDownload - 1)), keptTotal);
+  EXPECT_EQ(*firstDownload, Report(Stage::Downloading, 0, fetchTotal));
+  for (auto it = firstDownload; it != reports_.end(); ++it)
+    EXPECT_EQ(std::get<0>(*it), Stage::Downloading);
+  EXPECT_EQ(reports_.back(), Report(Stage::Downloading, fetchTotal, fetchTotal));
+}
+
+TEST_F(InstallTest, SixtyPercentOfTheArchiveDecidesThePath) {
+  MakeCurrent("1.0.0", {{"Quellorn.exe", "game"}});
+  // One changed file of 464 bytes is estimated at 464 + 65,536 = 66,000 bytes; 60 % of 110,000.
+  for (const auto& [changedSize, archiveExpected] :
+       {std::pair<std::size_t, bool>{464, true}, std::pair<std::size_t, bool>{463, false}}) {
+    support::ScriptedServer& server = server_;
+    const std::vector<Listed> listed = {
+        PublishFile("Quellorn.exe", "game"),
+        PublishFile("data/changed.pak", std::string(changedSize, 'c'))};
+    const Release release{L"1.1.0", L"client.tar", std::wstring(64, L'a'), 110000};
+    const size_t before = server.Requests().size();
+    Run(release, listed);  // its outcome doesn't matter here, only what it asked for first
+    ASSERT_GT(server.Requests().size(), before);
+    EXPECT_EQ(server.Requests()[before].path == "/client.tar", archiveExpected) << changedSize;
+  }
+}
+
+TEST_F(InstallTest, ASecondAttemptPicksUpWhatTheFirstLeft) {
+  // Archive: the first download is cut off; the next asks only for the rest.
+  const Release release = PublishArchive("1.0.0", kGame, FileFaults{.cutAfter = 40000});
+  EXPECT_TRUE(Run(release).starts_with(L"The download was cut off: "));
+  PublishArchive("1.0.0", kGame);
+  EXPECT_EQ(Run(release), L"");
+  EXPECT_EQ(server_.Requests().back().Header("range"), "bytes=40000-");
+
+  // File by file: what the first attempt finished isn't fetched again, and what it cut off is
+  // resumed.
+  const std::vector<Listed> listed = {PublishFile("Quellorn.exe", "the game"),
+                                      PublishFile("data/a.pak", std::string(20000, 'a')),
+                                      PublishFile("data/b.pak", std::string(30000, 'b')),
+                                      PublishFile("data/c.pak", std::string(3000000, 'c'))};
+  server_.Route("/files/" + Narrow(listed[2].sha256) + ".bin", support::Always({.status = 500}));
+  Release next = PublishArchive("1.1.0", kGame);
+  next.size = 100'000'000;
+  EXPECT_EQ(Run(next, listed), L"The server answered 500");
+  std::map<std::string, std::uint64_t> partial;  // what the first attempt left, by request path
+  std::set<std::string> finished;
+  for (const Listed& entry : listed) {
+    const std::string url = "/files/" + Narrow(entry.sha256) + ".bin";
+    const std::string staged = "1.1.0.partial/" + Narrow(entry.path);
+    if (Exists(staged)) finished.insert(url);
+    if (Exists(staged + ".part"))
+      partial[url] = std::filesystem::file_size(store_.root / (staged + ".part"));
+  }
+  const size_t before = server_.Requests().size();
+  PublishFile("data/b.pak", std::string(30000, 'b'));
+  EXPECT_EQ(Run(next, listed), L"");
+  EXPECT_EQ(store_.Current(), L"1.1.0");
+  const auto requests = server_.Requests();
+  for (size_t i = before; i < requests.size(); ++i) {
+    EXPECT_EQ(finished.count(requests[i].path), 0u) << requests[i].path;
+    const auto kept = partial.find(requests[i].path);
+    if (kept != partial.end() && kept->second > 0) {
+      EXPECT_EQ(requests[i].Header("range"), "bytes=" + std::to_string(kept->second) + "-");
+    }
+  }
+}
+
+}  // namespace
+}  // namespace launcher
