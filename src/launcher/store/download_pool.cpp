@@ -80,12 +80,13 @@ struct Pool {
 
 void RunDownloadPool(const std::vector<std::size_t>& toFetch, const std::vector<Listed>& listed,
                      const std::filesystem::path& staging, const Release& release,
-                     const std::wstring& base, const InstallProgress& progress) {
+                     const std::wstring& base, const InstallProgress& progress,
+                     std::size_t maxWorkers) {
   Pool pool(toFetch, listed, staging, release, base, progress);
   for (const std::size_t k : toFetch) pool.downloadTotal += listed[k].size;
   progress(Stage::Downloading, 0, pool.downloadTotal);
 
-  const std::size_t workers = std::min(kMaxDownloadWorkers, toFetch.size());
+  const std::size_t workers = std::min(std::max<std::size_t>(maxWorkers, 1), toFetch.size());
   std::vector<std::thread> threads;
   try {
     for (std::size_t i = 1; i < workers; ++i) threads.emplace_back([&pool] { pool.Work(); });

@@ -19,9 +19,10 @@ inline constexpr std::size_t kMaxDownloadWorkers = 6;
 // Downloads listed[k] for every k of `toFetch` (in that order of hand-out) from
 // base + "files/" + sha256 + ".bin" to SafeJoin(staging, path); their folders must exist.
 // Reports Downloading progress, summed over all files, one report at a time. Runs on the calling
-// thread plus up to five more, all joined before it returns or throws the first failure.
+// thread plus up to maxWorkers - 1 more, all joined before it returns or throws the first failure.
 void RunDownloadPool(const std::vector<std::size_t>& toFetch, const std::vector<Listed>& listed,
                      const std::filesystem::path& staging, const Release& release,
-                     const std::wstring& base, const InstallProgress& progress);
+                     const std::wstring& base, const InstallProgress& progress,
+                     std::size_t maxWorkers = kMaxDownloadWorkers);
 
 }  // namespace launcher
