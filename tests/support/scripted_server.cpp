@@ -108,6 +108,7 @@ ScriptedServer::~ScriptedServer() {
   }
   wake_.notify_all();
   acceptor_.join();
+
   // No thread is added once the acceptor has ended.
   for (auto& thread : threads_) thread.join();
 }
@@ -144,6 +145,11 @@ bool ScriptedServer::Sleep(std::chrono::milliseconds duration) {
 }
 
 void ScriptedServer::Serve(Socket connection, int number) {
+  ServeRequests(connection, number);
+  connection.Shutdown();
+}
+
+void ScriptedServer::ServeRequests(const Socket& connection, int number) {
   std::string pending;
   char buffer[4096];
   while (!stopping_) {
@@ -176,9 +182,8 @@ void ScriptedServer::Serve(Socket connection, int number) {
     }
     const bool keepAlive = Answer(connection, response);
     --answering_;
-    if (!keepAlive) break;
+    if (!keepAlive) return;
   }
-  connection.Shutdown();
 }
 
 bool ScriptedServer::Answer(const Socket& connection, const Response& response) {
@@ -190,15 +195,15 @@ bool ScriptedServer::Answer(const Socket& connection, const Response& response) 
   head += "Content-Length: " + std::to_string(promised) + "\r\n";
   if (!keepAlive) head += "Connection: close\r\n";
   head += "\r\n";
-  if (!connection.Send(head)) return false;
+  if (!connection.Send(head, stopping_)) return false;
   if (response.stall.count() > 0 && !Sleep(response.stall)) return false;
 
   const size_t end =
       std::min(response.body.size(), response.cutAfter.value_or(response.body.size()));
   const size_t piece = response.chunk > 0 ? response.chunk : std::max<size_t>(end, 1);
   for (size_t at = 0; at < end; at += piece) {
-    if (stopping_ ||
-        !connection.Send(std::string_view(response.body).substr(at, std::min(piece, end - at)))) {
+    if (!connection.Send(std::string_view(response.body).substr(at, std::min(piece, end - at)),
+                         stopping_)) {
       return false;
     }
   }

@@ -75,6 +75,7 @@ class ScriptedServer {
  private:
   void AcceptLoop();
   void Serve(Socket connection, int number);
+  void ServeRequests(const Socket& connection, int number);
   bool Answer(const Socket& connection, const Response& response);
   bool Sleep(std::chrono::milliseconds duration);
 

@@ -1,6 +1,7 @@
 #pragma once
 // The few socket operations the scripted server needs, over BSD sockets or Winsock.
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <string_view>
@@ -20,9 +21,11 @@ class Socket {
   static Socket ListenOnLoopback(std::uint16_t& port);
 
   explicit operator bool() const;
-  Socket Accept() const;  // invalid when the listener was shut down
+  Socket Accept() const;  // a non-blocking connection, or an invalid socket
   std::ptrdiff_t Receive(char* buffer, std::size_t size) const;  // 0 at the end, < 0 on error
-  bool Send(std::string_view bytes) const;                       // all of them, or false
+  // All of the bytes, or false when the connection fails, or when `stop` is set while the peer
+  // isn't reading: a client that abandons a transfer without closing can't hold the server up.
+  bool Send(std::string_view bytes, const std::atomic<bool>& stop) const;
   void Shutdown() const;                      // ends the connection in both directions
   bool WaitReadable(int milliseconds) const;  // something to accept or receive, or the end
 

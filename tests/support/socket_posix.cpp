@@ -1,11 +1,13 @@
 // BSD sockets for the scripted server.
 
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <stdexcept>
 #include <utility>
 
@@ -53,17 +55,23 @@ Socket Socket::ListenOnLoopback(std::uint16_t& port) {
 }
 
 Socket Socket::Accept() const {
-  return Socket(::accept(static_cast<int>(handle_), nullptr, nullptr));
+  const int fd = ::accept(static_cast<int>(handle_), nullptr, nullptr);
+  if (fd >= 0) ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK);
+  return Socket(fd);
 }
 
 std::ptrdiff_t Socket::Receive(char* buffer, std::size_t size) const {
   return ::recv(static_cast<int>(handle_), buffer, size, 0);
 }
 
-bool Socket::Send(std::string_view bytes) const {
+bool Socket::Send(std::string_view bytes, const std::atomic<bool>& stop) const {
   while (!bytes.empty()) {
+    if (stop) return false;
+    pollfd entry{static_cast<int>(handle_), POLLOUT, 0};
+    if (::poll(&entry, 1, 20) <= 0) continue;
     const ssize_t sent =
         ::send(static_cast<int>(handle_), bytes.data(), bytes.size(), MSG_NOSIGNAL);
+    if (sent < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)) continue;
     if (sent <= 0) return false;
     bytes.remove_prefix(static_cast<size_t>(sent));
   }

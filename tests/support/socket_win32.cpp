@@ -68,16 +68,26 @@ Socket Socket::ListenOnLoopback(std::uint16_t& port) {
 
 Socket Socket::Accept() const {
   const SOCKET raw = ::accept(Raw(handle_), nullptr, nullptr);
-  return Socket(raw == INVALID_SOCKET ? kInvalid : static_cast<std::intptr_t>(raw));
+  if (raw == INVALID_SOCKET) return Socket(kInvalid);
+  u_long nonBlocking = 1;
+  ::ioctlsocket(raw, FIONBIO, &nonBlocking);
+  return Socket(static_cast<std::intptr_t>(raw));
 }
 
 std::ptrdiff_t Socket::Receive(char* buffer, std::size_t size) const {
   return ::recv(Raw(handle_), buffer, static_cast<int>(size), 0);
 }
 
-bool Socket::Send(std::string_view bytes) const {
+bool Socket::Send(std::string_view bytes, const std::atomic<bool>& stop) const {
   while (!bytes.empty()) {
+    if (stop) return false;
+    fd_set writable;
+    FD_ZERO(&writable);
+    FD_SET(Raw(handle_), &writable);
+    timeval wait{0, 20000};
+    if (::select(0, nullptr, &writable, nullptr, &wait) <= 0) continue;
     const int sent = ::send(Raw(handle_), bytes.data(), static_cast<int>(bytes.size()), 0);
+    if (sent == SOCKET_ERROR && WSAGetLastError() == WSAEWOULDBLOCK) continue;
     if (sent <= 0) return false;
     bytes.remove_prefix(static_cast<size_t>(sent));
   }
