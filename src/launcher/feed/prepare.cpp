@@ -1,0 +1,132 @@
+#include "launcher/feed/prepare.h"
+
+#include <system_error>
+
+#include "launcher/feed/feed.h"
+#include "launcher/feed/version.h"
+#include "launcher/text/failure.h"
+#include "launcher/text/format.h"
+#include "launcher/text/text.h"
+#include "launcher/transfer/download.h"
+#include "launcher/transfer/sha256.h"
+#include "launcher/transfer/text_fetch.h"
+#include "launcher/website.h"
+
+namespace launcher {
+
+namespace {
+
+constexpr double kMegabyte = 1048576.0;
+
+std::optional<Feed> FetchFeed(const std::wstring& feedUrl) {
+  try {
+    return ParseFeed(GetText(feedUrl, kFeedLimit));
+  } catch (const Failure&) {
+    return std::nullopt;
+  }
+}
+
+// The installer, downloaded and verified; nothing (and no file left) when that fails.
+std::optional<std::filesystem::path> DownloadLauncher(
+    const Release& launcher, const std::wstring& baseUrl, const ProgressCallback& progress,
+    const std::filesystem::path& temporaryDirectory) {
+  const auto installer =
+      temporaryDirectory / PathFromWide(L"Quellorn-Launcher-" + launcher.version + L".exe");
+  try {
+    const double totalMegabytes = static_cast<double>(launcher.size) / kMegabyte;
+    Download(launcher, baseUrl + launcher.file, installer,
+             ReportLauncherProgress{launcher, progress, totalMegabytes});
+    return installer;
+  } catch (const Failure&) {
+    std::error_code ignored;
+    std::filesystem::remove(installer, ignored);
+    return std::nullopt;
+  }
+}
+
+// The release's file list when it can be had and its digest is the feed's; else none, silently.
+std::vector<Listed> FetchFileList(const Feed& feed, const std::wstring& baseUrl) {
+  if (feed.files.empty() || !IsPlainName(feed.files)) return {};
+  try {
+    const std::string text = GetText(baseUrl + feed.files, kFileListLimit);
+    if (Sha256Hex(text) != feed.filesSha256) return {};
+    return ParseFileList(text);
+  } catch (const Failure&) {
+    return {};
+  }
+}
+
+}  // namespace
+
+void ReportLauncherProgress::operator()(std::uint64_t held) const {
+  const double fraction = static_cast<double>(held) / static_cast<double>(launcher.size);
+  progress({Format(L"Updating the launcher to {}\u2026 {:.1f} of {:.1f} MB", launcher.version,
+                   fraction * totalMegabytes, totalMegabytes),
+            fraction});
+}
+
+void ReportInstallProgress::operator()(Stage stage, std::uint64_t done, std::uint64_t total) const {
+  const double fraction = total == 0 ? 1.0 : static_cast<double>(done) / static_cast<double>(total);
+  const std::wstring label =
+      stage == Stage::Keeping ? title + L": keeping what hasn't changed" : title;
+  progress({Format(L"{}\u2026 {:.0f} of {:.0f} MB", label, static_cast<double>(done) / kMegabyte,
+                   static_cast<double>(total) / kMegabyte),
+            fraction});
+}
+
+Ready Prepare(const std::wstring& feedUrl, const ClientStore& store,
+              const ProgressCallback& progress, bool launcherUpdateAllowed,
+              const std::filesystem::path& temporaryDirectory) {
+  const std::wstring installed = store.Current();
+  const Ready installedReady{store.Executable(installed), false};
+  const size_t lastSlash = feedUrl.rfind(L'/');
+  const std::wstring baseUrl =
+      lastSlash == std::wstring::npos ? L"" : feedUrl.substr(0, lastSlash + 1);
+  progress({L"Looking for updates\u2026", std::nullopt});
+
+  const std::optional<Feed> feed = FetchFeed(feedUrl);
+  if (!feed) {
+    if (installed.empty()) {
+      throw Failure{L"Couldn't reach " + WebsiteHost() + L". Check your connection and try again."};
+    }
+    return installedReady;
+  }
+
+  if (launcherUpdateAllowed && feed->launcher && IsUsableRelease(*feed->launcher) &&
+      IsNewerVersion(feed->launcher->version, kOwnVersion)) {
+    if (auto installer = DownloadLauncher(*feed->launcher, baseUrl, progress, temporaryDirectory)) {
+      return {*installer, true};
+    }
+  }
+
+  const Release& release = feed->release;
+  if (!IsUsableRelease(release)) {
+    if (installed.empty()) {
+      throw Failure{L"The update server answered with nothing to install. Try again later."};
+    }
+    return installedReady;
+  }
+  if (!installed.empty() && Lowercase(installed) == Lowercase(release.version)) {
+    store.Prune();
+    return installedReady;
+  }
+
+  // Nothing installed means nothing to keep: no file list then.
+  const std::vector<Listed> listed =
+      installed.empty() ? std::vector<Listed>() : FetchFileList(*feed, baseUrl);
+  const std::wstring title = installed.empty() ? std::wstring(L"Downloading Quellorn")
+                                               : Format(L"Updating to {}", release.version);
+  try {
+    store.Install(release, baseUrl, listed, ReportInstallProgress{title, progress});
+  } catch (const Failure& failure) {
+    if (!installed.empty()) return installedReady;
+    throw Failure{Format(L"The download failed. {}.", failure.message)};
+  } catch (const std::filesystem::filesystem_error& error) {
+    if (!installed.empty()) return installedReady;
+    throw Failure{Format(L"The download couldn't be kept. {}.", Widen(error.what()))};
+  }
+  store.Prune();
+  return {store.Executable(release.version), false};
+}
+
+}  // namespace launcher

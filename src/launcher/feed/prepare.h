@@ -1,0 +1,51 @@
+#pragma once
+// The launcher's update decision: one call looks at the feed, brings what is out of date up to
+// date and names the one program to start next, the game or a new launcher's installer. It leans
+// on the installed version wherever it can: with a version installed, no failure of the feed or
+// the install reaches the player. Runs on the calling thread; starts nothing itself.
+
+#include <filesystem>
+#include <functional>
+#include <optional>
+#include <string>
+
+#include "launcher/store/client_store.h"
+
+namespace launcher {
+
+struct Progress {
+  std::wstring text;               // the one status line
+  std::optional<double> fraction;  // 0 to 1, absent when no share is known
+};
+
+struct Ready {
+  std::filesystem::path path;  // the game's executable, or the downloaded launcher installer
+  bool isInstaller = false;
+};
+
+using ProgressCallback = std::function<void(const Progress&)>;
+
+// Throws Failure with the player's message only when no usable version is installed; other
+// exceptions (from the store, the progress callback) pass through.
+Ready Prepare(const std::wstring& feedUrl, const ClientStore& store,
+              const ProgressCallback& progress, bool launcherUpdateAllowed,
+              const std::filesystem::path& temporaryDirectory);
+
+// Turns the bytes of a launcher installer on disk into the player's progress line.
+struct ReportLauncherProgress {
+  const Release& launcher;  // usable, so its size is above 0
+  const ProgressCallback& progress;
+  double totalMegabytes;
+
+  void operator()(std::uint64_t held) const;
+};
+
+// Turns an install's stage reports into the player's progress line under `title`.
+struct ReportInstallProgress {
+  const std::wstring& title;
+  const ProgressCallback& progress;
+
+  void operator()(Stage stage, std::uint64_t done, std::uint64_t total) const;
+};
+
+}  // namespace launcher

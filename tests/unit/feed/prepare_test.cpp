@@ -1,0 +1,242 @@
+#include "launcher/feed/prepare.h"
+
+#include <gtest/gtest.h>
+
+#include "launcher/text/failure.h"
+#include "launcher/text/text.h"
+#include "launcher/transfer/sha256.h"
+#include "launcher/website.h"
+#include "support/scripted_server.h"
+#include "support/system_tar.h"
+#include "support/tar_writer.h"
+#include "support/temporary_folder.h"
+
+namespace launcher {
+namespace {
+
+using support::ServeFile;
+
+class PrepareTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    support::ProvideSystemTar();
+    std::filesystem::create_directories(temporary_);
+  }
+
+  // Serves a release archive holding the game and returns the feed members that name it.
+  std::string PublishRelease(const std::string& version) {
+    const std::string archive = support::MakeTar({{"Quellorn.exe", "game " + version}});
+    const std::string file = "Quellorn-" + version + ".tar";
+    server_.Route("/feed/" + file, ServeFile(archive));
+    return "\"version\":\"" + version + "\",\"file\":\"" + file + "\",\"sha256\":\"" +
+           Narrow(Sha256Hex(archive)) + "\",\"size\":" + std::to_string(archive.size());
+  }
+
+  std::string PublishLauncher(const std::string& version, const std::string& bytes,
+                              const std::string& promisedDigest = "") {
+    const std::string file = "Quellorn-Launcher-" + version + ".exe";
+    server_.Route("/feed/" + file, ServeFile(bytes));
+    const std::string digest = promisedDigest.empty() ? Narrow(Sha256Hex(bytes)) : promisedDigest;
+    return "\"launcherVersion\":\"" + version + "\",\"launcherFile\":\"" + file +
+           "\",\"launcherSha256\":\"" + digest +
+           "\",\"launcherSize\":" + std::to_string(bytes.size());
+  }
+
+  void ServeFeed(const std::string& members) {
+    server_.Route("/feed/latest.json", ServeFile("{" + members + "}"));
+  }
+
+  void MakeInstalled(const std::string& version) {
+    folder_.Write("Client/" + version + "/Quellorn.exe", "game " + version);
+    folder_.Write("Client/current.txt", version);
+  }
+
+  // The outcome, or the failure's message in `failure`.
+  Ready Run(bool launcherUpdateAllowed = true) {
+    reports_.clear();
+    failure_.clear();
+    try {
+      return Prepare(
+          server_.Url("/feed/latest.json"), store_,
+          [this](const Progress& progress) { reports_.push_back(progress); }, launcherUpdateAllowed,
+          temporary_);
+    } catch (const Failure& failure) {
+      failure_ = failure.message;
+      return {};
+    }
+  }
+
+  bool Requested(const std::string& path) const {
+    for (const auto& request : server_.Requests()) {
+      if (request.path == path) return true;
+    }
+    return false;
+  }
+
+  support::ScriptedServer server_;
+  support::TemporaryFolder folder_;
+  ClientStore store_{folder_.path() / "Client"};
+  std::filesystem::path temporary_ = folder_.path() / "tmp";
+  std::vector<Progress> reports_;
+  std::wstring failure_;
+};
+
+TEST_F(PrepareTest, WithoutAFeedTheInstalledVersionStartsElseThePlayerIsToldToCheck) {
+  for (const bool json : {false, true}) {
+    SCOPED_TRACE(json);
+    if (json) server_.Route("/feed/latest.json", ServeFile("<html>not a feed</html>"));
+    const std::wstring reach =
+        L"Couldn't reach " + WebsiteHost() + L". Check your connection and try again.";
+    std::filesystem::remove_all(store_.root);
+    Run();
+    EXPECT_EQ(failure_, reach);
+
+    MakeInstalled("1.0.0");
+    const Ready ready = Run();
+    EXPECT_EQ(failure_, L"");
+    EXPECT_EQ(ready.path, store_.Executable(L"1.0.0"));
+    EXPECT_FALSE(ready.isInstaller);
+    ASSERT_EQ(reports_.size(), 1u);
+    EXPECT_EQ(reports_[0].text, L"Looking for updates\u2026");
+    EXPECT_FALSE(reports_[0].fraction.has_value());
+  }
+}
+
+TEST_F(PrepareTest, ANewerLauncherIsDownloadedAndNothingElseIsTouched) {
+  MakeInstalled("1.0.0");
+  ServeFeed(PublishRelease("1.1.0") + "," + PublishLauncher("2.3.0", std::string(3145728, 'L')));
+  const Ready ready = Run();
+  EXPECT_EQ(failure_, L"");
+  EXPECT_TRUE(ready.isInstaller);
+  EXPECT_EQ(ready.path, temporary_ / "Quellorn-Launcher-2.3.0.exe");
+  EXPECT_EQ(std::filesystem::file_size(ready.path), 3145728u);
+  EXPECT_EQ(store_.Current(), L"1.0.0");
+  EXPECT_FALSE(Requested("/feed/Quellorn-1.1.0.tar"));
+  const auto& last = reports_.back();
+  EXPECT_EQ(last.text, L"Updating the launcher to 2.3.0\u2026 3.0 of 3.0 MB");
+  EXPECT_EQ(last.fraction, 1.0);
+}
+
+TEST_F(PrepareTest, LauncherUpdatesThatDontHappen) {
+  struct Case {
+    const char* name;
+    std::string launcher;
+    bool allowed;
+  };
+  const Case cases[] = {
+      {"same version", PublishLauncher("2.2.0", "installer"), true},
+      {"older version", PublishLauncher("2.1.9", "installer"), true},
+      {"not allowed", PublishLauncher("2.3.0", "installer"), false},
+      {"unusable", "\"launcherVersion\":\"2.3.0\"", true},
+      {"wrong digest", PublishLauncher("2.4.0", "installer", std::string(64, 'a')), true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::filesystem::remove_all(store_.root);
+    ServeFeed(PublishRelease("1.1.0") + "," + c.launcher);
+    const Ready ready = Run(c.allowed);
+    EXPECT_EQ(failure_, L"");
+    EXPECT_FALSE(ready.isInstaller);
+    EXPECT_EQ(ready.path, store_.Executable(L"1.1.0"));
+    EXPECT_EQ(store_.Current(), L"1.1.0");
+    EXPECT_TRUE(std::filesystem::is_empty(temporary_));  // a failed installer is deleted
+  }
+}
+
+TEST_F(PrepareTest, AnUnusableReleaseStartsTheInstalledVersionUnpruned) {
+  ServeFeed("\"version\":\"1.1.0\",\"file\":\"x.tar\",\"sha256\":\"" + std::string(64, 'a') +
+            "\",\"size\":0");
+  Run();
+  EXPECT_EQ(failure_, L"The update server answered with nothing to install. Try again later.");
+  MakeInstalled("1.0.0");
+  folder_.Write("Client/0.9.0/Quellorn.exe", "an older version");
+  EXPECT_EQ(Run().path, store_.Executable(L"1.0.0"));
+  EXPECT_TRUE(std::filesystem::exists(store_.root / "0.9.0"));
+}
+
+TEST_F(PrepareTest, TheInstalledReleaseInOtherLetterCaseIsKeptAndPruned) {
+  MakeInstalled("1.0.0-RC");
+  folder_.Write("Client/0.9.0/Quellorn.exe", "an older version");
+  ServeFeed(PublishRelease("1.0.0-rc"));
+  EXPECT_EQ(Run().path, store_.Executable(L"1.0.0-RC"));
+  EXPECT_FALSE(std::filesystem::exists(store_.root / "0.9.0"));
+  EXPECT_FALSE(Requested("/feed/Quellorn-1.0.0-rc.tar"));
+}
+
+TEST_F(PrepareTest, AFirstInstallDownloadsQuellornWithoutAFileList) {
+  ServeFeed(PublishRelease("1.1.0") + ",\"files\":\"files.txt\",\"filesSha256\":\"" +
+            std::string(64, 'a') + "\"");
+  const Ready ready = Run();
+  EXPECT_EQ(failure_, L"");
+  EXPECT_EQ(ready.path, store_.Executable(L"1.1.0"));
+  EXPECT_FALSE(Requested("/feed/files.txt"));
+  ASSERT_GE(reports_.size(), 2u);
+  EXPECT_TRUE(reports_.back().text.starts_with(L"Downloading Quellorn\u2026 0 of 0 MB"));
+}
+
+TEST_F(PrepareTest, AnUpdateUsesTheFileListOnlyWhenItsDigestMatches) {
+  MakeInstalled("1.0.0");
+  folder_.Write("Client/0.9.0/Quellorn.exe", "an older version");
+  const std::string list = Narrow(Sha256Hex("game 1.1.0")) + "\t10\tQuellorn.exe\n";
+  server_.Route("/feed/files.txt", ServeFile(list));
+  ServeFeed(PublishRelease("1.1.0") + ",\"files\":\"files.txt\",\"filesSha256\":\"" +
+            std::string(64, 'b') + "\"");
+  const Ready ready = Run();
+  EXPECT_EQ(failure_, L"");
+  EXPECT_EQ(ready.path, store_.Executable(L"1.1.0"));
+  EXPECT_TRUE(Requested("/feed/files.txt"));
+  EXPECT_TRUE(Requested("/feed/Quellorn-1.1.0.tar"));  // the list was dropped: the archive path
+  EXPECT_FALSE(std::filesystem::exists(store_.root / "1.0.0"));  // pruned
+  EXPECT_TRUE(reports_.back().text.starts_with(L"Updating to 1.1.0\u2026"));
+
+  // A name that isn't plain isn't even asked for.
+  ServeFeed(PublishRelease("1.2.0") + ",\"files\":\"lists/files.txt\",\"filesSha256\":\"x\"");
+  Run();
+  EXPECT_FALSE(Requested("/feed/lists/files.txt"));
+}
+
+TEST_F(PrepareTest, AFailedInstallFallsBackOrSaysWhatWentWrong) {
+  server_.Route("/feed/Quellorn-1.1.0.tar", support::Always({.status = 500}));
+  ServeFeed("\"version\":\"1.1.0\",\"file\":\"Quellorn-1.1.0.tar\",\"sha256\":\"" +
+            std::string(64, 'a') + "\",\"size\":10");
+  Run();
+  EXPECT_EQ(failure_, L"The download failed. The server answered 500.");
+  MakeInstalled("1.0.0");
+  EXPECT_EQ(Run().path, store_.Executable(L"1.0.0"));
+  EXPECT_EQ(failure_, L"");
+
+  // The store can't be made: a file stands where its folder would go.
+  folder_.Write("blocked", "a file");
+  const ClientStore blocked(folder_.path() / "blocked" / "Client");
+  ServeFeed(PublishRelease("1.1.0"));
+  try {
+    Prepare(
+        server_.Url("/feed/latest.json"), blocked, [](const Progress&) {}, true, temporary_);
+    ADD_FAILURE() << "installed into a file";
+  } catch (const Failure& failure) {
+    EXPECT_TRUE(failure.message.starts_with(L"The download couldn't be kept. "))
+        << Narrow(failure.message);
+    EXPECT_TRUE(failure.message.ends_with(L"."));
+  }
+}
+
+TEST(ReportProgress, TextsAndFractions) {
+  std::vector<Progress> reports;
+  const ProgressCallback progress = [&](const Progress& p) { reports.push_back(p); };
+  const std::wstring title = L"Updating to 1.4.0";
+  const ReportInstallProgress install{title, progress};
+  install(Stage::Keeping, 0, 0);
+  install(Stage::Downloading, 1572864, 3145728);
+  const Release launcher{L"2.3.0", L"Quellorn-Launcher-2.3.0.exe", std::wstring(64, L'a'), 3145728};
+  ReportLauncherProgress{launcher, progress, 3.0}(1572864);
+  ASSERT_EQ(reports.size(), 3u);
+  EXPECT_EQ(reports[0].text, L"Updating to 1.4.0: keeping what hasn't changed\u2026 0 of 0 MB");
+  EXPECT_EQ(reports[0].fraction, 1.0);
+  EXPECT_EQ(reports[1].text, L"Updating to 1.4.0\u2026 2 of 3 MB");  // 1.5 rounds to 2
+  EXPECT_EQ(reports[1].fraction, 0.5);
+  EXPECT_EQ(reports[2].text, L"Updating the launcher to 2.3.0\u2026 1.5 of 3.0 MB");
+  EXPECT_EQ(reports[2].fraction, 0.5);
+}
+
+}  // namespace
+}  // namespace launcher
