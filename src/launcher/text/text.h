@@ -16,6 +16,10 @@ std::wstring Widen(std::string_view utf8);
 // become U+FFFD.
 std::string Narrow(std::wstring_view wide);
 
+// The text as UTF-16 code units, whatever the platform's wchar_t: for rules that count UTF-16
+// units or bytes.
+std::u16string ToUtf16(std::wstring_view text);
+
 // Lowers A to Z and leaves every other code unit unchanged: digests, versions and file names are
 // compared this way, never by the locale.
 std::wstring Lowercase(std::wstring text);

@@ -1,0 +1,34 @@
+#include "launcher/shell/check_mode.h"
+
+#include <exception>
+#include <fstream>
+
+#include "launcher/feed/prepare.h"
+#include "launcher/text/failure.h"
+#include "launcher/text/text.h"
+
+namespace launcher {
+
+int RunCheck(const std::wstring& checkFile, const std::wstring& feedUrl, const ClientStore& store,
+             bool launcherUpdateAllowed, const std::filesystem::path& temporaryDirectory) {
+  try {
+    const Ready ready = Prepare(
+        feedUrl, store, [](const Progress&) {}, launcherUpdateAllowed, temporaryDirectory);
+    WriteCheckResult(checkFile,
+                     (ready.isInstaller ? L"launcher\t" : L"ok\t") + WideFromPath(ready.path));
+    return 0;
+  } catch (const Failure& failure) {
+    WriteCheckResult(checkFile, L"error\t" + failure.message);
+  } catch (const std::exception&) {
+    // The same words the window shows for what no message was written for.
+    WriteCheckResult(checkFile, L"error\tSomething went wrong. Try again.");
+  }
+  return 1;
+}
+
+void WriteCheckResult(const std::wstring& checkFile, const std::wstring& line) {
+  std::ofstream out(PathFromWide(checkFile), std::ios::binary | std::ios::trunc);
+  out << Narrow(line);
+}
+
+}  // namespace launcher

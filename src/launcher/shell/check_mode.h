@@ -1,0 +1,21 @@
+#pragma once
+// Check mode ("--check FILE"): the real update without a window, starting nothing, its outcome
+// written as one UTF-8 line for whatever ran the launcher.
+
+#include <filesystem>
+#include <string>
+
+#include "launcher/store/client_store.h"
+
+namespace launcher {
+
+// Runs Prepare and writes "ok\t" or "launcher\t" and the path it names (exit code 0), or
+// "error\t" and the message (exit code 1).
+int RunCheck(const std::wstring& checkFile, const std::wstring& feedUrl, const ClientStore& store,
+             bool launcherUpdateAllowed, const std::filesystem::path& temporaryDirectory);
+
+// Replaces the file's content with the line in UTF-8, without a line end. A file that can't be
+// written isn't reported.
+void WriteCheckResult(const std::wstring& checkFile, const std::wstring& line);
+
+}  // namespace launcher
