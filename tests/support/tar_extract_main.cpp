@@ -32,7 +32,7 @@ bool IsSafeName(const std::string& name) {
   return true;
 }
 
-int Extract(const std::string& archivePath, const std::filesystem::path& folder) {
+int Extract(const std::filesystem::path& archivePath, const std::filesystem::path& folder) {
   std::ifstream in(archivePath, std::ios::binary);
   if (!in) return 2;
   const std::string archive{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
@@ -69,10 +69,11 @@ int Extract(const std::string& archivePath, const std::filesystem::path& folder)
 
 }  // namespace
 
-int main(int argc, char** argv) {
-  if (argc != 5 || std::string(argv[1]) != "-xf" || std::string(argv[3]) != "-C") {
+// Wide arguments: the paths of the store may hold any character.
+int wmain(int argc, wchar_t** argv) {
+  if (argc != 5 || std::wstring(argv[1]) != L"-xf" || std::wstring(argv[3]) != L"-C") {
     std::fprintf(stderr, "usage: tar -xf ARCHIVE -C FOLDER\n");
     return 2;
   }
-  return Extract(argv[2], std::filesystem::u8path(argv[4]));
+  return Extract(argv[2], argv[4]);
 }

@@ -1,0 +1,277 @@
+"""The real launcher in check mode against a local update server: the Linux build, or the .exe
+under Wine (E2E_EMULATOR). Each test gets its own installation (the store lies beside the
+executable), its own server folder and its own temporary folder.
+
+    E2E_LAUNCHER=build/linux/bin/quellorn-launcher python3 -m unittest discover -s tests/e2e
+"""
+
+import json
+import os
+import pathlib
+import shutil
+import signal
+import subprocess
+import tempfile
+import time
+import unittest
+
+import releases
+from update_server import Fault, UpdateServer
+
+LAUNCHER = pathlib.Path(os.environ.get("E2E_LAUNCHER", "build/linux/bin/quellorn-launcher")).resolve()
+EMULATOR = os.environ.get("E2E_EMULATOR", "")
+HOST = os.environ.get("E2E_WEBSITE_HOST", "quellorn.example")
+GAME = {"Quellorn.exe": b"game 1.0.0", "data/maps/one.pak": b"m" * 200000, "data/readme.txt": b"hello"}
+
+
+def on_windows():
+    return bool(EMULATOR)
+
+
+def native(path):
+    """The launcher's own spelling of a path: Wine shows the Unix root as drive Z:."""
+    return "Z:" + str(path).replace("/", "\\") if on_windows() else str(path)
+
+
+def wine_folder(windows_path):
+    result = subprocess.run([EMULATOR, "winepath", "-u", windows_path], capture_output=True, text=True)
+    return pathlib.Path(result.stdout.strip())
+
+
+class CheckMode(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        if on_windows():
+            # Wine has no tar.exe: the test stand-in built beside the launcher takes its place.
+            system = wine_folder("C:\\windows\\system32")
+            if not (system / "tar.exe").exists():
+                shutil.copyfile(LAUNCHER.parent / "quellorn-test-tar.exe", system / "tar.exe")
+
+    def setUp(self):
+        self.folder = pathlib.Path(tempfile.mkdtemp(prefix="quellorn-e2e-"))
+        self.app = self.folder / "Quellorn Games"
+        self.app.mkdir()
+        shutil.copy2(LAUNCHER, self.app / LAUNCHER.name)
+        self.store = self.app / "Client"
+        self.www = self.folder / "www"
+        self.www.mkdir()
+        self.temp = self.folder / "tmp"
+        self.temp.mkdir()
+        self.server = UpdateServer(self.www)
+        self.started = time.monotonic()
+
+    def tearDown(self):
+        self.server.stop()
+        shutil.rmtree(self.folder, ignore_errors=True)
+
+    # --- helpers -------------------------------------------------------------------------------
+
+    def command(self, *arguments, check="out.txt", feed=None):
+        feed = feed or self.server.url("latest.json")
+        program = [EMULATOR, str(self.app / LAUNCHER.name)] if on_windows() else [str(self.app / LAUNCHER.name)]
+        return program + ["--feed", feed, "--check", native(self.folder / check), *arguments]
+
+    def environment(self):
+        environment = dict(os.environ, TMPDIR=str(self.temp), XDG_RUNTIME_DIR=str(self.folder))
+        if on_windows():
+            environment.update(TEMP=native(self.temp), TMP=native(self.temp))
+        return environment
+
+    def run_launcher(self, *arguments, check="out.txt", feed=None):
+        result = subprocess.run(self.command(*arguments, check=check, feed=feed), env=self.environment(),
+                                capture_output=True, timeout=180)
+        path = self.folder / check
+        line = path.read_bytes().decode("utf-8") if path.exists() else None
+        return result.returncode, line
+
+    def install(self, version, files=None):
+        """A version already installed and current."""
+        for path, data in (files or GAME).items():
+            target = self.store / version / path
+            target.parent.mkdir(parents=True, exist_ok=True)
+            target.write_bytes(data)
+        (self.store / "current.txt").write_text(version)
+
+    def local(self, path):
+        """A path the launcher printed, as this machine's own."""
+        return wine_folder(path) if on_windows() else pathlib.Path(path)
+
+    def local_temp(self):
+        """The launcher's temporary folder: ours on Linux, Wine's own (it keeps it in the registry)."""
+        if not on_windows():
+            return self.temp
+        echoed = subprocess.run([EMULATOR, "cmd", "/c", "echo %TEMP%"], capture_output=True, text=True)
+        return wine_folder(echoed.stdout.strip())
+
+    def ok_line(self, version):
+        return "ok\t" + native(self.store / version / "Quellorn.exe")
+
+    def assert_intact(self, version, files=None):
+        self.assertEqual((self.store / "current.txt").read_text(), version)
+        for path, data in (files or GAME).items():
+            self.assertEqual((self.store / version / path).read_bytes(), data, path)
+
+    # --- scenarios -----------------------------------------------------------------------------
+
+    def test_fresh_install_by_archive(self):
+        releases.publish(self.www, "1.0.0", GAME)
+        self.assertEqual(self.run_launcher(), (0, self.ok_line("1.0.0")))
+        self.assert_intact("1.0.0")
+        self.assertFalse((self.store / "1.0.0.download").exists())
+        self.assertEqual(self.server.requests["files-1.0.0.txt"], 0)  # nothing to keep from
+
+    def test_update_keeps_unchanged_files(self):
+        self.install("1.0.0")
+        new = dict(GAME, **{"Quellorn.exe": b"game 1.1.0", "data/new.pak": b"n" * 1000})
+        releases.publish(self.www, "1.1.0", new, extra={"size": 10_000_000})
+        self.assertEqual(self.run_launcher(), (0, self.ok_line("1.1.0")))
+        self.assert_intact("1.1.0", new)
+        self.assertEqual(self.server.requests["Quellorn-1.1.0.tar"], 0)
+        fetched = sorted(path for path, count in self.server.requests.items() if path.startswith("files/"))
+        self.assertEqual(fetched, sorted(f"files/{releases.sha256(new[p])}.bin" for p in ("Quellorn.exe", "data/new.pak")))
+        self.assertFalse((self.store / "1.0.0").exists())  # pruned
+
+    def test_up_to_date_prunes_and_letter_case_counts_as_equal(self):
+        for installed, published in (("1.0.0", "1.0.0"), ("1.0.0-RC", "1.0.0-rc")):
+            with self.subTest(installed=installed):
+                shutil.rmtree(self.store, ignore_errors=True)
+                self.install(installed)
+                (self.store / "0.9.0").mkdir()
+                releases.publish(self.www, published, GAME)
+                self.assertEqual(self.run_launcher(), (0, self.ok_line(installed)))
+                self.assertFalse((self.store / "0.9.0").exists())
+                self.assertEqual(self.server.requests[f"Quellorn-{published}.tar"], 0)
+
+    def test_no_feed_falls_back_or_asks_to_check_the_connection(self):
+        dead = "http://127.0.0.1:9/latest.json"
+        (self.www / "garbage.json").write_text("<html>not a feed</html>")
+        for feed in (dead, self.server.url("garbage.json")):
+            with self.subTest(feed=feed):
+                shutil.rmtree(self.store, ignore_errors=True)
+                self.assertEqual(self.run_launcher(feed=feed),
+                                 (1, f"error\tCouldn't reach {HOST}. Check your connection and try again."))
+                self.install("1.0.0")
+                self.assertEqual(self.run_launcher(feed=feed), (0, self.ok_line("1.0.0")))
+                self.assert_intact("1.0.0")
+
+    def test_unusable_release(self):
+        releases.publish(self.www, "1.1.0", GAME, extra={"size": 0})
+        self.assertEqual(self.run_launcher(),
+                         (1, "error\tThe update server answered with nothing to install. Try again later."))
+        self.install("1.0.0")
+        (self.store / "0.9.0").mkdir()
+        self.assertEqual(self.run_launcher(), (0, self.ok_line("1.0.0")))
+        self.assertTrue((self.store / "0.9.0").exists())  # not pruned
+
+    def test_newer_launcher(self):
+        self.install("1.0.0")
+        releases.publish(self.www, "1.1.0", GAME, launcher=("2.3.0", b"installer" * 1000))
+        code, line = self.run_launcher()
+        self.assertEqual(code, 0)
+        self.assertTrue(line.startswith("launcher\t") and line.endswith("Quellorn-Launcher-2.3.0.exe"), line)
+        installer = self.local(line.split("\t", 1)[1])
+        self.assertEqual(installer.parent, self.local_temp())
+        self.assertEqual(installer.read_bytes(), b"installer" * 1000)
+        self.assert_intact("1.0.0")
+
+        # --updated: no launcher update, and the leftover installers go.
+        self.assertEqual(self.run_launcher("--updated"), (0, self.ok_line("1.1.0")))
+        self.assertFalse(installer.exists())
+
+    def test_launcher_failing_its_digest_is_deleted_and_the_client_updated(self):
+        self.install("1.0.0")
+        releases.publish(self.www, "1.1.0", GAME, launcher=("2.3.0", b"installer"))
+        self.server.faults["Quellorn-Launcher-2.3.0.exe"] = Fault(wrong_bytes=True)
+        self.assertEqual(self.run_launcher(), (0, self.ok_line("1.1.0")))
+        self.assertFalse((self.local_temp() / "Quellorn-Launcher-2.3.0.exe").exists())
+
+    def test_a_bad_file_list_means_the_archive(self):
+        for bad in ("digest", "line"):
+            with self.subTest(bad=bad):
+                shutil.rmtree(self.store, ignore_errors=True)
+                self.install("1.0.0")
+                new = dict(GAME, **{"Quellorn.exe": b"game 1.1.0"})
+                feed = releases.publish(self.www, "1.1.0", new,
+                                        list_digest="0" * 64 if bad == "digest" else None)
+                if bad == "line":
+                    listing = self.www / feed["files"]
+                    text = listing.read_text() + "not a line\n"
+                    listing.write_text(text)
+                    feed["filesSha256"] = releases.sha256(text.encode())
+                    (self.www / "latest.json").write_text(json.dumps(feed))
+                before = self.server.requests["Quellorn-1.1.0.tar"]
+                self.assertEqual(self.run_launcher(), (0, self.ok_line("1.1.0")))
+                self.assertEqual(self.server.requests["Quellorn-1.1.0.tar"], before + 1)
+                self.assert_intact("1.1.0", new)
+
+    def test_a_failing_install_keeps_the_installed_version(self):
+        self.install("1.0.0")
+        (self.store / "0.9.0").mkdir()
+        releases.publish(self.www, "1.1.0", dict(GAME, **{"Quellorn.exe": b"game 1.1.0"}), file_list=False)
+        self.server.faults["Quellorn-1.1.0.tar"] = Fault(status=500)
+        self.assertEqual(self.run_launcher(), (0, self.ok_line("1.0.0")))
+        self.assert_intact("1.0.0")
+        self.assertTrue((self.store / "0.9.0").exists())
+
+    def test_two_launchers_on_one_installation(self):
+        releases.publish(self.www, "1.0.0", GAME)
+        self.server.faults["Quellorn-1.0.0.tar"] = Fault(stall_after=1000, stall_seconds=4)
+        first = subprocess.Popen(self.command(check="first.txt"), env=self.environment(),
+                                 stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        self._wait_for(lambda: self.server.body_bytes["Quellorn-1.0.0.tar"] >= 1000)
+        self.assertEqual(self.run_launcher(check="second.txt"),
+                         (1, "error\tAnother launcher is already updating Quellorn."))
+        # Another installation isn't held up.
+        other = self.folder / "Other Install"
+        other.mkdir()
+        shutil.copy2(LAUNCHER, other / LAUNCHER.name)
+        program = [EMULATOR] if on_windows() else []
+        result = subprocess.run(program + [str(other / LAUNCHER.name), "--feed", self.server.url("missing.json"),
+                                           "--check", native(self.folder / "third.txt")],
+                                env=self.environment(), capture_output=True, timeout=180)
+        self.assertEqual(result.returncode, 1)
+        self.assertTrue((self.folder / "third.txt").read_text().startswith("error\tCouldn't reach"))
+        self.assertEqual(first.wait(timeout=180), 0)
+        self.assertEqual((self.folder / "first.txt").read_text(encoding="utf-8"), self.ok_line("1.0.0"))
+
+    def test_killed_mid_download_resumes_with_a_range(self):
+        self.install("1.0.0")
+        big = dict(GAME, **{"Quellorn.exe": b"game 2.0.0", "data/big.pak": os.urandom(6_000_000)})
+        feed = releases.publish(self.www, "2.0.0", big, file_list=False)
+        self.server.faults["Quellorn-2.0.0.tar"] = Fault(stall_after=2_000_000, stall_seconds=30)
+        process = subprocess.Popen(self.command(), env=self.environment(),
+                                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        self._wait_for(lambda: (self.store / "2.0.0.download").exists()
+                       and (self.store / "2.0.0.download").stat().st_size >= 2_000_000)
+        process.send_signal(signal.SIGKILL)
+        process.wait(timeout=30)
+        self.assert_intact("1.0.0")  # startable throughout
+        kept = (self.store / "2.0.0.download").stat().st_size
+        del self.server.faults["Quellorn-2.0.0.tar"]
+        sent_before = self.server.body_bytes["Quellorn-2.0.0.tar"]
+        self.assertEqual(self.run_launcher(), (0, self.ok_line("2.0.0")))
+        self.assertEqual(self.server.ranges["Quellorn-2.0.0.tar"][-1], f"bytes={kept}-")
+        self.assertEqual(self.server.body_bytes["Quellorn-2.0.0.tar"] - sent_before, feed["size"] - kept)
+        self.assert_intact("2.0.0", big)
+
+    def test_check_file_in_a_missing_folder_and_non_ascii_paths(self):
+        releases.publish(self.www, "1.0.0", GAME)
+        code, line = self.run_launcher(check="missing/out.txt")
+        self.assertEqual((code, line), (0, None))
+        # An installation whose path isn't ASCII: the line is UTF-8.
+        self.app = self.folder / "Spiele \u00c4rger"
+        self.app.mkdir()
+        shutil.copy2(LAUNCHER, self.app / LAUNCHER.name)
+        self.store = self.app / "Client"
+        self.assertEqual(self.run_launcher(), (0, self.ok_line("1.0.0")))
+
+    def _wait_for(self, condition, seconds=60):
+        deadline = time.monotonic() + seconds
+        while not condition():
+            if time.monotonic() > deadline:
+                self.fail("timed out waiting")
+            time.sleep(0.05)
+
+
+if __name__ == "__main__":
+    unittest.main()
