@@ -33,6 +33,31 @@ def native(path):
     return "Z:" + str(path).replace("/", "\\") if on_windows() else str(path)
 
 
+TRUST_FILE = pathlib.Path("/usr/local/share/ca-certificates/quellorn-e2e-authority.crt")
+
+
+def make_certificates(folder):
+    """A throwaway authority and a certificate it signed for localhost."""
+    def openssl(*arguments):
+        subprocess.run(["openssl", *arguments], cwd=folder, check=True, capture_output=True)
+    openssl("req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2", "-subj",
+            "/CN=Quellorn e2e authority", "-keyout", "ca.key", "-out", "ca.crt")
+    openssl("req", "-newkey", "rsa:2048", "-nodes", "-subj", "/CN=localhost", "-keyout",
+            "server.key", "-out", "server.csr")
+    (folder / "extensions.cnf").write_text("subjectAltName=DNS:localhost,IP:127.0.0.1\n")
+    openssl("x509", "-req", "-in", "server.csr", "-CA", "ca.crt", "-CAkey", "ca.key",
+            "-CAcreateserial", "-days", "2", "-extfile", "extensions.cnf", "-out", "server.crt")
+
+
+def trust(authority):
+    """Adds the authority to the system's trusted ones, or (None) takes it away again."""
+    if authority:
+        shutil.copyfile(authority, TRUST_FILE)
+    else:
+        TRUST_FILE.unlink(missing_ok=True)
+    subprocess.run(["update-ca-certificates"], check=True, capture_output=True)
+
+
 def wine_folder(windows_path):
     result = subprocess.run([EMULATOR, "winepath", "-u", windows_path], capture_output=True, text=True)
     return pathlib.Path(result.stdout.strip())
@@ -264,6 +289,26 @@ class CheckMode(unittest.TestCase):
         shutil.copy2(LAUNCHER, self.app / LAUNCHER.name)
         self.store = self.app / "Client"
         self.assertEqual(self.run_launcher(), (0, self.ok_line("1.0.0")))
+
+    @unittest.skipUnless(hasattr(os, "geteuid") and os.geteuid() == 0 and shutil.which("update-ca-certificates"),
+                         "trusting a throwaway authority needs root")
+    def test_fresh_install_over_https(self):
+        authority = self.folder / "authority"
+        authority.mkdir()
+        make_certificates(authority)
+        server = UpdateServer(self.www, authority / "server.crt", authority / "server.key")
+        releases.publish(self.www, "1.0.0", GAME)
+        feed = server.url("latest.json", host="localhost")
+        try:
+            # Not trusted yet: the server can't be reached, whatever it serves.
+            code, line = self.run_launcher(feed=feed)
+            self.assertEqual(code, 1)
+            self.assertTrue(line.startswith(f"error\tCouldn't reach {HOST}."), line)
+            trust(authority / "ca.crt")
+            self.assertEqual(self.run_launcher(feed=feed), (0, self.ok_line("1.0.0")))
+        finally:
+            trust(None)
+            server.stop()
 
     def _wait_for(self, condition, seconds=60):
         deadline = time.monotonic() + seconds
