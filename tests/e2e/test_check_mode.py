@@ -16,6 +16,7 @@ import time
 import unittest
 
 import releases
+from authority import can_trust, make_certificates, trust
 from update_server import Fault, UpdateServer
 
 LAUNCHER = pathlib.Path(os.environ.get("E2E_LAUNCHER", "build/linux/bin/quellorn-launcher")).resolve()
@@ -31,31 +32,6 @@ def on_windows():
 def native(path):
     """The launcher's own spelling of a path: Wine shows the Unix root as drive Z:."""
     return "Z:" + str(path).replace("/", "\\") if on_windows() else str(path)
-
-
-TRUST_FILE = pathlib.Path("/usr/local/share/ca-certificates/quellorn-e2e-authority.crt")
-
-
-def make_certificates(folder):
-    """A throwaway authority and a certificate it signed for localhost."""
-    def openssl(*arguments):
-        subprocess.run(["openssl", *arguments], cwd=folder, check=True, capture_output=True)
-    openssl("req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2", "-subj",
-            "/CN=Quellorn e2e authority", "-keyout", "ca.key", "-out", "ca.crt")
-    openssl("req", "-newkey", "rsa:2048", "-nodes", "-subj", "/CN=localhost", "-keyout",
-            "server.key", "-out", "server.csr")
-    (folder / "extensions.cnf").write_text("subjectAltName=DNS:localhost,IP:127.0.0.1\n")
-    openssl("x509", "-req", "-in", "server.csr", "-CA", "ca.crt", "-CAkey", "ca.key",
-            "-CAcreateserial", "-days", "2", "-extfile", "extensions.cnf", "-out", "server.crt")
-
-
-def trust(authority):
-    """Adds the authority to the system's trusted ones, or (None) takes it away again."""
-    if authority:
-        shutil.copyfile(authority, TRUST_FILE)
-    else:
-        TRUST_FILE.unlink(missing_ok=True)
-    subprocess.run(["update-ca-certificates"], check=True, capture_output=True)
 
 
 def wine_folder(windows_path):
@@ -290,8 +266,7 @@ class CheckMode(unittest.TestCase):
         self.store = self.app / "Client"
         self.assertEqual(self.run_launcher(), (0, self.ok_line("1.0.0")))
 
-    @unittest.skipUnless(hasattr(os, "geteuid") and os.geteuid() == 0 and shutil.which("update-ca-certificates"),
-                         "trusting a throwaway authority needs root")
+    @unittest.skipUnless(can_trust(), "trusting a throwaway authority needs root")
     def test_fresh_install_over_https(self):
         authority = self.folder / "authority"
         authority.mkdir()

@@ -14,31 +14,14 @@ import hashlib
 import http.server
 import os
 import pathlib
-import shutil
 import ssl
 import subprocess
 import sys
 import tempfile
 import threading
 
-TRUST_FILE = pathlib.Path("/usr/local/share/ca-certificates/quellorn-test-authority.crt")
-
-
-def openssl(*arguments, cwd):
-    subprocess.run(["openssl", *arguments], cwd=cwd, check=True, capture_output=True)
-
-
-def make_certificates(folder):
-    openssl("req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2", "-subj",
-            "/CN=Quellorn throwaway test authority", "-keyout", "ca.key", "-out", "ca.crt",
-            cwd=folder)
-    openssl("req", "-newkey", "rsa:2048", "-nodes", "-subj", "/CN=localhost", "-keyout",
-            "server.key", "-out", "server.csr", cwd=folder)
-    (folder / "extensions.cnf").write_text(
-        "subjectAltName=DNS:localhost,IP:127.0.0.1\nextendedKeyUsage=serverAuth\n")
-    openssl("x509", "-req", "-in", "server.csr", "-CA", "ca.crt", "-CAkey", "ca.key",
-            "-CAcreateserial", "-days", "2", "-extfile", "extensions.cnf", "-out", "server.crt",
-            cwd=folder)
+sys.path.insert(0, str(pathlib.Path(__file__).resolve().parent.parent / "e2e"))
+from authority import can_trust, make_certificates, trust  # noqa: E402
 
 
 def serve(folder):
@@ -71,14 +54,6 @@ def run_tests(command, url, content, trusted):
     return result.returncode == 0
 
 
-def set_system_trust(authority):
-    if authority:
-        shutil.copyfile(authority, TRUST_FILE)
-    else:
-        TRUST_FILE.unlink(missing_ok=True)
-    subprocess.run(["update-ca-certificates"], check=True, capture_output=True)
-
-
 def main():
     command = sys.argv[2:] + sys.argv[1:2]
     with tempfile.TemporaryDirectory() as name:
@@ -87,12 +62,12 @@ def main():
         server, content = serve(folder)
         url = f"https://localhost:{server.server_address[1]}/file.bin"
         ok = run_tests(command, url, content, trusted=False)
-        if os.geteuid() == 0 and shutil.which("update-ca-certificates"):
+        if can_trust():
             try:
-                set_system_trust(folder / "ca.crt")
+                trust(folder / "ca.crt")
                 ok = run_tests(command, url, content, trusted=True) and ok
             finally:
-                set_system_trust(None)
+                trust(None)
         else:
             print("https_check: not root, so the trusted case is skipped")
         server.shutdown()
