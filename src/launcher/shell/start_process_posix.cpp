@@ -1,0 +1,39 @@
+// POSIX implementation of StartProcess: posix_spawn with the arguments split back by the rules
+// that QuoteArgument quoted them for, in the program's own folder.
+
+#include <spawn.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "launcher/shell/command_line.h"
+#include "launcher/shell/start_process.h"
+#include "launcher/text/text.h"
+
+extern char** environ;
+
+namespace launcher {
+
+bool StartProcess(const std::wstring& executable, const std::wstring& arguments) {
+  std::vector<std::string> words;
+  for (const auto& word : SplitCommandLine(QuoteArgument(executable) + arguments)) {
+    words.push_back(Narrow(word));
+  }
+  std::vector<char*> argv;
+  for (auto& word : words) argv.push_back(word.data());
+  argv.push_back(nullptr);
+
+  const std::string program = Narrow(executable);
+  const std::string folder = PathFromWide(executable).parent_path().string();
+  posix_spawn_file_actions_t actions;
+  if (posix_spawn_file_actions_init(&actions) != 0) return false;
+  pid_t child = 0;
+  const bool started =
+      posix_spawn_file_actions_addchdir_np(&actions, folder.c_str()) == 0 &&
+      posix_spawn(&child, program.c_str(), &actions, nullptr, argv.data(), environ) == 0;
+  posix_spawn_file_actions_destroy(&actions);
+  return started;
+}
+
+}  // namespace launcher
