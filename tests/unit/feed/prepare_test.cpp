@@ -6,6 +6,7 @@
 #include "launcher/text/text.h"
 #include "launcher/transfer/sha256.h"
 #include "launcher/website.h"
+#include "support/failure_of.h"
 #include "support/scripted_server.h"
 #include "support/system_tar.h"
 #include "support/tar_writer.h"
@@ -209,15 +210,12 @@ TEST_F(PrepareTest, AFailedInstallFallsBackOrSaysWhatWentWrong) {
   folder_.Write("blocked", "a file");
   const ClientStore blocked(folder_.path() / "blocked" / "Client");
   ServeFeed(PublishRelease("1.1.0"));
-  try {
+  const std::wstring message = support::FailureOf([&] {
     Prepare(
         server_.Url("/feed/latest.json"), blocked, [](const Progress&) {}, true, temporary_);
-    ADD_FAILURE() << "installed into a file";
-  } catch (const Failure& failure) {
-    EXPECT_TRUE(failure.message.starts_with(L"The download couldn't be kept. "))
-        << Narrow(failure.message);
-    EXPECT_TRUE(failure.message.ends_with(L"."));
-  }
+  });
+  EXPECT_TRUE(message.starts_with(L"The download couldn't be kept. ")) << Narrow(message);
+  EXPECT_TRUE(message.ends_with(L"."));
 }
 
 TEST(ReportProgress, TextsAndFractions) {

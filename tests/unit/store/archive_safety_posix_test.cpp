@@ -8,9 +8,9 @@
 #include "launcher/store/client_store.h"
 #include "launcher/store/links.h"
 #include "launcher/store/unpack.h"
-#include "launcher/text/failure.h"
 #include "launcher/text/text.h"
 #include "launcher/transfer/sha256.h"
+#include "support/failure_of.h"
 #include "support/scripted_server.h"
 #include "support/tar_writer.h"
 #include "support/temporary_folder.h"
@@ -66,13 +66,10 @@ TEST(ArchiveSafety, NothingLandsOutsideTheStoreAndLinksAreRefused) {
     support::ScriptedServer server;
     server.Route("/r.tar", support::ServeFile(archive));
     const ClientStore store(folder.path() / "store" / "Client");
-    std::wstring message;
-    try {
+    const std::wstring message = support::FailureOf([&] {
       store.Install({L"1.0.0", L"r.tar", Sha256Hex(archive), archive.size()}, server.Url("/"), {},
                     [](Stage, std::uint64_t, std::uint64_t) {});
-    } catch (const Failure& failure) {
-      message = failure.message;
-    }
+    });
     EXPECT_EQ(Listing(canary), std::vector<std::string>{"secret.txt"});
     EXPECT_EQ(support::ReadFile(canary / "secret.txt"), "untouched");
     if (c.refused) {
@@ -90,12 +87,7 @@ TEST(Unpack, WithoutATarOnThePathSaysSo) {
   const auto archive = folder.Write("r.tar", support::MakeTar({{"Quellorn.exe", "game"}}));
   const std::string saved = std::getenv("PATH") != nullptr ? std::getenv("PATH") : "";
   setenv("PATH", folder.path().c_str(), 1);
-  std::wstring message;
-  try {
-    Unpack(archive, folder.path());
-  } catch (const Failure& failure) {
-    message = failure.message;
-  }
+  const std::wstring message = support::FailureOf([&] { Unpack(archive, folder.path()); });
   setenv("PATH", saved.c_str(), 1);
   EXPECT_EQ(message, L"The release couldn't be unpacked: the system's tar is missing");
 }

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "launcher/text/failure.h"
+#include "support/failure_of.h"
 #include "support/temporary_folder.h"
 
 namespace launcher {
@@ -19,15 +19,6 @@ class ClientStoreTest : public ::testing::Test {
     folder_.Write("Client/current.txt", bytes);
   }
   bool Exists(const std::string& name) const { return std::filesystem::exists(store_.root / name); }
-
-  std::wstring FailureOfNaming(const std::wstring& version) const {
-    try {
-      store_.NameCurrent(version);
-      return L"";
-    } catch (const Failure& failure) {
-      return failure.message;
-    }
-  }
 
   support::TemporaryFolder folder_;
   ClientStore store_{folder_.path() / "Client"};
@@ -122,23 +113,16 @@ TEST_F(ClientStoreTest, AFailedNamingLeavesThePreviousVersionCurrent) {
 
   // The temporary file can't be made: a folder stands in its place.
   std::filesystem::create_directories(store_.root / "current.txt.tmp" / "inside");
-  EXPECT_EQ(FailureOfNaming(L"1.4.0"), L"The new version couldn't be named current");
+  EXPECT_EQ(support::FailureOf([&] { store_.NameCurrent(L"1.4.0"); }),
+            L"The new version couldn't be named current");
   EXPECT_EQ(ReadFile(store_.root / "current.txt"), "1.3.0");
   EXPECT_EQ(store_.Current(), L"1.3.0");
   std::filesystem::remove_all(store_.root / "current.txt.tmp");
 
   // The store folder itself is gone.
   const ClientStore gone(folder_.path() / "no-store");
-  EXPECT_EQ(
-      [&] {
-        try {
-          gone.NameCurrent(L"1.4.0");
-          return std::wstring();
-        } catch (const Failure& failure) {
-          return failure.message;
-        }
-      }(),
-      L"The new version couldn't be named current");
+  EXPECT_EQ(support::FailureOf([&] { gone.NameCurrent(L"1.4.0"); }),
+            L"The new version couldn't be named current");
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 #include "launcher/text/failure.h"
 #include "launcher/text/text.h"
 #include "launcher/transfer/sha256.h"
+#include "support/failure_of.h"
 #include "support/scripted_server.h"
 #include "support/temporary_folder.h"
 
@@ -41,7 +42,7 @@ class DownloadPoolTest : public ::testing::Test {
   }
 
   std::wstring Run() {
-    try {
+    return support::FailureOf([&] {
       RunDownloadPool(toFetch_, listed_, staging_, release_, server_.Url("/"),
                       [this](Stage stage, std::uint64_t done, std::uint64_t total) {
                         EXPECT_EQ(stage, Stage::Downloading);
@@ -50,10 +51,7 @@ class DownloadPoolTest : public ::testing::Test {
                         threads_.insert(std::this_thread::get_id());
                         reporting_.unlock();
                       });
-      return L"";
-    } catch (const Failure& failure) {
-      return failure.message;
-    }
+    });
   }
 
   std::filesystem::path Placed(std::size_t i) const {

@@ -7,6 +7,7 @@
 #include "launcher/text/failure.h"
 #include "launcher/text/text.h"
 #include "launcher/transfer/sha256.h"
+#include "support/failure_of.h"
 #include "support/scripted_server.h"
 #include "support/system_tar.h"
 #include "support/tar_writer.h"
@@ -55,15 +56,12 @@ class InstallTest : public ::testing::Test {
 
   std::wstring Run(const Release& release, const std::vector<Listed>& listed = {}) {
     reports_.clear();
-    try {
+    return support::FailureOf([&] {
       store_.Install(release, server_.Url("/"), listed,
                      [this](Stage stage, std::uint64_t done, std::uint64_t total) {
                        reports_.emplace_back(stage, done, total);
                      });
-      return L"";
-    } catch (const Failure& failure) {
-      return failure.message;
-    }
+    });
   }
 
   std::vector<std::string> RequestedPaths() const {

@@ -5,6 +5,7 @@
 #include "launcher/text/failure.h"
 #include "launcher/transfer/interruptions.h"
 #include "launcher/transfer/sha256.h"
+#include "support/failure_of.h"
 #include "support/scripted_server.h"
 #include "support/temporary_folder.h"
 
@@ -33,13 +34,10 @@ class DownloadTest : public ::testing::Test {
   // Runs Download and gives its failure's message, or "" when it succeeded.
   std::wstring Run(const Release& release, const std::string& path = "/file.bin") {
     progress_.clear();
-    try {
+    return support::FailureOf([&] {
       Download(release, server_.Url(path), file_,
                [this](std::uint64_t written) { progress_.push_back(written); });
-      return L"";
-    } catch (const Failure& failure) {
-      return failure.message;
-    }
+    });
   }
 
   std::optional<std::string> Range(std::size_t request) const {

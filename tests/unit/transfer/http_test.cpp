@@ -10,12 +10,14 @@
 #include "launcher/text/failure.h"
 #include "launcher/transfer/interruptions.h"
 #include "launcher/transfer/text_fetch.h"
+#include "support/failure_of.h"
 #include "support/scripted_server.h"
 
 namespace launcher {
 namespace {
 
 using support::Always;
+using support::FailureOf;
 using support::FileFaults;
 using support::Response;
 using support::ScriptedServer;
@@ -38,15 +40,6 @@ Received Get(const std::wstring& url, std::uint64_t from) {
         received.body.append(reinterpret_cast<const char*>(bytes), count);
       });
   return received;
-}
-
-std::wstring FailureOf(const std::function<void()>& action) {
-  try {
-    action();
-  } catch (const Failure& failure) {
-    return failure.message;
-  }
-  return L"(no failure)";
 }
 
 std::string Pattern(std::size_t size) {
