@@ -5,6 +5,7 @@
 
 #include <filesystem>
 #include <string>
+#include <system_error>
 #include <vector>
 
 #include "launcher/shell/command_line.h"
@@ -25,6 +26,14 @@ bool StartProcess(const std::wstring& executable, const std::wstring& arguments)
   argv.push_back(nullptr);
 
   const std::string program = Narrow(executable);
+  // Files come from the update server one by one or from an archive that needn't carry modes;
+  // the program the launcher is told to start is meant to run.
+  std::error_code ignored;
+  std::filesystem::permissions(program,
+                               std::filesystem::perms::owner_exec |
+                                   std::filesystem::perms::group_exec |
+                                   std::filesystem::perms::others_exec,
+                               std::filesystem::perm_options::add, ignored);
   const std::string folder = PathFromWide(executable).parent_path().string();
   posix_spawn_file_actions_t actions;
   if (posix_spawn_file_actions_init(&actions) != 0) return false;

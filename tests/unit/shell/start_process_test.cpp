@@ -2,23 +2,16 @@
 
 #include <gtest/gtest.h>
 
-#include <chrono>
-#include <thread>
-
 #include "launcher/shell/command_line.h"
 #include "launcher/shell/executable_directory.h"
 #include "launcher/text/text.h"
 #include "support/temporary_folder.h"
+#include "support/wait_for_file.h"
 
 namespace launcher {
 namespace {
 
-std::string WaitForFile(const std::filesystem::path& file) {
-  for (int i = 0; i < 200 && !std::filesystem::exists(file); ++i) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  }
-  return support::ReadFile(file);
-}
+using support::WaitForFile;
 
 TEST(StartProcess, QuotesThePathPassesTheArgumentsAndRunsInTheProgramsFolder) {
   const support::TemporaryFolder folder;
@@ -30,6 +23,12 @@ TEST(StartProcess, QuotesThePathPassesTheArgumentsAndRunsInTheProgramsFolder) {
     std::filesystem::create_directories(programFolder);
     const auto program = programFolder / LAUNCHER_RECORD_FILE_NAME;
     std::filesystem::copy_file(ExecutableDirectory() / LAUNCHER_RECORD_FILE_NAME, program);
+    // As a file downloaded on its own arrives on Linux: without an execute bit.
+    std::filesystem::permissions(program,
+                                 std::filesystem::perms::owner_exec |
+                                     std::filesystem::perms::group_exec |
+                                     std::filesystem::perms::others_exec,
+                                 std::filesystem::perm_options::remove);
     const std::wstring arguments = L" -windowed " + QuoteArgument(L"save 2") + L" " +
                                    QuoteArgument(L"say \"hi\"") + L" " +
                                    QuoteArgument(L"C:\\my dir\\");
