@@ -18,35 +18,18 @@ import unittest
 import releases
 from authority import can_trust, make_certificates, trust
 from update_server import Fault, UpdateServer
+from wine import EMULATOR, native, on_windows, provide_tar, wine_folder
 
 LAUNCHER = pathlib.Path(os.environ.get("E2E_LAUNCHER", "build/linux/bin/quellorn-launcher")).resolve()
-EMULATOR = os.environ.get("E2E_EMULATOR", "")
 HOST = os.environ.get("E2E_WEBSITE_HOST", "quellorn.example")
 GAME = {"Quellorn.exe": b"game 1.0.0", "data/maps/one.pak": b"m" * 200000, "data/readme.txt": b"hello"}
-
-
-def on_windows():
-    return bool(EMULATOR)
-
-
-def native(path):
-    """The launcher's own spelling of a path: Wine shows the Unix root as drive Z:."""
-    return "Z:" + str(path).replace("/", "\\") if on_windows() else str(path)
-
-
-def wine_folder(windows_path):
-    result = subprocess.run([EMULATOR, "winepath", "-u", windows_path], capture_output=True, text=True)
-    return pathlib.Path(result.stdout.strip())
 
 
 class CheckMode(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
         if on_windows():
-            # Wine has no tar.exe: the test stand-in built beside the launcher takes its place.
-            system = wine_folder("C:\\windows\\system32")
-            if not (system / "tar.exe").exists():
-                shutil.copyfile(LAUNCHER.parent / "quellorn-test-tar.exe", system / "tar.exe")
+            provide_tar(LAUNCHER)
 
     def setUp(self):
         self.folder = pathlib.Path(tempfile.mkdtemp(prefix="quellorn-e2e-"))
