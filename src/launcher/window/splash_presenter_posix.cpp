@@ -139,7 +139,8 @@ void RunSplash(Splash& splash) {
   TerminalPresenter* presenter = PresenterOf(splash);
   if (presenter == nullptr) return;
   const bool canAsk = isatty(STDIN_FILENO) == 1;
-  StatusWriter writer(isatty(STDERR_FILENO) == 1);
+  const bool inPlace = isatty(STDERR_FILENO) == 1;
+  StatusWriter writer(inPlace);
   std::uint64_t shown = 0;
   // A failure's own wake-up may arrive after its state was already handled; the revision tells.
   std::optional<std::uint64_t> handledFailure;
@@ -148,7 +149,7 @@ void RunSplash(Splash& splash) {
     if (!state.failed) {
       writer.Show(state);
       shown = state.revision;
-      if (presenter->WaitForCloseFor(std::chrono::milliseconds(50))) break;
+      if (inPlace && presenter->WaitForCloseFor(std::chrono::milliseconds(50))) break;
       continue;
     }
     if (state.revision == handledFailure) continue;
