@@ -240,6 +240,30 @@ class SplashWindow(unittest.TestCase):
         self.assertIsNone(first.poll())
         self.assertEqual(first.wait(timeout=60), 0)
 
+    def test_at_144_dpi_everything_scales_by_one_and_a_half(self):
+        desktop = "HKCU\\Control Panel\\Desktop"
+        subprocess.run([EMULATOR, "reg", "add", desktop, "/v", "LogPixels", "/t", "REG_DWORD", "/d", "144", "/f"],
+                       capture_output=True, check=True)
+        try:
+            self.server.faults["latest.json"] = Fault(status=500)
+            process = self.start()
+            window = self.window()
+            # The button at 144 DPI: {465, 225, 654, 279}.
+            shot = wait_for(lambda: (s := self.shot(window)) and near(s(470, 230), FACE, 4) and s)
+            self.assertTrue(shot, "the error state never showed")
+            self.assertEqual((shot.width, shot.height), (690, 315))
+            for x, y in ((2, 309), (688, 314)):  # a strip of [4] = 6 pixels
+                self.assertTrue(near(shot(x, y), ACCENT), (x, y, shot(x, y)))
+            self.assertTrue(near(shot(2, 308), BACKGROUND))
+            for x, y in ((465, 225), (653, 278)):
+                self.assertTrue(near(shot(x, y), GOLD, 4), (x, y, shot(x, y)))
+            for x, y in ((464, 224), (654, 279)):
+                self.assertTrue(near(shot(x, y), BACKGROUND), (x, y, shot(x, y)))
+            self.close_window(window)
+            self.assertEqual(process.wait(timeout=30), 1)
+        finally:
+            subprocess.run([EMULATOR, "reg", "delete", desktop, "/v", "LogPixels", "/f"], capture_output=True)
+
 
 if __name__ == "__main__":
     unittest.main()
