@@ -4,6 +4,7 @@
 #include <limits>
 
 #include "launcher/feed/numbers.h"
+#include "launcher/text/format.h"
 #include "launcher/text/text.h"
 
 namespace launcher {
@@ -14,13 +15,44 @@ bool IsAsciiLetterOrDigit(wchar_t c) {
   return (c >= L'a' && c <= L'z') || (c >= L'A' && c <= L'Z') || (c >= L'0' && c <= L'9');
 }
 
+// "launcher" + "version" gives "launcherVersion" when capitalised.
+std::string ReleaseKey(const std::string& prefix, std::string name, bool capitalise) {
+  if (capitalise) name[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(name[0])));
+  return prefix + name;
+}
+
+std::string JsonString(const std::wstring& text) {
+  std::string quoted = "\"";
+  for (const char c : Narrow(text)) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (c == '"' || c == '\\') {
+      quoted += '\\';
+      quoted += c;
+    } else if (byte < 0x20) {
+      quoted += Narrow(Format(L"\\u{:04x}", static_cast<unsigned>(byte)));
+    } else {
+      quoted += c;
+    }
+  }
+  return quoted + "\"";
+}
+
+void WriteRelease(std::string& out, const Release& release, const std::string& prefix,
+                  bool capitalise) {
+  const auto member = [&](const char* name, const std::string& value) {
+    if (!out.empty()) out += ",\n";
+    out += "  \"" + ReleaseKey(prefix, name, capitalise) + "\": " + value;
+  };
+  member("version", JsonString(release.version));
+  member("file", JsonString(release.file));
+  member("sha256", JsonString(release.sha256));
+  member("size", std::to_string(release.size));
+}
+
 }  // namespace
 
 Release ReadRelease(JsonObject& object, const std::string& prefix, bool capitalise) {
-  const auto key = [&](std::string name) {
-    if (capitalise) name[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(name[0])));
-    return prefix + name;
-  };
+  const auto key = [&](const char* name) { return ReleaseKey(prefix, name, capitalise); };
   Release release;
   release.version = Widen(object[key("version")]);
   release.file = Widen(object[key("file")]);
@@ -40,6 +72,17 @@ Feed ParseFeed(const std::string& text) {
   feed.files = Widen(object["files"]);
   feed.filesSha256 = Lowercase(Widen(object["filesSha256"]));
   return feed;
+}
+
+std::string WriteFeed(const Feed& feed) {
+  std::string members;
+  WriteRelease(members, feed.release, "", false);
+  if (feed.launcher) WriteRelease(members, *feed.launcher, "launcher", true);
+  if (!feed.files.empty()) {
+    members += ",\n  \"files\": " + JsonString(feed.files);
+    members += ",\n  \"filesSha256\": " + JsonString(feed.filesSha256);
+  }
+  return "{\n" + members + "\n}\n";
 }
 
 bool IsPlainName(const std::wstring& name) {

@@ -24,6 +24,11 @@ Feed ParseFeed(const std::string& text);
 // upper-cased after a non-empty prefix when `capitalise` is set ("launcherVersion").
 Release ReadRelease(JsonObject& object, const std::string& prefix, bool capitalise);
 
+// The feed as the publishing tool writes it, with the very keys ParseFeed reads: the release's,
+// then the launcher's when there is one, then the file list's when it is named. Sizes are JSON
+// numbers, everything else JSON strings; one object, UTF-8, ending in a line feed.
+std::string WriteFeed(const Feed& feed);
+
 // Non-empty, first an ASCII letter or digit, then only ASCII letters, digits, "-" and ".".
 bool IsPlainName(const std::wstring& name);
 

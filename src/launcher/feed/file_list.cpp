@@ -55,4 +55,13 @@ std::vector<Listed> ParseFileList(const std::string& text) {
   return entries;
 }
 
+std::string FormatFileList(const std::vector<Listed>& entries) {
+  std::string text;
+  for (const Listed& entry : entries) {
+    text +=
+        Narrow(entry.sha256) + '\t' + std::to_string(entry.size) + '\t' + Narrow(entry.path) + '\n';
+  }
+  return text;
+}
+
 }  // namespace launcher

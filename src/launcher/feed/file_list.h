@@ -20,4 +20,8 @@ struct Listed {
 // for any malformed non-empty line; never returns part of a list.
 std::vector<Listed> ParseFileList(const std::string& text);
 
+// The list as the publishing tool writes it: one "digest TAB size TAB path" line per entry, in
+// the given order, each ending in a line feed; no byte order mark.
+std::string FormatFileList(const std::vector<Listed>& entries);
+
 }  // namespace launcher

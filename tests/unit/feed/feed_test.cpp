@@ -127,5 +127,25 @@ TEST(IsUsableRelease, NeedsPlainNamesA64CharacterDigestAndASize) {
   EXPECT_FALSE(IsUsableRelease(release));
 }
 
+TEST(WriteFeed, ReadsBackAsTheSameFeedWhateverTheTextHolds) {
+  Feed feed;
+  feed.release = {L"1.0.0", L"Quellorn-1.0.0.tar.gz", kLowerDigest, 18446744073709551615u};
+  feed.launcher = Release{L"2.3.0", L"Quellorn-Launcher-2.3.0.exe", kLowerDigest, 42};
+  feed.files = L"Quellorn-1.0.0-files.txt";
+  feed.filesSha256 = kLowerDigest;
+  const Feed read = ParseFeed(WriteFeed(feed));
+  EXPECT_EQ(read.release.size, feed.release.size);
+  EXPECT_EQ(read.launcher->file, feed.launcher->file);
+  EXPECT_EQ(read.files, feed.files);
+  // Quotes, backslashes, control characters and letters beyond ASCII survive the trip.
+  feed.release.version = L"a\"b\\c\td\u0001\u00e9\u4e16";
+  feed.launcher.reset();
+  feed.files.clear();
+  const Feed odd = ParseFeed(WriteFeed(feed));
+  EXPECT_EQ(odd.release.version, feed.release.version);
+  EXPECT_FALSE(odd.launcher);
+  EXPECT_TRUE(odd.files.empty());
+}
+
 }  // namespace
 }  // namespace launcher

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "launcher/text/failure.h"
+#include "launcher/text/text.h"
 
 namespace launcher {
 namespace {
@@ -68,6 +69,14 @@ TEST(ParseFileList, RefusesAnyMalformedLine) {
     EXPECT_TRUE(Refused(good + line + "\n" + good)) << ::testing::PrintToString(line);
   }
   EXPECT_FALSE(Refused(good + kA + "\t0\tzero is a size\n"));
+}
+
+TEST(FormatFileList, ReadsBackAsTheSameEntries) {
+  const std::vector<Listed> entries = {
+      {L"Quellorn.exe", kLowerB, 0}, {L"data/\u00e9t\u00e9\tname.pak", std::wstring(64, L'a'), 7}};
+  EXPECT_EQ(FormatFileList(entries), Narrow(kLowerB) + "\t0\tQuellorn.exe\n" + kA +
+                                         "\t7\tdata/\xc3\xa9t\xc3\xa9\tname.pak\n");
+  EXPECT_EQ(ParseFileList(FormatFileList(entries)), entries);
 }
 
 }  // namespace

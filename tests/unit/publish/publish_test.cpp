@@ -1,0 +1,271 @@
+#include "tools/publish/publish.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <map>
+
+#include "launcher/feed/file_list.h"
+#include "launcher/text/read_file.h"
+#include "launcher/text/text.h"
+#include "launcher/transfer/sha256.h"
+#include "support/archive_maker_for_tests.h"
+#include "support/failure_of.h"
+#include "support/temporary_folder.h"
+#include "tools/publish/verify.h"
+
+namespace launcher::publish {
+namespace {
+
+using Files = std::map<std::string, std::string>;
+
+// Every file below `folder` with its bytes: what a server folder holds, to compare before/after.
+Files Contents(const std::filesystem::path& folder) {
+  Files files;
+  if (!std::filesystem::exists(folder)) return files;
+  for (const auto& entry : std::filesystem::recursive_directory_iterator(folder)) {
+    const auto name = entry.path().lexically_relative(folder).generic_string();
+    files[name] = entry.is_regular_file() ? ReadWholeFile(entry.path()) : "(folder)";
+  }
+  return files;
+}
+
+class PublishTest : public testing::Test {
+ protected:
+  void WriteBuild(const Files& files) {
+    std::filesystem::remove_all(build_);
+    for (const auto& [name, bytes] : files)
+      folder_.Write(std::filesystem::path("build") / name, bytes);
+  }
+
+  ReleaseSummary Publish(const std::wstring& version, const ArchiveMaker& maker) {
+    return PublishRelease(build_, version, server_, maker);
+  }
+  ReleaseSummary Publish(const std::wstring& version) {
+    return Publish(version, support::ArchiveMakerForTests());
+  }
+
+  std::wstring PublishFailure(const std::wstring& version) {
+    return support::FailureOf([&] { Publish(version); });
+  }
+
+  std::vector<std::wstring> Problems() { return Verify(WideFromPath(server_)).problems; }
+
+  support::TemporaryFolder folder_;
+  const std::filesystem::path build_ = folder_.path() / "build";
+  const std::filesystem::path server_ = folder_.path() / "www";
+  const Files game_ = {{"Quellorn.exe", "game 1.0.0"},
+                       {"data/maps/one.pak", std::string(100000, 'm')},
+                       {"data/readme.txt", "hello"},
+                       {"data/shared.pak", "the same in every release"}};
+};
+
+TEST_F(PublishTest, AReleaseIsWhatTheLauncherReads) {
+  WriteBuild(game_);
+  const ReleaseSummary summary = Publish(L"1.0.0");
+  EXPECT_EQ(summary.files, 4u);
+  EXPECT_EQ(summary.blobsWritten, 4u);
+  const Feed feed = ParseFeed(ReadWholeFile(server_ / "latest.json"));
+  EXPECT_EQ(feed.release.version, L"1.0.0");
+  EXPECT_EQ(feed.release.file, L"Quellorn-1.0.0.tar.gz");
+  EXPECT_TRUE(IsUsableRelease(feed.release));
+  EXPECT_FALSE(feed.launcher);
+  const std::string list = ReadWholeFile(server_ / PathFromWide(feed.files));
+  EXPECT_EQ(Sha256Hex(list), feed.filesSha256);
+  const auto listed = ParseFileList(list);
+  ASSERT_EQ(listed.size(), 4u);
+  // Byte order: capitals before small letters.
+  EXPECT_EQ(listed[0].path, L"Quellorn.exe");
+  EXPECT_EQ(listed[1].path, L"data/maps/one.pak");
+  for (const Listed& entry : listed) {
+    EXPECT_EQ(ReadWholeFile(server_ / "files" / PathFromWide(entry.sha256 + L".bin")),
+              game_.at(Narrow(entry.path)));
+  }
+  EXPECT_TRUE(Problems().empty());
+}
+
+TEST_F(PublishTest, ANewReleaseAddsOnlyTheChangedBlobsAndTheSameBuildTheSameBytes) {
+  WriteBuild(game_);
+  Publish(L"1.0.0");
+  const Files first = Contents(server_);
+  Publish(L"1.0.0");  // again, unchanged
+  EXPECT_TRUE(Contents(server_) == first);
+
+  Files changed = game_;
+  changed["Quellorn.exe"] = "game 1.1.0";
+  changed["data/new.pak"] = "new";
+  WriteBuild(changed);
+  const ReleaseSummary summary = Publish(L"1.1.0");
+  EXPECT_EQ(summary.blobsWritten, 2u);
+  EXPECT_EQ(summary.blobsKept, 3u);
+  const Files second = Contents(server_);
+  std::vector<std::string> added;
+  for (const auto& [name, bytes] : second) {
+    if (!first.count(name)) added.push_back(name);
+  }
+  EXPECT_EQ(added, (std::vector<std::string>{"Quellorn-1.1.0-files.txt", "Quellorn-1.1.0.tar.gz",
+                                             "files/" + Narrow(Sha256Hex("new")) + ".bin",
+                                             "files/" + Narrow(Sha256Hex("game 1.1.0")) + ".bin"}));
+  EXPECT_EQ(ParseFeed(second.at("latest.json")).release.version, L"1.1.0");
+  EXPECT_TRUE(Problems().empty());
+}
+
+TEST_F(PublishTest, VerifyFindsWhatIsMissingOrWrong) {
+  struct Case {
+    const char* what;
+    std::function<void(const std::filesystem::path& www, const Feed& feed)> spoil;
+    std::wstring problem;  // the start of the one problem reported
+  };
+  const auto blob = [](const std::filesystem::path& www, const std::string& bytes) {
+    return www / "files" / PathFromWide(Sha256Hex(bytes) + L".bin");
+  };
+  const Case cases[] = {
+      {"missing blob", [&](auto& www, auto&) { std::filesystem::remove(blob(www, "hello")); },
+       L"files/" + Sha256Hex("hello") + L".bin (data/readme.txt): missing"},
+      {"blob with other bytes",
+       [&](auto& www, auto&) { std::ofstream(blob(www, "hello"), std::ios::binary) << "jello"; },
+       L"files/" + Sha256Hex("hello") + L".bin (data/readme.txt): its SHA-256"},
+      {"wrong size in the feed",
+       [](auto& www, const Feed& feed) {
+         Feed wrong = feed;
+         wrong.release.size += 1;
+         std::ofstream(www / "latest.json", std::ios::binary) << WriteFeed(wrong);
+       },
+       L"Quellorn-1.0.0.tar.gz: "},
+      {"list digest",
+       [](auto& www, const Feed& feed) {
+         std::ofstream(www / PathFromWide(feed.files), std::ios::app | std::ios::binary) << "\n";
+       },
+       L"Quellorn-1.0.0-files.txt: its SHA-256 isn't the feed's"},
+      {"missing archive",
+       [](auto& www, const Feed& feed) {
+         std::filesystem::remove(www / PathFromWide(feed.release.file));
+       },
+       L"Quellorn-1.0.0.tar.gz: missing"},
+      {"no feed", [](auto& www, auto&) { std::filesystem::remove(www / "latest.json"); },
+       L"latest.json: missing"},
+  };
+  WriteBuild(game_);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::filesystem::remove_all(server_);
+    const Feed feed = Publish(L"1.0.0").feed;
+    c.spoil(server_, feed);
+    const auto problems = Problems();
+    ASSERT_EQ(problems.size(), 1u);
+    EXPECT_EQ(problems[0].substr(0, c.problem.size()), c.problem) << Narrow(problems[0]);
+  }
+}
+
+TEST_F(PublishTest, AFailureHalfWayLeavesTheServerFolderAsItWas) {
+  WriteBuild(game_);
+  Publish(L"1.0.0");
+  const Files before = Contents(server_);
+  Files changed = game_;
+  changed["Quellorn.exe"] = "game 1.1.0";
+  changed["data/zz.pak"] = "last";
+  WriteBuild(changed);
+  // The build changes after it was hashed: found while the blobs are written, after the first.
+  const ArchiveMaker maker = [&](const auto& build, const auto& names, const auto& archive) {
+    support::ArchiveMakerForTests()(build, names, archive);
+    std::ofstream(build / "data" / "zz.pak", std::ios::binary) << "late";
+  };
+  const std::wstring failure = support::FailureOf([&] { Publish(L"1.1.0", maker); });
+  EXPECT_NE(failure.find(L"changed while it was being published"), std::wstring::npos);
+  EXPECT_TRUE(Contents(server_) == before);
+  EXPECT_TRUE(Problems().empty());
+}
+
+TEST_F(PublishTest, BadInputIsRefusedBeforeAnythingIsWritten) {
+  struct Case {
+    const char* what;
+    Files build;
+    std::wstring version;
+    std::wstring failure;  // a part of the message
+    bool posixOnly = false;
+  };
+  Files noGame = game_;
+  noGame.erase("Quellorn.exe");
+  Files nested = noGame;
+  nested["bin/Quellorn.exe"] = "game";
+  Files clash = game_;
+  clash["Data/readme.txt"] = "other";
+  Files colon = game_;
+  colon["data/a:b"] = "x";
+  const Case cases[] = {
+      {"no game", noGame, L"1.0.0", L"has no Quellorn.exe at its top"},
+      {"game not at the top", nested, L"1.0.0", L"has no Quellorn.exe at its top"},
+      {"version with a space", game_, L"1.0 beta", L"isn't a version the launcher accepts"},
+      {"version with a slash", game_, L"../1.0", L"isn't a version the launcher accepts"},
+      {"names differing in case", clash, L"1.0.0", L"differ only in letter case", true},
+      {"a name the list can't carry", colon, L"1.0.0", L"can't be carried by a file list", true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    // Windows holds neither a colon in a name nor two names that differ only in case.
+    if (c.posixOnly && std::filesystem::path::preferred_separator != '/') continue;
+    std::filesystem::remove_all(server_);
+    WriteBuild(game_);
+    Publish(L"0.9.0");
+    const Files before = Contents(server_);
+    WriteBuild(c.build);
+    const std::wstring failure = PublishFailure(c.version);
+    EXPECT_NE(failure.find(c.failure), std::wstring::npos) << Narrow(failure);
+    EXPECT_TRUE(Contents(server_) == before);
+  }
+}
+
+TEST_F(PublishTest, AServerFolderThatCantBeWrittenIsSaidSoAndLeftAlone) {
+  WriteBuild(game_);
+  folder_.Write("www", "a file where the folder should be");
+  EXPECT_NE(PublishFailure(L"1.0.0").find(L"couldn't be written"), std::wstring::npos);
+  EXPECT_EQ(ReadWholeFile(server_), "a file where the folder should be");
+  std::filesystem::remove(server_);
+  // A folder that didn't exist and can't be completed is removed again.
+  folder_.Write("www/files", "a file where the blobs go");
+  EXPECT_NE(PublishFailure(L"1.0.0").find(L"couldn't be written"), std::wstring::npos);
+  EXPECT_TRUE((Contents(server_) == Files{{"files", "a file where the blobs go"}}));
+}
+
+TEST_F(PublishTest, AnotherBuildUnderAPublishedVersionIsRefused) {
+  WriteBuild(game_);
+  Publish(L"1.0.0");
+  const Files before = Contents(server_);
+  Files changed = game_;
+  changed["data/readme.txt"] = "changed";
+  WriteBuild(changed);
+  EXPECT_NE(PublishFailure(L"1.0.0").find(L"is already published with other bytes"),
+            std::wstring::npos);
+  EXPECT_TRUE(Contents(server_) == before);
+}
+
+TEST_F(PublishTest, ALauncherJoinsTheFeedAndKeepsTheRelease) {
+  const auto installer = folder_.Write("QuellornSetup.exe", "installer 2.3.0");
+  EXPECT_NE(support::FailureOf([&] {
+              PublishLauncher(installer, L"2.3.0", server_);
+            }).find(L"publish a release first"),
+            std::wstring::npos);
+  WriteBuild(game_);
+  const Feed released = Publish(L"1.0.0").feed;
+  const Release launcher = PublishLauncher(installer, L"2.3.0", server_);
+  EXPECT_EQ(launcher.file, L"Quellorn-Launcher-2.3.0.exe");
+  EXPECT_EQ(launcher.sha256, Sha256Hex("installer 2.3.0"));
+  Feed feed = ParseFeed(ReadWholeFile(server_ / "latest.json"));
+  ASSERT_TRUE(feed.launcher);
+  EXPECT_EQ(feed.launcher->version, L"2.3.0");
+  EXPECT_EQ(feed.launcher->size, 15u);
+  EXPECT_EQ(feed.release.sha256, released.release.sha256);
+  EXPECT_EQ(feed.files, released.files);
+  // A later release keeps the launcher.
+  Files changed = game_;
+  changed["Quellorn.exe"] = "game 1.1.0";
+  WriteBuild(changed);
+  Publish(L"1.1.0");
+  feed = ParseFeed(ReadWholeFile(server_ / "latest.json"));
+  ASSERT_TRUE(feed.launcher);
+  EXPECT_EQ(feed.launcher->file, L"Quellorn-Launcher-2.3.0.exe");
+  EXPECT_TRUE(Problems().empty());
+}
+
+}  // namespace
+}  // namespace launcher::publish

@@ -1,0 +1,205 @@
+#include "tools/publish/publish.h"
+
+#include <chrono>
+#include <system_error>
+#include <vector>
+
+#include "launcher/feed/file_list.h"
+#include "launcher/store/kept_files.h"
+#include "launcher/text/failure.h"
+#include "launcher/text/format.h"
+#include "launcher/text/read_file.h"
+#include "launcher/text/text.h"
+#include "launcher/transfer/sha256.h"
+#include "tools/publish/build_scan.h"
+#include "tools/publish/server_changes.h"
+
+namespace launcher::publish {
+namespace {
+
+constexpr double kMegabyte = 1048576.0;
+
+// Progress lines at most ten times a second, and always the last one.
+class Pacer {
+ public:
+  explicit Pacer(const PublishProgress& progress) : progress_(progress) {}
+
+  void operator()(const std::wstring& line, bool last = false) {
+    if (!progress_) return;
+    const auto now = std::chrono::steady_clock::now();
+    if (!last && now - shown_ < std::chrono::milliseconds(100)) return;
+    shown_ = now;
+    progress_(line);
+  }
+
+ private:
+  const PublishProgress& progress_;
+  std::chrono::steady_clock::time_point shown_;
+};
+
+std::wstring Shown(const std::filesystem::path& path) {
+  return WideFromPath(path);
+}
+
+// Whether `path` holds exactly these bytes, judged by size first.
+bool Holds(const std::filesystem::path& path, std::uint64_t size, const std::wstring& sha256) {
+  std::error_code error;
+  if (!std::filesystem::is_regular_file(path, error)) return false;
+  const auto held = std::filesystem::file_size(path, error);
+  return !error && held == size && HashFile(path) == sha256;
+}
+
+// The feed already published, or an empty one.
+Feed ReadPublishedFeed(const std::filesystem::path& server) {
+  const auto path = server / kFeedName;
+  std::error_code error;
+  if (!std::filesystem::exists(path, error)) return {};
+  try {
+    return ParseFeed(ReadWholeFile(path));
+  } catch (const Failure&) {
+    throw Failure{Format(L"{} isn't a feed; move it away to publish here", Shown(path))};
+  }
+}
+
+void RefuseOtherBytes(const std::filesystem::path& path) {
+  throw Failure{
+      Format(L"{} is already published with other bytes: publish the changed files "
+             L"under a new version",
+             Shown(path))};
+}
+
+// Reads every file once for its digest before anything is written, so an unreadable file stops
+// the run while the server folder is still untouched.
+std::vector<Listed> HashBuild(const std::vector<BuildFile>& files, Pacer& pace) {
+  std::uint64_t total = 0;
+  for (const BuildFile& file : files) total += file.size;
+  std::vector<Listed> listed;
+  std::uint64_t done = 0;
+  for (const BuildFile& file : files) {
+    Sha256 hasher;
+    if (AddFilePrefix(hasher, file.source, file.size) != file.size) {
+      throw Failure{Format(L"{} couldn't be read", Shown(file.source))};
+    }
+    listed.push_back({file.name, hasher.FinishHex(), file.size});
+    done += file.size;
+    pace(Format(L"Hashing: {} of {} files, {:.1f} of {:.1f} MB", listed.size(), files.size(),
+                done / kMegabyte, total / kMegabyte),
+         listed.size() == files.size());
+  }
+  return listed;
+}
+
+}  // namespace
+
+ReleaseSummary PublishRelease(const std::filesystem::path& build, const std::wstring& version,
+                              const std::filesystem::path& server, const ArchiveMaker& makeArchive,
+                              const PublishProgress& progress) {
+  if (!IsPlainName(version)) {
+    throw Failure{
+        Format(L"\"{}\" isn't a version the launcher accepts: use letters, digits, "
+               L"\"-\" and \".\", starting with a letter or digit",
+               version)};
+  }
+  const std::vector<BuildFile> files = ScanBuild(build);
+  Feed feed = ReadPublishedFeed(server);
+  Pacer pace(progress);
+  const std::vector<Listed> listed = HashBuild(files, pace);
+
+  ReleaseSummary summary;
+  summary.files = files.size();
+  const std::string list = FormatFileList(listed);
+  const auto listPath = server / PathFromWide(L"Quellorn-" + version + L"-files.txt");
+  const auto archivePath = server / PathFromWide(L"Quellorn-" + version + L".tar.gz");
+  std::error_code error;
+  if (std::filesystem::exists(listPath, error) && !Holds(listPath, list.size(), Sha256Hex(list))) {
+    RefuseOtherBytes(listPath);
+  }
+  ServerChanges changes;
+  changes.MakeFolders(server / "files");
+
+  pace(L"Making the archive\u2026", true);
+  std::vector<std::wstring> names;
+  for (const Listed& entry : listed) names.push_back(entry.path);
+  const auto archiveTemporary = changes.Temporary(archivePath);
+  makeArchive(build, names, archiveTemporary);
+  const Release archive{version, WideFromPath(archivePath.filename()), HashFile(archiveTemporary),
+                        std::filesystem::file_size(archiveTemporary)};
+  const bool archiveThere = std::filesystem::exists(archivePath, error);
+  if (archiveThere && !Holds(archivePath, archive.size, archive.sha256)) {
+    RefuseOtherBytes(archivePath);
+  }
+
+  for (std::size_t i = 0; i < files.size(); ++i) {
+    summary.bytes += listed[i].size;
+    const auto blob = server / "files" / PathFromWide(listed[i].sha256 + L".bin");
+    if (Holds(blob, listed[i].size, listed[i].sha256)) {
+      ++summary.blobsKept;
+    } else {
+      const auto temporary = changes.Temporary(blob);
+      if (CopyHashed(files[i].source, temporary, [](unsigned long long) {}) != listed[i].sha256) {
+        throw Failure{Format(L"{} changed while it was being published", Shown(files[i].source))};
+      }
+      changes.Place(temporary, blob);
+      ++summary.blobsWritten;
+      summary.bytesWritten += listed[i].size;
+    }
+    pace(Format(L"Writing blobs: {} of {} files, {:.1f} MB written", i + 1, files.size(),
+                summary.bytesWritten / kMegabyte),
+         i + 1 == files.size());
+  }
+  changes.Write(listPath, list);
+  summary.bytesWritten += list.size();
+  if (!archiveThere) {
+    changes.Place(archiveTemporary, archivePath);
+    summary.bytesWritten += archive.size;
+  }
+
+  // Last, and in one step: from here on launchers see the new release, whole.
+  feed.release = archive;
+  feed.files = WideFromPath(listPath.filename());
+  feed.filesSha256 = Sha256Hex(list);
+  changes.Write(server / kFeedName, WriteFeed(feed));
+  changes.Commit();
+  summary.feed = feed;
+  return summary;
+}
+
+Release PublishLauncher(const std::filesystem::path& installer, const std::wstring& version,
+                        const std::filesystem::path& server) {
+  if (!IsPlainName(version)) {
+    throw Failure{
+        Format(L"\"{}\" isn't a version the launcher accepts: use letters, digits, "
+               L"\"-\" and \".\", starting with a letter or digit",
+               version)};
+  }
+  std::error_code error;
+  if (!std::filesystem::is_regular_file(installer, error)) {
+    throw Failure{Format(L"{} isn't a file", Shown(installer))};
+  }
+  Feed feed = ReadPublishedFeed(server);
+  if (!IsUsableRelease(feed.release)) {
+    throw Failure{
+        Format(L"{} names no release yet: publish a release first", Shown(server / kFeedName))};
+  }
+  ServerChanges changes;
+  const auto target = server / PathFromWide(L"Quellorn-Launcher-" + version + L".exe");
+  const auto temporary = changes.Temporary(target);
+  Release launcher{version, WideFromPath(target.filename()), L"", 0};
+  try {
+    launcher.sha256 = CopyHashed(installer, temporary, [](unsigned long long) {});
+  } catch (const Failure&) {
+    throw Failure{Format(L"{} couldn't be read, or {} written", Shown(installer), Shown(target))};
+  }
+  launcher.size = std::filesystem::file_size(temporary);
+  if (std::filesystem::exists(target, error)) {
+    if (!Holds(target, launcher.size, launcher.sha256)) RefuseOtherBytes(target);
+  } else {
+    changes.Place(temporary, target);
+  }
+  feed.launcher = launcher;
+  changes.Write(server / kFeedName, WriteFeed(feed));
+  changes.Commit();
+  return launcher;
+}
+
+}  // namespace launcher::publish

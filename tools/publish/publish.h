@@ -1,0 +1,43 @@
+#pragma once
+// Publishing what the update server serves: a game build becomes per-file blobs, a release
+// archive, a file list and the feed that names them; a launcher installer joins the feed. The
+// feed is written last and in one step, so a launcher reading it at any moment finds everything
+// it names. Runs on the calling thread; throws Failure with a message for the publisher, after
+// taking back whatever this run had added to the server folder.
+
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <string>
+
+#include "launcher/feed/feed.h"
+#include "tools/publish/archive_maker.h"
+
+namespace launcher::publish {
+
+inline constexpr wchar_t kFeedName[] = L"latest.json";
+
+// A line about long work ("Hashing … 12 of 5000 files"), for a terminal.
+using PublishProgress = std::function<void(const std::wstring& line)>;
+
+struct ReleaseSummary {
+  Feed feed;                       // as written
+  std::uint64_t files = 0;         // in the build
+  std::uint64_t bytes = 0;         // of the build
+  std::uint64_t blobsWritten = 0;  // new under files/
+  std::uint64_t blobsKept = 0;     // already there with the right bytes
+  std::uint64_t bytesWritten = 0;  // blobs, archive and list together
+};
+
+// `build` must hold "Quellorn.exe" at its top; `version` must be a plain name.
+ReleaseSummary PublishRelease(const std::filesystem::path& build, const std::wstring& version,
+                              const std::filesystem::path& server,
+                              const ArchiveMaker& makeArchive = MakeArchive,
+                              const PublishProgress& progress = {});
+
+// Adds the installer under "Quellorn-Launcher-<version>.exe" and names it in the feed, keeping
+// the release the feed names. The feed must name a release already.
+Release PublishLauncher(const std::filesystem::path& installer, const std::wstring& version,
+                        const std::filesystem::path& server);
+
+}  // namespace launcher::publish

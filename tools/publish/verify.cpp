@@ -1,0 +1,178 @@
+#include "tools/publish/verify.h"
+
+#include <filesystem>
+#include <memory>
+#include <random>
+#include <system_error>
+
+#include "launcher/feed/feed.h"
+#include "launcher/feed/file_list.h"
+#include "launcher/shell/temporary_directory.h"
+#include "launcher/store/kept_files.h"
+#include "launcher/text/failure.h"
+#include "launcher/text/format.h"
+#include "launcher/text/read_file.h"
+#include "launcher/text/text.h"
+#include "launcher/transfer/download.h"
+#include "launcher/transfer/sha256.h"
+#include "launcher/transfer/text_fetch.h"
+#include "tools/publish/publish.h"
+
+namespace launcher::publish {
+namespace {
+
+// Where the published files are read from: a folder, or the server over HTTP(S).
+class Source {
+ public:
+  virtual ~Source() = default;
+  // The file's bytes, or the problem with it.
+  virtual std::string Text(const std::wstring& name, std::uint64_t limit) = 0;
+  // Empty when the file is there with exactly this size and digest, else the problem.
+  virtual std::wstring Check(const Release& file) = 0;
+};
+
+class FolderSource : public Source {
+ public:
+  explicit FolderSource(std::filesystem::path folder) : folder_(std::move(folder)) {}
+
+  std::string Text(const std::wstring& name, std::uint64_t) override {
+    const auto path = folder_ / PathFromWide(name);
+    std::error_code error;
+    if (!std::filesystem::is_regular_file(path, error)) throw Failure{L"missing"};
+    return ReadWholeFile(path);
+  }
+
+  std::wstring Check(const Release& file) override {
+    const auto path = folder_ / PathFromWide(file.file);
+    std::error_code error;
+    if (!std::filesystem::is_regular_file(path, error)) return L"missing";
+    const std::uint64_t size = std::filesystem::file_size(path, error);
+    if (size != file.size) return Format(L"{} bytes, the feed promises {}", size, file.size);
+    if (HashFile(path) != file.sha256) return L"its SHA-256 isn't the one promised";
+    return {};
+  }
+
+ private:
+  std::filesystem::path folder_;
+};
+
+class WebSource : public Source {
+ public:
+  explicit WebSource(const std::wstring& feedUrl)
+      : base_(feedUrl.substr(0, feedUrl.rfind(L'/') + 1)),
+        scratch_(PathFromWide(TemporaryDirectory()) /
+                 PathFromWide(Format(L"quellorn-verify-{:016x}", RandomNumber()))) {}
+  ~WebSource() override {
+    std::error_code ignored;
+    std::filesystem::remove_all(scratch_, ignored);
+  }
+
+  std::string Text(const std::wstring& name, std::uint64_t limit) override {
+    return GetText(base_ + name, limit);
+  }
+
+  // The launcher's own Download, which checks size and digest as it goes.
+  std::wstring Check(const Release& file) override {
+    std::filesystem::create_directories(scratch_);
+    const auto path = scratch_ / "file";
+    std::error_code ignored;
+    std::filesystem::remove(path, ignored);
+    try {
+      Download(file, base_ + file.file, path, [](std::uint64_t) {});
+    } catch (const Failure& failure) {
+      return failure.message;
+    }
+    std::filesystem::remove(path, ignored);
+    return {};
+  }
+
+ private:
+  static std::uint64_t RandomNumber() {
+    std::random_device random;
+    return (std::uint64_t{random()} << 32) | random();
+  }
+
+  std::wstring base_;
+  std::filesystem::path scratch_;
+};
+
+void CheckFile(Source& source, const Release& file, const std::wstring& shown, Verdict& verdict) {
+  const std::wstring problem = source.Check(file);
+  if (problem.empty()) {
+    ++verdict.checked;
+  } else {
+    verdict.problems.push_back(shown + L": " + problem);
+  }
+}
+
+void CheckFileList(Source& source, const Feed& feed, Verdict& verdict) {
+  std::string text;
+  try {
+    text = source.Text(feed.files, kFileListLimit);
+  } catch (const Failure& failure) {
+    verdict.problems.push_back(feed.files + L": " + failure.message);
+    return;
+  }
+  if (Sha256Hex(text) != feed.filesSha256) {
+    verdict.problems.push_back(feed.files + L": its SHA-256 isn't the feed's \"filesSha256\"");
+  }
+  std::vector<Listed> listed;
+  try {
+    listed = ParseFileList(text);
+  } catch (const Failure& failure) {
+    verdict.problems.push_back(feed.files + L": " + failure.message);
+    return;
+  }
+  ++verdict.checked;
+  for (const Listed& entry : listed) {
+    const Release blob{L"", L"files/" + entry.sha256 + L".bin", entry.sha256, entry.size};
+    CheckFile(source, blob, blob.file + L" (" + entry.path + L")", verdict);
+  }
+}
+
+}  // namespace
+
+Verdict Verify(const std::wstring& target) {
+  const bool web = target.rfind(L"http://", 0) == 0 || target.rfind(L"https://", 0) == 0;
+  std::unique_ptr<Source> source;
+  std::wstring feedName = kFeedName;
+  if (web) {
+    source = std::make_unique<WebSource>(target);
+    feedName = target.substr(target.rfind(L'/') + 1);
+  } else {
+    source = std::make_unique<FolderSource>(PathFromWide(target));
+  }
+
+  Verdict verdict;
+  Feed feed;
+  try {
+    feed = ParseFeed(source->Text(feedName, kFeedLimit));
+  } catch (const Failure& failure) {
+    verdict.problems.push_back(feedName + L": " + failure.message);
+    return verdict;
+  }
+  ++verdict.checked;
+  verdict.version = feed.release.version;
+  if (IsUsableRelease(feed.release)) {
+    CheckFile(*source, feed.release, feed.release.file, verdict);
+  } else {
+    verdict.problems.push_back(feedName + L": names no usable release");
+  }
+  if (feed.launcher) {
+    if (IsUsableRelease(*feed.launcher)) {
+      CheckFile(*source, *feed.launcher, feed.launcher->file, verdict);
+    } else {
+      verdict.problems.push_back(feedName + L": names a launcher that can't be used");
+    }
+  }
+  if (!feed.files.empty()) {
+    if (IsPlainName(feed.files)) {
+      CheckFileList(*source, feed, verdict);
+    } else {
+      verdict.problems.push_back(feedName + L": \"files\" isn't a plain file name");
+    }
+  }
+  return verdict;
+}
+
+}  // namespace launcher::publish

@@ -1,0 +1,21 @@
+#pragma once
+// Checking a published server folder, or a live feed URL, the way the launcher will read it:
+// the feed, the archive, the installer and the file list with every blob it names, each present
+// with the promised size and SHA-256. Over HTTP(S) it uses the launcher's own transfer code.
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace launcher::publish {
+
+struct Verdict {
+  std::vector<std::wstring> problems;  // one line each; none means all is well
+  std::wstring version;                // the release the feed names
+  std::uint64_t checked = 0;           // files found whole
+};
+
+// `target` is a server folder, or a feed URL beginning with "http://" or "https://".
+Verdict Verify(const std::wstring& target);
+
+}  // namespace launcher::publish
