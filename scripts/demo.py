@@ -1,52 +1,163 @@
 #!/usr/bin/env python3
-"""The launcher's main job on one machine: a demo release of Quellorn is published into a
-folder, served by a local update server, and installed by the real launcher; then version 1.1.0
-is published and the launcher updates to it file by file, fetching only what changed.
+"""The launcher's whole job on one machine. A sample game build is published with
+quellorn-publish into a server folder that nginx serves on loopback; the launcher installs
+1.0.0 and starts the game; 1.1.0 is published with a few files changed and the launcher updates
+file by file and starts it. With a Windows build at hand, QuellornLauncher.exe then updates a copy
+of the 1.0.0 installation under Wine in check mode against the same server.
 
-    scripts/demo.py LAUNCHER
+    scripts/demo.py BUILD_FOLDER [WINDOWS_LAUNCHER]
 """
 
+import hashlib
 import os
 import pathlib
+import random
+import shutil
+import socket
 import subprocess
 import sys
 import tempfile
+import time
 
-sys.path.insert(0, str(pathlib.Path(__file__).resolve().parent.parent / "tests" / "e2e"))
-import releases  # noqa: E402
-from update_server import UpdateServer  # noqa: E402
+GAME = """#!/bin/sh
+# The sample game: says who it is, how it was started and where, then ends.
+echo "Quellorn {version} started in $(pwd) with arguments: $*" > started.txt
+"""
 
 
-def run(launcher, app, feed, check):
-    result = subprocess.run([str(app / launcher.name), "--feed", feed, "--check", str(check)])
-    print(f"  exit code {result.returncode}: {check.read_text(encoding='utf-8')}")
+def make_build(folder, version, changed=()):
+    """A sample build: Quellorn.exe and 300 data files of 100 KiB, the same bytes for every
+    version except the files named in `changed`."""
+    (folder / "data").mkdir(parents=True, exist_ok=True)
+    (folder / "Quellorn.exe").write_text(GAME.format(version=version))
+    for i in range(300):
+        seed = f"{i}-{version}" if i in changed else str(i)
+        (folder / "data" / f"part{i:03d}.pak").write_bytes(random.Random(seed).randbytes(100 * 1024))
+
+
+def free_port():
+    with socket.socket() as probe:
+        probe.bind(("127.0.0.1", 0))
+        return probe.getsockname()[1]
+
+
+class Nginx:
+    """A static server for the server folder, Range requests included, logging bytes sent."""
+
+    def __init__(self, work, www):
+        self.work, self.port = work, free_port()
+        self.log = work / "access.log"
+        os.chmod(work, 0o755)  # nginx's workers don't run as root
+        for path in [www, *www.rglob("*")]:
+            os.chmod(path, 0o755 if path.is_dir() else 0o644)
+        (work / "nginx.conf").write_text(f"""daemon on;
+pid {work}/nginx.pid;
+error_log {work}/error.log;
+worker_processes 1;
+events {{ worker_connections 64; }}
+http {{
+  log_format demo '$body_bytes_sent $request_uri';
+  access_log {self.log} demo;
+  sendfile on;
+  types {{ application/json json; }}
+  server {{ listen 127.0.0.1:{self.port}; root {www}; }}
+}}
+""")
+        subprocess.run(["nginx", "-c", str(work / "nginx.conf")], check=True)
+        self.url = f"http://127.0.0.1:{self.port}/latest.json"
+
+    def bytes_sent(self):
+        time.sleep(0.2)  # nginx writes a request's line when the request is done
+        if not self.log.exists():
+            return 0
+        return sum(int(line.split()[0]) for line in self.log.read_text().splitlines())
+
+    def stop(self):
+        pid = self.work / "nginx.pid"
+        if pid.exists():
+            subprocess.run(["kill", pid.read_text().strip()])
+
+
+def listed(www, version):
+    lines = (www / f"Quellorn-{version}-files.txt").read_text(encoding="utf-8").splitlines()
+    return {path: (digest, int(size)) for digest, size, path in (line.split("\t", 2) for line in lines)}
+
+
+def publish(tool, build, version, www):
+    print(f"$ quellorn-publish release {build.name} --version {version} --server {www.name}")
+    started = time.monotonic()
+    subprocess.run([str(tool), "release", str(build), "--version", version, "--server", str(www)], check=True)
+    print(f"  ({time.monotonic() - started:.2f} s)")
+
+
+def launch(launcher, app, server, title):
+    print(f"\n== {title}\n$ {launcher.name} --feed {server.url} --demo")
+    store = app / "Client"
+    for started in store.glob("*/started.txt"):
+        started.unlink()
+    before = server.bytes_sent()
+    began = time.monotonic()
+    result = subprocess.run([str(app / launcher.name), "--feed", server.url, "--demo"], stdin=subprocess.DEVNULL)
+    elapsed = time.monotonic() - began
+    version = (store / "current.txt").read_text().strip()
+    started = store / version / "started.txt"
+    for _ in range(100):
+        if started.exists():
+            break
+        time.sleep(0.05)
+    print(f"  exit code {result.returncode} after {elapsed:.2f} s; the game says:")
+    print(f"  {started.read_text().strip() if started.exists() else '(nothing: it did not start)'}")
+    return server.bytes_sent() - before
 
 
 def main():
-    launcher = pathlib.Path(sys.argv[1]).resolve()
+    build_folder = pathlib.Path(sys.argv[1]).resolve()
+    windows_launcher = pathlib.Path(sys.argv[2]).resolve() if len(sys.argv) > 2 else None
+    launcher = build_folder / "quellorn-launcher"
+    tool = build_folder / "quellorn-publish"
+    began = time.monotonic()
     with tempfile.TemporaryDirectory(prefix="quellorn-demo-") as name:
-        folder = pathlib.Path(name)
-        app, www = folder / "Quellorn", folder / "www"
+        work = pathlib.Path(name)
+        www, app = work / "www", work / "Quellorn"
         app.mkdir()
-        www.mkdir()
-        (app / launcher.name).write_bytes(launcher.read_bytes())
-        os.chmod(app / launcher.name, 0o755)
-        server = UpdateServer(www)
-        feed = server.url("latest.json")
+        shutil.copy2(launcher, app / launcher.name)
 
-        game = {"Quellorn.exe": b"Quellorn 1.0.0", **{f"data/map{i}.pak": os.urandom(500_000) for i in range(8)}}
-        releases.publish(www, "1.0.0", game)
-        print(f"Published Quellorn 1.0.0 at {feed}; installing into {app / 'Client'}")
-        run(launcher, app, feed, folder / "result.txt")
+        make_build(work / "build-1.0.0", "1.0.0")
+        publish(tool, work / "build-1.0.0", "1.0.0", www)
+        server = Nginx(work, www)
+        try:
+            print(f"Serving {www} at {server.url} (nginx)")
+            fetched = launch(launcher, app, server, "Fresh install of 1.0.0")
+            print(f"  downloaded {fetched:,} bytes (the archive and the feed)")
+            seed = work / "seed-1.0.0"
+            shutil.copytree(app / "Client", seed / "Client")
 
-        game.update({"Quellorn.exe": b"Quellorn 1.1.0", "data/map0.pak": os.urandom(500_000)})
-        releases.publish(www, "1.1.0", game, extra={"size": 100_000_000})
-        print("Published Quellorn 1.1.0 (two files changed); updating")
-        fetched_before = sum(server.body_bytes.values())
-        run(launcher, app, feed, folder / "result.txt")
-        print(f"  bytes fetched for the update: {sum(server.body_bytes.values()) - fetched_before:,}")
-        print(f"  the store now holds: {sorted(p.name for p in (app / 'Client').iterdir())}")
-        server.stop()
+            changed = {7, 42, 250}
+            make_build(work / "build-1.1.0", "1.1.0", changed)
+            publish(tool, work / "build-1.1.0", "1.1.0", www)
+            server.stop()
+            server = Nginx(work, www)  # picks up the new files' modes
+            old, new = listed(www, "1.0.0"), listed(www, "1.1.0")
+            kept = sum(size for path, (digest, size) in new.items() if old.get(path, (None,))[0] == digest)
+            fetched = launch(launcher, app, server, "Update to 1.1.0, file by file")
+            total = sum(size for _, size in new.values())
+            print(f"  downloaded {fetched:,} bytes, kept {kept:,} of {total:,} bytes from 1.0.0")
+            print(f"  the store holds: {sorted(p.name for p in (app / 'Client').iterdir())}")
+
+            if windows_launcher:
+                print("\n== QuellornLauncher.exe under Wine, check mode, updating a copy of 1.0.0")
+                wine_app = work / "QuellornWine"
+                shutil.copytree(seed, wine_app)
+                shutil.copy2(windows_launcher, wine_app / windows_launcher.name)
+                before = server.bytes_sent()
+                subprocess.run([str(pathlib.Path(__file__).parent / "wine-run"), str(wine_app / windows_launcher.name),
+                                "--feed", server.url, "--check", "Z:" + str(work / "check.txt").replace("/", "\\")],
+                               stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+                print(f"  check line: {(work / 'check.txt').read_text(encoding='utf-8')}")
+                print(f"  downloaded {server.bytes_sent() - before:,} bytes")
+        finally:
+            server.stop()
+    print(f"\nDemo done in {time.monotonic() - began:.1f} s.")
 
 
 if __name__ == "__main__":

@@ -78,8 +78,12 @@ std::string ProgressBar(double fraction) {
   constexpr int kCells = 20;
   const double share = fraction >= 1.0 ? 1.0 : (fraction > 0.0 ? fraction : 0.0);
   const int full = static_cast<int>(share * kCells);
-  return "[" + std::string(full, '#') + std::string(kCells - full, '-') + "] " +
-         Narrow(Format(L"{:.0f}%", share * 100.0));
+  std::string bar = "[";
+  bar.append(static_cast<std::size_t>(full), '#');
+  bar.append(static_cast<std::size_t>(kCells - full), '-');
+  bar += "] ";
+  bar += Narrow(Format(L"{:.0f}%", share * 100.0));
+  return bar;
 }
 
 class StatusWriter {

@@ -184,14 +184,20 @@ TEST(HttpGet, NobodyListeningMeansTheServerCantBeReached) {
 TEST(HttpGet, SixConcurrentDownloadersKeepToSixConnections) {
   ScriptedServer server;
   constexpr int kFiles = 120;
-  for (int i = 0; i < kFiles; ++i) server.Route("/" + std::to_string(i), ServeFile(Pattern(65536)));
+  // Built in place: GCC 12 at -O3 sees a false overlap in "/" + std::to_string(i).
+  const auto pathOf = [](int i) {
+    std::string path = "/";
+    path += std::to_string(i);
+    return path;
+  };
+  for (int i = 0; i < kFiles; ++i) server.Route(pathOf(i), ServeFile(Pattern(65536)));
   std::atomic<int> next{0};
   std::atomic<int> wrong{0};
   std::vector<std::thread> threads;
   for (int t = 0; t < 6; ++t) {
     threads.emplace_back([&] {
       for (int i = next++; i < kFiles; i = next++) {
-        if (GetText(server.Url("/" + std::to_string(i)), kFeedLimit).size() != 65536) ++wrong;
+        if (GetText(server.Url(pathOf(i)), kFeedLimit).size() != 65536) ++wrong;
       }
     });
   }

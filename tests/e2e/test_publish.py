@@ -1,0 +1,104 @@
+"""Both halves together: releases made by quellorn-publish, installed and updated by the real
+launcher, and checked by `quellorn-publish verify` over HTTP. Linux only: the tool makes its
+archives with the system's tar, and Wine's tar.exe is the tests' extractor."""
+
+import os
+import pathlib
+import shutil
+import subprocess
+import tempfile
+import unittest
+
+from update_server import UpdateServer
+from wine import on_windows
+
+LAUNCHER = pathlib.Path(os.environ.get("E2E_LAUNCHER", "build/linux/bin/quellorn-launcher")).resolve()
+PUBLISH = pathlib.Path(os.environ.get("E2E_PUBLISH", LAUNCHER.parent / "quellorn-publish")).resolve()
+
+
+@unittest.skipIf(on_windows(), "Wine has no tar.exe that writes archives")
+class PublishedReleases(unittest.TestCase):
+    def setUp(self):
+        self.folder = pathlib.Path(tempfile.mkdtemp(prefix="quellorn-publish-"))
+        self.app = self.folder / "app"
+        self.app.mkdir()
+        shutil.copy2(LAUNCHER, self.app / LAUNCHER.name)
+        self.store = self.app / "Client"
+        self.www = self.folder / "www"
+        self.build = self.folder / "build"
+        self.server = UpdateServer(self.www)
+
+    def tearDown(self):
+        self.server.stop()
+        shutil.rmtree(self.folder, ignore_errors=True)
+
+    def write_build(self, files):
+        shutil.rmtree(self.build, ignore_errors=True)
+        for name, data in files.items():
+            (self.build / name).parent.mkdir(parents=True, exist_ok=True)
+            (self.build / name).write_bytes(data)
+
+    def publish(self, *arguments):
+        return subprocess.run([str(PUBLISH), *arguments], capture_output=True, text=True, timeout=120)
+
+    def check(self):
+        out = self.folder / "out.txt"
+        environment = dict(os.environ, TMPDIR=str(self.folder), XDG_RUNTIME_DIR=str(self.folder))
+        result = subprocess.run([str(self.app / LAUNCHER.name), "--feed", self.server.url("latest.json"),
+                                 "--check", str(out)], env=environment, capture_output=True, timeout=120)
+        return result.returncode, out.read_text(encoding="utf-8")
+
+    def test_install_update_and_verify(self):
+        game = {"Quellorn.exe": b"game 1.0.0", **{f"data/map{i}.pak": os.urandom(50_000) for i in range(20)}}
+        self.write_build(game)
+        published = self.publish("release", str(self.build), "--version", "1.0.0", "--server", str(self.www))
+        self.assertEqual(published.returncode, 0, published.stderr)
+        self.assertEqual(self.check(), (0, f"ok\t{self.store / '1.0.0' / 'Quellorn.exe'}"))
+        for name, data in game.items():
+            self.assertEqual((self.store / "1.0.0" / name).read_bytes(), data)
+
+        game.update({"Quellorn.exe": b"game 1.1.0", "data/map3.pak": os.urandom(50_000)})
+        self.write_build(game)
+        published = self.publish("release", str(self.build), "--version", "1.1.0", "--server", str(self.www))
+        self.assertEqual(published.returncode, 0, published.stderr)
+        self.assertIn("blobs: 2 new, 19 already there", published.stdout)
+        self.server.requests.clear()
+        self.assertEqual(self.check(), (0, f"ok\t{self.store / '1.1.0' / 'Quellorn.exe'}"))
+        fetched = sorted(path for path in self.server.requests if path.startswith("files/"))
+        self.assertEqual(len(fetched), 2)  # only what changed
+        self.assertEqual(self.server.requests["Quellorn-1.1.0.tar.gz"], 0)
+        for name, data in game.items():
+            self.assertEqual((self.store / "1.1.0" / name).read_bytes(), data)
+
+        verified = self.publish("verify", self.server.url("latest.json"))
+        self.assertEqual(verified.returncode, 0, verified.stdout)
+        self.assertIn("All is well: release 1.1.0", verified.stdout)
+        blob = next((self.www / "files").iterdir())
+        blob.write_bytes(b"spoilt")
+        verified = self.publish("verify", self.server.url("latest.json"))
+        self.assertEqual(verified.returncode, 1)
+        self.assertIn(blob.name, verified.stdout)
+
+    def test_a_published_launcher_is_offered(self):
+        self.write_build({"Quellorn.exe": b"game"})
+        self.assertEqual(self.publish("release", str(self.build), "--version", "1.0.0", "--server",
+                                      str(self.www)).returncode, 0)
+        installer = self.folder / "setup.exe"
+        installer.write_bytes(b"installer 9.0.0")
+        published = self.publish("launcher", str(installer), "--version", "9.0.0", "--server", str(self.www))
+        self.assertEqual(published.returncode, 0, published.stderr)
+        code, line = self.check()
+        self.assertEqual(code, 0)
+        self.assertTrue(line.startswith("launcher\t") and line.endswith("Quellorn-Launcher-9.0.0.exe"), line)
+
+    def test_bad_input_is_refused_and_the_command_says_why(self):
+        self.write_build({"game.exe": b"not the name"})
+        refused = self.publish("release", str(self.build), "--version", "1.0.0", "--server", str(self.www))
+        self.assertEqual(refused.returncode, 1)
+        self.assertIn("has no Quellorn.exe at its top", refused.stderr)
+        self.assertFalse(self.www.exists())
+        self.assertEqual(self.publish("release", str(self.build)).returncode, 2)
+
+
+if __name__ == "__main__":
+    unittest.main()
