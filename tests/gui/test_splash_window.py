@@ -240,6 +240,21 @@ class SplashWindow(unittest.TestCase):
         self.assertIsNone(first.poll())
         self.assertEqual(first.wait(timeout=60), 0)
 
+    def test_without_a_window_the_run_goes_on_and_starts_the_game(self):
+        # No display: Wine can't make the window, and the launcher carries on without it.
+        self.publish_game()
+        environment = {name: value for name, value in self.display.items() if name != "DISPLAY"}
+        result = subprocess.run([EMULATOR, str(self.app / LAUNCHER.name), "--feed", self.server.url("latest.json"), "-x"],
+                                env=environment, capture_output=True, timeout=120)
+        self.assertEqual(result.returncode, 0)
+        self.assertEqual(self.recorded("1.0.0"), self.expected_record("1.0.0", "-x"))
+        # A failure ends the run (a window would wait for the player): proof there was none.
+        self.server.faults["latest.json"] = Fault(status=500)
+        shutil.rmtree(self.store)
+        result = subprocess.run([EMULATOR, str(self.app / LAUNCHER.name), "--feed", self.server.url("latest.json")],
+                                env=environment, capture_output=True, timeout=120)
+        self.assertEqual(result.returncode, 1)
+
     def test_at_144_dpi_everything_scales_by_one_and_a_half(self):
         desktop = "HKCU\\Control Panel\\Desktop"
         subprocess.run([EMULATOR, "reg", "add", desktop, "/v", "LogPixels", "/t", "REG_DWORD", "/d", "144", "/f"],
