@@ -2,6 +2,7 @@
 launcher, and checked by `quellorn-publish verify` over HTTP. Linux only: the tool makes its
 archives with the system's tar, and Wine's tar.exe is the tests' extractor."""
 
+import hashlib
 import os
 import pathlib
 import shutil
@@ -73,7 +74,7 @@ class PublishedReleases(unittest.TestCase):
         verified = self.publish("verify", self.server.url("latest.json"))
         self.assertEqual(verified.returncode, 0, verified.stdout)
         self.assertIn("All is well: release 1.1.0", verified.stdout)
-        blob = next((self.www / "files").iterdir())
+        blob = self.www / "files" / (hashlib.sha256(b"game 1.1.0").hexdigest() + ".bin")
         blob.write_bytes(b"spoilt")
         verified = self.publish("verify", self.server.url("latest.json"))
         self.assertEqual(verified.returncode, 1)
