@@ -58,12 +58,12 @@ void MakeArchive(const std::filesystem::path& build, const std::vector<std::wstr
   }
   // Every entry owned by 0:0, dated 2000-01-01, in the given order: the bytes depend on the
   // files' contents, names and modes only.
-  const bool made = Run({"tar", "--create", "--format=gnu", "--owner=0", "--group=0",
-                         "--numeric-owner", "--mtime=@946684800", "--no-recursion", "--null",
-                         "--verbatim-files-from", "--file=" + plain.string(),
-                         "--directory=" + std::filesystem::absolute(build).string(),
-                         "--files-from=" + list.string()}) &&
-                    Run({"gzip", "--no-name", "--stdout", plain.string()}, archive.string());
+  const bool made =
+      Run({"tar", "--create", "--format=gnu", "--owner=0", "--group=0", "--numeric-owner",
+           "--mtime=@946684800", "--no-recursion", "--null", "--verbatim-files-from",
+           "--file=" + plain.string(), "--directory=" + std::filesystem::absolute(build).string(),
+           "--files-from=" + list.string()}) &&
+      Run({"gzip", "--no-name", "--stdout", plain.string()}, archive.string());
   std::error_code ignored;
   std::filesystem::remove(list, ignored);
   std::filesystem::remove(plain, ignored);
