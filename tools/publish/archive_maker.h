@@ -14,6 +14,10 @@ namespace launcher::publish {
 void MakeArchive(const std::filesystem::path& build, const std::vector<std::wstring>& names,
                  const std::filesystem::path& archive);
 
+// For the platforms' makers: the names as UTF-8, each ended by a NUL, the form both tars read
+// with --null. Throws Failure when the file can't be written.
+void WriteNameList(const std::vector<std::wstring>& names, const std::filesystem::path& list);
+
 using ArchiveMaker =
     std::function<void(const std::filesystem::path& build, const std::vector<std::wstring>& names,
                        const std::filesystem::path& archive)>;

@@ -37,16 +37,14 @@ class Pacer {
   std::chrono::steady_clock::time_point shown_;
 };
 
-std::wstring Shown(const std::filesystem::path& path) {
-  return WideFromPath(path);
-}
-
-// Whether `path` holds exactly these bytes, judged by size first.
-bool Holds(const std::filesystem::path& path, std::uint64_t size, const std::wstring& sha256) {
-  std::error_code error;
-  if (!std::filesystem::is_regular_file(path, error)) return false;
-  const auto held = std::filesystem::file_size(path, error);
-  return !error && held == size && HashFile(path) == sha256;
+// The launcher takes a version for a folder name only when it is a plain name.
+void RequirePlainVersion(const std::wstring& version) {
+  if (!IsPlainName(version)) {
+    throw Failure{
+        Format(L"\"{}\" isn't a version the launcher accepts: use letters, digits, "
+               L"\"-\" and \".\", starting with a letter or digit",
+               version)};
+  }
 }
 
 // The feed already published, or an empty one.
@@ -57,15 +55,15 @@ Feed ReadPublishedFeed(const std::filesystem::path& server) {
   try {
     return ParseFeed(ReadWholeFile(path));
   } catch (const Failure&) {
-    throw Failure{Format(L"{} isn't a feed; move it away to publish here", Shown(path))};
+    throw Failure{Format(L"{} isn't a feed; move it away to publish here", WideFromPath(path))};
   }
 }
 
-void RefuseOtherBytes(const std::filesystem::path& path) {
+[[noreturn]] void RefuseOtherBytes(const std::filesystem::path& path) {
   throw Failure{
       Format(L"{} is already published with other bytes: publish the changed files "
              L"under a new version",
-             Shown(path))};
+             WideFromPath(path))};
 }
 
 // Reads every file once for its digest before anything is written, so an unreadable file stops
@@ -78,7 +76,7 @@ std::vector<Listed> HashBuild(const std::vector<BuildFile>& files, Pacer& pace) 
   for (const BuildFile& file : files) {
     Sha256 hasher;
     if (AddFilePrefix(hasher, file.source, file.size) != file.size) {
-      throw Failure{Format(L"{} couldn't be read", Shown(file.source))};
+      throw Failure{Format(L"{} couldn't be read", WideFromPath(file.source))};
     }
     listed.push_back({file.name, hasher.FinishHex(), file.size});
     done += file.size;
@@ -94,12 +92,7 @@ std::vector<Listed> HashBuild(const std::vector<BuildFile>& files, Pacer& pace) 
 ReleaseSummary PublishRelease(const std::filesystem::path& build, const std::wstring& version,
                               const std::filesystem::path& server, const ArchiveMaker& makeArchive,
                               const PublishProgress& progress) {
-  if (!IsPlainName(version)) {
-    throw Failure{
-        Format(L"\"{}\" isn't a version the launcher accepts: use letters, digits, "
-               L"\"-\" and \".\", starting with a letter or digit",
-               version)};
-  }
+  RequirePlainVersion(version);
   const std::vector<BuildFile> files = ScanBuild(build);
   Feed feed = ReadPublishedFeed(server);
   Pacer pace(progress);
@@ -111,7 +104,8 @@ ReleaseSummary PublishRelease(const std::filesystem::path& build, const std::wst
   const auto listPath = server / PathFromWide(L"Quellorn-" + version + L"-files.txt");
   const auto archivePath = server / PathFromWide(L"Quellorn-" + version + L".tar.gz");
   std::error_code error;
-  if (std::filesystem::exists(listPath, error) && !Holds(listPath, list.size(), Sha256Hex(list))) {
+  if (std::filesystem::exists(listPath, error) &&
+      !HoldsExactly(listPath, list.size(), Sha256Hex(list))) {
     RefuseOtherBytes(listPath);
   }
   ServerChanges changes;
@@ -125,19 +119,20 @@ ReleaseSummary PublishRelease(const std::filesystem::path& build, const std::wst
   const Release archive{version, WideFromPath(archivePath.filename()), HashFile(archiveTemporary),
                         std::filesystem::file_size(archiveTemporary)};
   const bool archiveThere = std::filesystem::exists(archivePath, error);
-  if (archiveThere && !Holds(archivePath, archive.size, archive.sha256)) {
+  if (archiveThere && !HoldsExactly(archivePath, archive.size, archive.sha256)) {
     RefuseOtherBytes(archivePath);
   }
 
   for (std::size_t i = 0; i < files.size(); ++i) {
     summary.bytes += listed[i].size;
     const auto blob = server / "files" / PathFromWide(listed[i].sha256 + L".bin");
-    if (Holds(blob, listed[i].size, listed[i].sha256)) {
+    if (HoldsExactly(blob, listed[i].size, listed[i].sha256)) {
       ++summary.blobsKept;
     } else {
       const auto temporary = changes.Temporary(blob);
       if (CopyHashed(files[i].source, temporary, [](unsigned long long) {}) != listed[i].sha256) {
-        throw Failure{Format(L"{} changed while it was being published", Shown(files[i].source))};
+        throw Failure{
+            Format(L"{} changed while it was being published", WideFromPath(files[i].source))};
       }
       changes.Place(temporary, blob);
       ++summary.blobsWritten;
@@ -166,20 +161,15 @@ ReleaseSummary PublishRelease(const std::filesystem::path& build, const std::wst
 
 Release PublishLauncher(const std::filesystem::path& installer, const std::wstring& version,
                         const std::filesystem::path& server) {
-  if (!IsPlainName(version)) {
-    throw Failure{
-        Format(L"\"{}\" isn't a version the launcher accepts: use letters, digits, "
-               L"\"-\" and \".\", starting with a letter or digit",
-               version)};
-  }
+  RequirePlainVersion(version);
   std::error_code error;
   if (!std::filesystem::is_regular_file(installer, error)) {
-    throw Failure{Format(L"{} isn't a file", Shown(installer))};
+    throw Failure{Format(L"{} isn't a file", WideFromPath(installer))};
   }
   Feed feed = ReadPublishedFeed(server);
   if (!IsUsableRelease(feed.release)) {
-    throw Failure{
-        Format(L"{} names no release yet: publish a release first", Shown(server / kFeedName))};
+    throw Failure{Format(L"{} names no release yet: publish a release first",
+                         WideFromPath(server / kFeedName))};
   }
   ServerChanges changes;
   const auto target = server / PathFromWide(L"Quellorn-Launcher-" + version + L".exe");
@@ -188,11 +178,12 @@ Release PublishLauncher(const std::filesystem::path& installer, const std::wstri
   try {
     launcher.sha256 = CopyHashed(installer, temporary, [](unsigned long long) {});
   } catch (const Failure&) {
-    throw Failure{Format(L"{} couldn't be read, or {} written", Shown(installer), Shown(target))};
+    throw Failure{Format(L"{} couldn't be read, or {} written", WideFromPath(installer),
+                         WideFromPath(target))};
   }
   launcher.size = std::filesystem::file_size(temporary);
   if (std::filesystem::exists(target, error)) {
-    if (!Holds(target, launcher.size, launcher.sha256)) RefuseOtherBytes(target);
+    if (!HoldsExactly(target, launcher.size, launcher.sha256)) RefuseOtherBytes(target);
   } else {
     changes.Place(temporary, target);
   }

@@ -61,7 +61,9 @@ class WebSource : public Source {
   explicit WebSource(const std::wstring& feedUrl)
       : base_(feedUrl.substr(0, feedUrl.rfind(L'/') + 1)),
         scratch_(PathFromWide(TemporaryDirectory()) /
-                 PathFromWide(Format(L"quellorn-verify-{:016x}", RandomNumber()))) {}
+                 PathFromWide(Format(L"quellorn-verify-{:016x}", RandomNumber()))) {
+    std::filesystem::create_directories(scratch_);
+  }
   ~WebSource() override {
     std::error_code ignored;
     std::filesystem::remove_all(scratch_, ignored);
@@ -73,7 +75,6 @@ class WebSource : public Source {
 
   // The launcher's own Download, which checks size and digest as it goes.
   std::wstring Check(const Release& file) override {
-    std::filesystem::create_directories(scratch_);
     const auto path = scratch_ / "file";
     std::error_code ignored;
     std::filesystem::remove(path, ignored);

@@ -20,8 +20,7 @@ int RunCheck(const std::wstring& checkFile, const std::wstring& feedUrl, const C
   } catch (const Failure& failure) {
     WriteCheckResult(checkFile, L"error\t" + failure.message);
   } catch (const std::exception&) {
-    // The same words the window shows for what no message was written for.
-    WriteCheckResult(checkFile, L"error\tSomething went wrong. Try again.");
+    WriteCheckResult(checkFile, std::wstring(L"error\t") + kSomethingWentWrong);
   }
   return 1;
 }

@@ -13,7 +13,6 @@ namespace launcher {
 namespace {
 
 constexpr wchar_t kInstallerArguments[] = L" /VERYSILENT /SUPPRESSMSGBOXES /NORESTART /update=1";
-constexpr wchar_t kSomethingWentWrong[] = L"Something went wrong. Try again.";
 
 void StartReady(const AttemptValues& values, const Ready& ready) {
   Splash& splash = values.splash;

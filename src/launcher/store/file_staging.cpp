@@ -10,18 +10,6 @@
 
 namespace launcher {
 
-namespace {
-
-// A regular file of the listed size and digest; the digest is computed only when the size fits.
-bool IsInPlace(const std::filesystem::path& destination, const Listed& entry) {
-  std::error_code error;
-  if (!std::filesystem::is_regular_file(std::filesystem::status(destination, error))) return false;
-  const std::uint64_t size = std::filesystem::file_size(destination, error);
-  return !error && size == entry.size && HashFile(destination) == entry.sha256;
-}
-
-}  // namespace
-
 void StageFileByFile(const std::vector<Listed>& listed,
                      const std::vector<std::filesystem::path>& sources, std::uint64_t keptTotal,
                      const std::filesystem::path& staging, const Release& release,
@@ -33,7 +21,7 @@ void StageFileByFile(const std::vector<Listed>& listed,
     const Listed& entry = listed[i];
     const std::filesystem::path destination = SafeJoin(staging, entry.path);
     std::filesystem::create_directories(destination.parent_path());
-    if (IsInPlace(destination, entry)) {
+    if (HoldsExactly(destination, entry.size, entry.sha256)) {
       if (!sources[i].empty()) keptDone += entry.size;
       progress(Stage::Keeping, keptDone, keptTotal);
       continue;

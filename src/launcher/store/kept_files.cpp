@@ -2,6 +2,7 @@
 
 #include <fstream>
 #include <limits>
+#include <system_error>
 #include <vector>
 
 #include "launcher/text/failure.h"
@@ -21,6 +22,14 @@ std::wstring HashFile(const std::filesystem::path& file) {
   Sha256 hasher;
   AddFilePrefix(hasher, file, std::numeric_limits<std::uint64_t>::max());
   return hasher.FinishHex();
+}
+
+bool HoldsExactly(const std::filesystem::path& file, std::uint64_t size,
+                  const std::wstring& sha256) {
+  std::error_code error;
+  if (!std::filesystem::is_regular_file(std::filesystem::status(file, error))) return false;
+  const std::uint64_t held = std::filesystem::file_size(file, error);
+  return !error && held == size && HashFile(file) == sha256;
 }
 
 std::wstring CopyHashed(const std::filesystem::path& source,

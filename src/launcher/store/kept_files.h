@@ -2,6 +2,7 @@
 // Digests of files on disk, and copying a kept file of the current version into the staging
 // folder while hashing it, in one pass.
 
+#include <cstdint>
 #include <filesystem>
 #include <functional>
 #include <string>
@@ -10,6 +11,11 @@ namespace launcher {
 
 // The digest text of the file's bytes; a file that can't be opened hashes as no bytes.
 std::wstring HashFile(const std::filesystem::path& file);
+
+// Whether `file` is a regular file of exactly `size` bytes with the digest `sha256`; it is read
+// for the digest only when the size fits.
+bool HoldsExactly(const std::filesystem::path& file, std::uint64_t size,
+                  const std::wstring& sha256);
 
 // Copies `source` to `destination` (created or truncated) and returns the digest text of the
 // bytes copied; `onCopied` gets each block's byte count. Throws Failure "A kept file couldn't be

@@ -11,4 +11,7 @@ struct Failure {
   std::wstring message;
 };
 
+// What the player reads for any other exception: no message was written for it.
+inline constexpr wchar_t kSomethingWentWrong[] = L"Something went wrong. Try again.";
+
 }  // namespace launcher
