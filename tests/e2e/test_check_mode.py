@@ -11,12 +11,12 @@ import pathlib
 import shutil
 import signal
 import subprocess
-import tempfile
 import time
 import unittest
 
 import releases
 from authority import can_trust, make_certificates, trust
+from installation import set_up_installation
 from update_server import Fault, UpdateServer
 from wine import EMULATOR, native, on_windows, provide_tar, wine_folder
 
@@ -32,21 +32,10 @@ class CheckMode(unittest.TestCase):
             provide_tar(LAUNCHER)
 
     def setUp(self):
-        self.folder = pathlib.Path(tempfile.mkdtemp(prefix="quellorn-e2e-"))
-        self.app = self.folder / "Quellorn Games"
-        self.app.mkdir()
-        shutil.copy2(LAUNCHER, self.app / LAUNCHER.name)
-        self.store = self.app / "Client"
-        self.www = self.folder / "www"
-        self.www.mkdir()
+        set_up_installation(self, LAUNCHER, "quellorn-e2e-", "Quellorn Games")
         self.temp = self.folder / "tmp"
         self.temp.mkdir()
-        self.server = UpdateServer(self.www)
         self.started = time.monotonic()
-
-    def tearDown(self):
-        self.server.stop()
-        shutil.rmtree(self.folder, ignore_errors=True)
 
     # --- helpers -------------------------------------------------------------------------------
 

@@ -7,10 +7,9 @@ import os
 import pathlib
 import shutil
 import subprocess
-import tempfile
 import unittest
 
-from update_server import UpdateServer
+from installation import set_up_installation
 from wine import on_windows
 
 LAUNCHER = pathlib.Path(os.environ.get("E2E_LAUNCHER", "build/linux/bin/quellorn-launcher")).resolve()
@@ -20,18 +19,9 @@ PUBLISH = pathlib.Path(os.environ.get("E2E_PUBLISH", LAUNCHER.parent / "quellorn
 @unittest.skipIf(on_windows(), "Wine has no tar.exe that writes archives")
 class PublishedReleases(unittest.TestCase):
     def setUp(self):
-        self.folder = pathlib.Path(tempfile.mkdtemp(prefix="quellorn-publish-"))
-        self.app = self.folder / "app"
-        self.app.mkdir()
-        shutil.copy2(LAUNCHER, self.app / LAUNCHER.name)
-        self.store = self.app / "Client"
-        self.www = self.folder / "www"
+        set_up_installation(self, LAUNCHER, "quellorn-publish-")
+        self.www.rmdir()  # the tool makes it
         self.build = self.folder / "build"
-        self.server = UpdateServer(self.www)
-
-    def tearDown(self):
-        self.server.stop()
-        shutil.rmtree(self.folder, ignore_errors=True)
 
     def write_build(self, files):
         shutil.rmtree(self.build, ignore_errors=True)

@@ -6,13 +6,13 @@ has its own tests under Xvfb, tests/gui.)"""
 import os
 import pathlib
 import pty
-import shutil
 import subprocess
-import tempfile
+import time
 import unittest
 
 import releases
-from update_server import Fault, UpdateServer
+from installation import set_up_installation
+from update_server import Fault
 from wine import on_windows
 
 LAUNCHER = pathlib.Path(os.environ.get("E2E_LAUNCHER", "build/linux/bin/quellorn-launcher")).resolve()
@@ -24,18 +24,8 @@ GAME = b'#!/bin/sh\n{ for a in "$@"; do echo "$a"; done; echo "cwd=$(pwd)"; } > 
 @unittest.skipIf(on_windows(), "the .exe shows a window")
 class TerminalPresenter(unittest.TestCase):
     def setUp(self):
-        self.folder = pathlib.Path(tempfile.mkdtemp(prefix="quellorn-terminal-"))
-        self.app = self.folder / "app"
-        self.app.mkdir()
-        shutil.copy2(LAUNCHER, self.app / LAUNCHER.name)
-        self.store = self.app / "Client"
-        self.www = self.folder / "www"
-        self.server = UpdateServer(self.www)
+        set_up_installation(self, LAUNCHER, "quellorn-terminal-")
         self.environment = dict(os.environ, TMPDIR=str(self.folder), XDG_RUNTIME_DIR=str(self.folder))
-
-    def tearDown(self):
-        self.server.stop()
-        shutil.rmtree(self.folder, ignore_errors=True)
 
     def command(self, *arguments):
         return [str(self.app / LAUNCHER.name), "--feed", self.server.url("latest.json"), *arguments]
@@ -55,7 +45,7 @@ class TerminalPresenter(unittest.TestCase):
         for _ in range(100):
             if record.exists():
                 break
-            subprocess.run(["sleep", "0.05"])
+            time.sleep(0.05)
         self.assertEqual(record.read_text(), f"-windowed\nsave 2\ncwd={self.store / '1.0.0'}\n")
 
     def test_a_failure_ends_the_run_when_nobody_can_answer(self):

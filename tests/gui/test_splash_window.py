@@ -12,14 +12,14 @@ import pathlib
 import shutil
 import subprocess
 import sys
-import tempfile
 import time
 import unittest
 
 sys.path.insert(0, str(pathlib.Path(__file__).resolve().parent.parent / "e2e"))
 
 import releases  # noqa: E402
-from update_server import Fault, UpdateServer  # noqa: E402
+from installation import set_up_installation  # noqa: E402
+from update_server import Fault  # noqa: E402
 from wine import EMULATOR, native, provide_tar  # noqa: E402
 
 LAUNCHER = pathlib.Path(os.environ.get("E2E_LAUNCHER", "build/windows/bin/QuellornLauncher.exe")).resolve()
@@ -91,14 +91,7 @@ class SplashWindow(unittest.TestCase):
         cls.xvfb.wait()
 
     def setUp(self):
-        self.folder = pathlib.Path(tempfile.mkdtemp(prefix="quellorn-gui-"))
-        self.app = self.folder / "app"
-        self.app.mkdir()
-        shutil.copy2(LAUNCHER, self.app / LAUNCHER.name)
-        self.store = self.app / "Client"
-        self.www = self.folder / "www"
-        self.www.mkdir()
-        self.server = UpdateServer(self.www)
+        set_up_installation(self, LAUNCHER, "quellorn-gui-")
         self.processes = []
         self.xdotool("mousemove", "0", "0")
 
@@ -107,8 +100,6 @@ class SplashWindow(unittest.TestCase):
             if process.poll() is None:
                 process.kill()
                 process.wait()
-        self.server.stop()
-        shutil.rmtree(self.folder, ignore_errors=True)
 
     # --- helpers -------------------------------------------------------------------------------
 

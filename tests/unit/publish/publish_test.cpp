@@ -45,6 +45,13 @@ class PublishTest : public testing::Test {
     return Publish(version, support::ArchiveMakerForTests());
   }
 
+  // The sample game with some files replaced or added.
+  Files Changed(const Files& changes) const {
+    Files files = game_;
+    for (const auto& [name, bytes] : changes) files[name] = bytes;
+    return files;
+  }
+
   std::wstring PublishFailure(const std::wstring& version) {
     return support::FailureOf([&] { Publish(version); });
   }
@@ -91,10 +98,7 @@ TEST_F(PublishTest, ANewReleaseAddsOnlyTheChangedBlobsAndTheSameBuildTheSameByte
   Publish(L"1.0.0");  // again, unchanged
   EXPECT_TRUE(Contents(server_) == first);
 
-  Files changed = game_;
-  changed["Quellorn.exe"] = "game 1.1.0";
-  changed["data/new.pak"] = "new";
-  WriteBuild(changed);
+  WriteBuild(Changed({{"Quellorn.exe", "game 1.1.0"}, {"data/new.pak", "new"}}));
   const ReleaseSummary summary = Publish(L"1.1.0");
   EXPECT_EQ(summary.blobsWritten, 2u);
   EXPECT_EQ(summary.blobsKept, 3u);
@@ -161,10 +165,7 @@ TEST_F(PublishTest, AFailureHalfWayLeavesTheServerFolderAsItWas) {
   WriteBuild(game_);
   Publish(L"1.0.0");
   const Files before = Contents(server_);
-  Files changed = game_;
-  changed["Quellorn.exe"] = "game 1.1.0";
-  changed["data/zz.pak"] = "last";
-  WriteBuild(changed);
+  WriteBuild(Changed({{"Quellorn.exe", "game 1.1.0"}, {"data/zz.pak", "last"}}));
   // The build changes after it was hashed: found while the blobs are written, after the first.
   const ArchiveMaker maker = [&](const auto& build, const auto& names, const auto& archive) {
     support::ArchiveMakerForTests()(build, names, archive);
@@ -188,10 +189,8 @@ TEST_F(PublishTest, BadInputIsRefusedBeforeAnythingIsWritten) {
   noGame.erase("Quellorn.exe");
   Files nested = noGame;
   nested["bin/Quellorn.exe"] = "game";
-  Files clash = game_;
-  clash["Data/readme.txt"] = "other";
-  Files colon = game_;
-  colon["data/a:b"] = "x";
+  const Files clash = Changed({{"Data/readme.txt", "other"}});
+  const Files colon = Changed({{"data/a:b", "x"}});
   const Case cases[] = {
       {"no game", noGame, L"1.0.0", L"has no Quellorn.exe at its top"},
       {"game not at the top", nested, L"1.0.0", L"has no Quellorn.exe at its top"},
@@ -231,9 +230,7 @@ TEST_F(PublishTest, AnotherBuildUnderAPublishedVersionIsRefused) {
   WriteBuild(game_);
   Publish(L"1.0.0");
   const Files before = Contents(server_);
-  Files changed = game_;
-  changed["data/readme.txt"] = "changed";
-  WriteBuild(changed);
+  WriteBuild(Changed({{"data/readme.txt", "changed"}}));
   EXPECT_NE(PublishFailure(L"1.0.0").find(L"is already published with other bytes"),
             std::wstring::npos);
   EXPECT_TRUE(Contents(server_) == before);
@@ -257,9 +254,7 @@ TEST_F(PublishTest, ALauncherJoinsTheFeedAndKeepsTheRelease) {
   EXPECT_EQ(feed.release.sha256, released.release.sha256);
   EXPECT_EQ(feed.files, released.files);
   // A later release keeps the launcher.
-  Files changed = game_;
-  changed["Quellorn.exe"] = "game 1.1.0";
-  WriteBuild(changed);
+  WriteBuild(Changed({{"Quellorn.exe", "game 1.1.0"}}));
   Publish(L"1.1.0");
   feed = ParseFeed(ReadWholeFile(server_ / "latest.json"));
   ASSERT_TRUE(feed.launcher);
