@@ -13,9 +13,9 @@
 #include "launcher/feed/file_list.h"
 #include "launcher/store/client_store.h"
 #include "launcher/store/download_pool.h"
-#include "launcher/store/safe_join.h"
 #include "launcher/text/failure.h"
 #include "launcher/text/read_file.h"
+#include "launcher/text/safe_join.h"
 #include "launcher/text/text.h"
 
 namespace {

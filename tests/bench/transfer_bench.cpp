@@ -36,14 +36,14 @@ long PeakResidentKiB() {
 }
 
 int DownloadOne(char** argv) {
-  const launcher::Release release{L"bench", L"file", launcher::Widen(argv[3]),
-                                  std::stoull(argv[4])};
+  const std::uint64_t size = std::stoull(argv[4]);
   const auto started = Clock::now();
-  launcher::Download(release, launcher::Widen(argv[2]), argv[5], [](std::uint64_t) {});
+  launcher::Download(launcher::Widen(argv[2]), size, launcher::Widen(argv[3]), argv[5],
+                     [](std::uint64_t) {});
   const double seconds = Seconds(started);
   std::printf("download: %.1f MB/s (%llu bytes in %.2f s), peak resident memory %.1f MiB\n",
-              static_cast<double>(release.size) / 1048576.0 / seconds,
-              static_cast<unsigned long long>(release.size), seconds, PeakResidentKiB() / 1024.0);
+              static_cast<double>(size) / 1048576.0 / seconds,
+              static_cast<unsigned long long>(size), seconds, PeakResidentKiB() / 1024.0);
   return 0;
 }
 
@@ -65,9 +65,8 @@ int DownloadMany(char** argv) {
     workers.emplace_back([&] {
       for (int i = next++; i < count; i = next++) {
         const std::string name = std::to_string(i) + ".bin";
-        const launcher::Release release{L"bench", launcher::Widen(name), sha256[i], 65536};
         try {
-          launcher::Download(release, launcher::Widen(base + "/" + name), folder / name,
+          launcher::Download(launcher::Widen(base + "/" + name), 65536, sha256[i], folder / name,
                              [](std::uint64_t) {});
         } catch (const launcher::Failure&) {
           ++failures;

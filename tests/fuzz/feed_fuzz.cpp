@@ -1,5 +1,6 @@
 // Any bytes either end in the JSON reader's one Failure or give a feed whose digests are lower
-// case and whose launcher entry exists exactly when its version is there.
+// case, whose launcher entry exists exactly when its version is there, and which the publishing
+// tool's writer gives back unchanged through the reader.
 
 #include <cstddef>
 #include <cstdint>
@@ -28,6 +29,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const bool usable = launcher::IsUsableRelease(feed.release);
     if (usable && (feed.release.size == 0 || !launcher::IsPlainName(feed.release.file)))
       std::abort();
+    if (launcher::ParseFeed(launcher::WriteFeed(feed)) != feed) std::abort();
   } catch (const launcher::Failure& failure) {
     if (failure.message != L"The update server answered with something that isn't a release.") {
       std::abort();

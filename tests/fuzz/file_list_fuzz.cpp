@@ -1,5 +1,6 @@
 // Any bytes either end in the file list's one Failure or give entries whose every path can be
-// placed safely inside a folder and whose every digest is 64 lower-case hexadecimal characters.
+// placed safely inside a folder and whose every digest is 64 lower-case hexadecimal characters;
+// the publishing tool's writer gives the same entries back through the parser.
 
 #include <cstddef>
 #include <cstdint>
@@ -7,13 +8,15 @@
 #include <string>
 
 #include "launcher/feed/file_list.h"
-#include "launcher/store/safe_join.h"
 #include "launcher/text/failure.h"
+#include "launcher/text/safe_join.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string text(reinterpret_cast<const char*>(data), size);
   try {
-    for (const launcher::Listed& listed : launcher::ParseFileList(text)) {
+    const std::vector<launcher::Listed> entries = launcher::ParseFileList(text);
+    if (launcher::ParseFileList(launcher::FormatFileList(entries)) != entries) std::abort();
+    for (const launcher::Listed& listed : entries) {
       const auto placed = launcher::SafeJoin("store", listed.path);
       if (placed.empty()) std::abort();
       // Nothing climbs out: the joined path stays below the folder, part by part.

@@ -1,12 +1,11 @@
 #include "tools/publish/publish_command.h"
 
-#include <unistd.h>
-
 #include <cstdio>
 #include <exception>
 #include <string>
 #include <vector>
 
+#include "launcher/platform/terminal.h"
 #include "launcher/text/failure.h"
 #include "launcher/text/format.h"
 #include "launcher/text/text.h"
@@ -27,7 +26,7 @@ void Print(std::FILE* stream, const std::wstring& line) {
 
 // A progress line redrawn in place, only for a person watching.
 PublishProgress TerminalProgress() {
-  if (isatty(2) != 1) return {};
+  if (!IsTerminal(stderr)) return {};
   return [](const std::wstring& line) {
     std::fputs(("\r\x1b[K" + Narrow(line)).c_str(), stderr);
     std::fflush(stderr);

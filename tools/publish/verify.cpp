@@ -7,7 +7,7 @@
 
 #include "launcher/feed/feed.h"
 #include "launcher/feed/file_list.h"
-#include "launcher/shell/temporary_directory.h"
+#include "launcher/platform/temporary_directory.h"
 #include "launcher/store/kept_files.h"
 #include "launcher/text/failure.h"
 #include "launcher/text/format.h"
@@ -60,7 +60,7 @@ class WebSource : public Source {
  public:
   explicit WebSource(const std::wstring& feedUrl)
       : base_(feedUrl.substr(0, feedUrl.rfind(L'/') + 1)),
-        scratch_(PathFromWide(TemporaryDirectory()) /
+        scratch_(TemporaryDirectory() /
                  PathFromWide(Format(L"quellorn-verify-{:016x}", RandomNumber()))) {
     std::filesystem::create_directories(scratch_);
   }
@@ -79,7 +79,7 @@ class WebSource : public Source {
     std::error_code ignored;
     std::filesystem::remove(path, ignored);
     try {
-      Download(file, base_ + file.file, path, [](std::uint64_t) {});
+      Download(base_ + file.file, file.size, file.sha256, path, [](std::uint64_t) {});
     } catch (const Failure& failure) {
       return failure.message;
     }

@@ -78,8 +78,8 @@ std::string WriteFeed(const Feed& feed) {
   std::string members;
   WriteRelease(members, feed.release, "", false);
   if (feed.launcher) WriteRelease(members, *feed.launcher, "launcher", true);
-  if (!feed.files.empty()) {
-    members += ",\n  \"files\": " + JsonString(feed.files);
+  if (!feed.files.empty()) members += ",\n  \"files\": " + JsonString(feed.files);
+  if (!feed.filesSha256.empty()) {
     members += ",\n  \"filesSha256\": " + JsonString(feed.filesSha256);
   }
   return "{\n" + members + "\n}\n";

@@ -15,6 +15,8 @@ struct Feed {
   std::optional<Release> launcher;  // there exactly when "launcherVersion" isn't empty
   std::wstring files;               // the file list's name, or empty
   std::wstring filesSha256;         // its digest, lower case, or empty
+
+  bool operator==(const Feed&) const = default;
 };
 
 // Throws only the JSON reader's Failure; missing or unreadable values give empty fields or 0.
@@ -25,7 +27,8 @@ Feed ParseFeed(const std::string& text);
 Release ReadRelease(JsonObject& object, const std::string& prefix, bool capitalise);
 
 // The feed as the publishing tool writes it, with the very keys ParseFeed reads: the release's,
-// then the launcher's when there is one, then the file list's when it is named. Sizes are JSON
+// then the launcher's when there is one, then the file list's name and digest, each when it isn't
+// empty. ParseFeed gives the same Feed back. Sizes are JSON
 // numbers, everything else JSON strings; one object, UTF-8, ending in a line feed.
 std::string WriteFeed(const Feed& feed);
 

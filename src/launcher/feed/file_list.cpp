@@ -4,8 +4,8 @@
 #include <string_view>
 
 #include "launcher/feed/numbers.h"
-#include "launcher/store/safe_join.h"
 #include "launcher/text/failure.h"
+#include "launcher/text/safe_join.h"
 #include "launcher/text/text.h"
 
 namespace launcher {

@@ -12,6 +12,8 @@ struct Release {
   std::wstring file;
   std::wstring sha256;  // 64 lower-case hexadecimal characters
   std::uint64_t size = 0;
+
+  bool operator==(const Release&) const = default;
 };
 
 }  // namespace launcher

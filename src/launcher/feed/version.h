@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
-namespace launcher {
+#include "launcher/text/product.h"  // kOwnVersion
 
-inline constexpr wchar_t kOwnVersion[] = L"2.2.0";
+namespace launcher {
 
 // One number per "."-separated piece, never empty; a piece without digits, or beyond 32 bits,
 // counts as 0.

@@ -1,30 +1,36 @@
-// Win32 implementation of RunToEnd: CreateProcessW, then a wait without a time limit.
+// Win32 implementation of RunToEnd: CreateProcessW with a command line quoted word by word, then
+// a wait without a time limit.
 
-#include "launcher/platform/run_program_win32.h"
+#include "launcher/platform/run_program.h"
+
+#include <string>
+
+#include "launcher/platform/command_line_words.h"
+#include "launcher/platform/handles_win32.h"
 
 namespace launcher {
 
-std::wstring SystemFolder() {
-  wchar_t system[260] = {};
-  const UINT length = GetSystemDirectoryW(system, static_cast<UINT>(std::size(system)));
-  return std::wstring(system, length < std::size(system) ? length : 0);
-}
-
-std::optional<DWORD> RunToEnd(std::wstring commandLine) {
+std::optional<int> RunToEnd(const std::filesystem::path& program,
+                            const std::vector<ProgramWord>& arguments) {
+  // Each word quoted by the rules the program's own argument splitting inverts: a folder given
+  // with a trailing backslash must not escape the quote that ends it.
+  std::wstring commandLine = QuoteArgument(program.native());
+  for (const auto& argument : arguments) commandLine += L' ' + QuoteArgument(argument);
   STARTUPINFOW startup = {};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION process = {};
-  // No application name: the command line's first quoted word names the program.
-  if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW,
-                      nullptr, nullptr, &startup, &process)) {
+  // The program is named as well as quoted at the line's head, so no search can pick another;
+  // CreateProcessW may write to the line.
+  if (!CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE,
+                      CREATE_NO_WINDOW, nullptr, nullptr, &startup, &process)) {
     return std::nullopt;
   }
-  WaitForSingleObject(process.hProcess, INFINITE);
+  const KernelHandle thread(process.hThread);
+  const KernelHandle child(process.hProcess);
+  WaitForSingleObject(child.Get(), INFINITE);
   DWORD exitCode = 1;  // a code that can't be read counts as a failure
-  GetExitCodeProcess(process.hProcess, &exitCode);
-  CloseHandle(process.hThread);
-  CloseHandle(process.hProcess);
-  return exitCode;
+  GetExitCodeProcess(child.Get(), &exitCode);
+  return static_cast<int>(exitCode);
 }
 
 }  // namespace launcher

@@ -1,5 +1,5 @@
 #pragma once
-// One owner for a Win32 handle of any kind: move-only, closed exactly once by its traits.
+// One owner for a handle of any kind: move-only, closed exactly once by its traits.
 //   struct Traits { using Handle = ...; static Handle Invalid(); static void Close(Handle); };
 
 #include <utility>

@@ -3,9 +3,9 @@
 #include <exception>
 #include <fstream>
 
-#include "launcher/feed/prepare.h"
 #include "launcher/text/failure.h"
 #include "launcher/text/text.h"
+#include "launcher/update/prepare.h"
 
 namespace launcher {
 

@@ -6,7 +6,7 @@
 #include "launcher/shell/start_process.h"
 #include "launcher/text/failure.h"
 #include "launcher/text/text.h"
-#include "launcher/website.h"
+#include "launcher/text/website.h"
 #include "launcher/window/splash_presenter.h"
 
 namespace launcher {
@@ -14,56 +14,80 @@ namespace {
 
 constexpr wchar_t kInstallerArguments[] = L" /VERYSILENT /SUPPRESSMSGBOXES /NORESTART /update=1";
 
-void StartReady(const AttemptValues& values, const Ready& ready) {
-  Splash& splash = values.splash;
+}  // namespace
+
+LaunchAttempts::LaunchAttempts(AttemptSettings settings, const ClientStore& store, Splash& splash)
+    : settings_(std::move(settings)),
+      store_(store),
+      splash_(splash),
+      launcherUpdateAllowed_(settings_.launcherUpdateAllowed) {}
+
+LaunchAttempts::~LaunchAttempts() {
+  Finish();
+}
+
+void LaunchAttempts::Start() {
+  // A second click while an attempt runs must neither block the window nor start a second one.
+  if (running_ || started_) return;
+  Finish();
+  running_ = true;
+  try {
+    worker_ = std::thread([this] { Run(); });
+  } catch (const std::system_error&) {
+    running_ = false;
+    // No thread, no attempt: the player can only try again.
+    SetError(splash_, kSomethingWentWrong);
+  }
+}
+
+void LaunchAttempts::RunHere() {
+  if (running_ || started_) return;
+  running_ = true;
+  Run();
+}
+
+void LaunchAttempts::Finish() {
+  if (worker_.joinable()) worker_.join();
+}
+
+void LaunchAttempts::Run() {
+  try {
+    const ProgressCallback progress = [this](const Progress& report) {
+      SetProgress(splash_, report);
+    };
+    const Ready ready = settings_.prepare(settings_.feedUrl, store_, progress,
+                                          launcherUpdateAllowed_, settings_.temporaryDirectory);
+    StartReady(ready);
+  } catch (const Failure& failure) {
+    SetError(splash_, failure.message);
+  } catch (...) {
+    SetError(splash_, kSomethingWentWrong);
+  }
+  running_ = false;
+}
+
+void LaunchAttempts::StartReady(const Ready& ready) {
   const std::wstring executable = WideFromPath(ready.path);
   if (ready.isInstaller) {
-    SetProgress(splash, {L"Installing the new launcher\u2026", std::nullopt});
+    SetProgress(splash_, {L"Installing the new launcher\u2026", std::nullopt});
     if (!StartProcess(executable, kInstallerArguments)) {
       // Later attempts bring the game up to date with the launcher that runs now.
-      values.launcherUpdateAllowed = false;
-      SetError(splash, L"The new launcher couldn't be installed. Try again to play with this one.");
+      launcherUpdateAllowed_ = false;
+      SetError(splash_,
+               L"The new launcher couldn't be installed. Try again to play with this one.");
       return;
     }
   } else {
-    SetProgress(splash, {L"Starting Quellorn\u2026", std::nullopt});
-    if (!StartProcess(executable, values.gameArguments)) {
-      SetError(splash, L"Quellorn couldn't be started. Try again, or reinstall it from " +
-                           WebsiteHost() + L".");
+    SetProgress(splash_, {L"Starting Quellorn\u2026", std::nullopt});
+    if (!StartProcess(executable, settings_.gameArguments)) {
+      SetError(splash_, L"Quellorn couldn't be started. Try again, or reinstall it from " +
+                            WebsiteHost() + L".");
       return;
     }
   }
   // Set before the close, so the start-up reads it once it has joined this thread.
-  values.started = true;
-  CloseSplash(splash);
-}
-
-}  // namespace
-
-void RunAttempt(const AttemptValues& values) {
-  try {
-    const std::filesystem::path temporaryDirectory = PathFromWide(values.temporaryDirectory);
-    const ProgressCallback progress = [&splash = values.splash](const Progress& report) {
-      SetProgress(splash, report);
-    };
-    const Ready ready = values.prepare(values.feedUrl, values.store, progress,
-                                       values.launcherUpdateAllowed, temporaryDirectory);
-    StartReady(values, ready);
-  } catch (const Failure& failure) {
-    SetError(values.splash, failure.message);
-  } catch (const std::exception&) {
-    SetError(values.splash, kSomethingWentWrong);
-  }
-}
-
-void StartAttempt::operator()() const {
-  if (worker.joinable()) worker.join();
-  try {
-    worker = std::thread(RunAttempt, values);
-  } catch (const std::system_error&) {
-    // No thread, no attempt: the player can only try again.
-    SetError(values.splash, kSomethingWentWrong);
-  }
+  started_ = true;
+  CloseSplash(splash_);
 }
 
 }  // namespace launcher

@@ -1,15 +1,17 @@
 #pragma once
 // One update-and-start attempt on a thread of its own, so that the window stays responsive:
 // Prepare with its progress in the splash state, then the game or the new launcher's installer
-// started and the window closed, or the failure shown with "Try again". Attempts never overlap.
+// started and the window closed, or the failure shown with "Try again". Attempts never overlap,
+// and one run starts at most one program.
 
+#include <atomic>
 #include <filesystem>
 #include <functional>
 #include <string>
 #include <thread>
 
-#include "launcher/feed/prepare.h"
 #include "launcher/store/client_store.h"
+#include "launcher/update/prepare.h"
 #include "launcher/window/splash.h"
 
 namespace launcher {
@@ -18,29 +20,50 @@ using PrepareFunction = std::function<Ready(
     const std::wstring& feedUrl, const ClientStore& store, const ProgressCallback& progress,
     bool launcherUpdateAllowed, const std::filesystem::path& temporaryDirectory)>;
 
-// The run's values that an attempt reads and writes. The start-up owns them and outlives every
-// attempt; an attempt's thread holds only these references.
-struct AttemptValues {
-  const std::wstring& feedUrl;
-  const ClientStore& store;
-  Splash& splash;
-  bool& launcherUpdateAllowed;  // turned off for good when an installer won't start
-  const std::wstring& temporaryDirectory;
-  bool& started;  // read by the start-up only after the attempt's thread is joined
-  const std::wstring& gameArguments;
+// What every attempt of a run works with; the launcher update flag is the run's starting value.
+struct AttemptSettings {
+  std::wstring feedUrl;
+  std::filesystem::path temporaryDirectory;
+  std::wstring gameArguments;  // empty, or a space and a quoted argument for each one
+  bool launcherUpdateAllowed = true;
   PrepareFunction prepare = Prepare;
 };
 
-// The worker thread's body. Reports everything through the splash state; throws nothing.
-void RunAttempt(const AttemptValues& values);
+// The run's attempts: owns the worker thread and what the attempts share. The store and the
+// splash state belong to the start-up and outlive this object.
+class LaunchAttempts {
+ public:
+  LaunchAttempts(AttemptSettings settings, const ClientStore& store, Splash& splash);
+  ~LaunchAttempts();  // waits for a running attempt: it is never cancelled
+  LaunchAttempts(const LaunchAttempts&) = delete;
+  LaunchAttempts& operator=(const LaunchAttempts&) = delete;
 
-// The retry action: joins the previous attempt's thread, then starts the next. User interface
-// thread only.
-struct StartAttempt {
-  std::thread& worker;
-  AttemptValues values;
+  // The retry action, on the user interface thread: starts the next attempt on a fresh thread.
+  // Does nothing while an attempt runs or once a program has been started.
+  void Start();
 
-  void operator()() const;
+  // One attempt on the calling thread, for a run without a window.
+  void RunHere();
+
+  // Waits for the running attempt, if any.
+  void Finish();
+
+  // Whether an attempt started the game or the installer; read after Finish.
+  bool Started() const { return started_; }
+  bool LauncherUpdateAllowed() const { return launcherUpdateAllowed_; }
+
+ private:
+  void Run();  // an attempt's body: reports everything through the splash state, throws nothing
+  void StartReady(const Ready& ready);
+
+  const AttemptSettings settings_;
+  const ClientStore& store_;
+  Splash& splash_;
+  std::thread worker_;
+  std::atomic<bool> running_{false};
+  std::atomic<bool> started_{false};
+  // Turned off for the rest of the run when a downloaded installer won't start.
+  std::atomic<bool> launcherUpdateAllowed_;
 };
 
 }  // namespace launcher

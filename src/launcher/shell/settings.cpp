@@ -5,7 +5,7 @@
 #include "launcher/text/failure.h"
 #include "launcher/text/read_file.h"
 #include "launcher/text/text.h"
-#include "launcher/website.h"
+#include "launcher/text/website.h"
 
 namespace launcher {
 

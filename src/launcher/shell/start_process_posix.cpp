@@ -1,6 +1,8 @@
 // POSIX implementation of StartProcess: posix_spawn with the arguments split back by the rules
 // that QuoteArgument quoted them for, in the program's own folder.
 
+#include "launcher/shell/start_process.h"
+
 #include <spawn.h>
 
 #include <filesystem>
@@ -9,7 +11,6 @@
 #include <vector>
 
 #include "launcher/shell/command_line.h"
-#include "launcher/shell/start_process.h"
 #include "launcher/text/text.h"
 
 extern char** environ;

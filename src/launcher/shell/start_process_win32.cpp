@@ -1,10 +1,11 @@
 // Win32 implementation of StartProcess.
 
+#include "launcher/shell/start_process.h"
+
 #include <filesystem>
 
-#include "launcher/platform/windows.h"
-#include "launcher/shell/command_line.h"
-#include "launcher/shell/start_process.h"
+#include "launcher/platform/command_line_words.h"
+#include "launcher/platform/handles_win32.h"
 
 namespace launcher {
 
@@ -21,8 +22,9 @@ bool StartProcess(const std::wstring& executable, const std::wstring& arguments)
                       folder.c_str(), &startup, &process)) {
     return false;
   }
-  CloseHandle(process.hThread);
-  CloseHandle(process.hProcess);
+  // Never waited for: the handles only have to be let go.
+  const KernelHandle thread(process.hThread);
+  const KernelHandle child(process.hProcess);
   return true;
 }
 

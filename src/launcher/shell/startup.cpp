@@ -1,7 +1,6 @@
 #include "launcher/shell/startup.h"
 
-#include <thread>
-
+#include "launcher/platform/temporary_directory.h"
 #include "launcher/shell/check_mode.h"
 #include "launcher/shell/command_line.h"
 #include "launcher/shell/executable_directory.h"
@@ -9,7 +8,6 @@
 #include "launcher/shell/launch_worker.h"
 #include "launcher/shell/leftover_installers.h"
 #include "launcher/shell/settings.h"
-#include "launcher/shell/temporary_directory.h"
 #include "launcher/store/client_store.h"
 #include "launcher/text/text.h"
 #include "launcher/window/splash_presenter.h"
@@ -17,30 +15,24 @@
 namespace launcher {
 namespace {
 
-int RunWindowMode(const std::wstring& feedUrl, const ClientStore& store,
-                  const LaunchOptions& options, const std::wstring& temporaryDirectory) {
+int RunWindowMode(AttemptSettings settings, const ClientStore& store) {
   Splash splash;
   splash.status = L"Starting\u2026";
-  bool launcherUpdateAllowed = options.launcherUpdateAllowed;
-  bool started = false;
-  std::thread worker;
-  const StartAttempt startAttempt{worker,
-                                  {feedUrl, store, splash, launcherUpdateAllowed,
-                                   temporaryDirectory, started, options.gameArguments}};
-  splash.retry = startAttempt;
+  LaunchAttempts attempts(std::move(settings), store, splash);
+  splash.retry = [&attempts] { attempts.Start(); };
 
   if (!CreateSplash(splash)) {
     // No window, yet the player still gets the game: one attempt on this thread, and a failure
     // reported where the system can still show it.
-    RunAttempt(startAttempt.values);
-    if (!started) ReportWithoutSplash(TakeSnapshot(splash).status);
-    return started ? 0 : 1;
+    attempts.RunHere();
+    if (!attempts.Started()) ReportWithoutSplash(TakeSnapshot(splash).status);
+    return attempts.Started() ? 0 : 1;
   }
-  startAttempt();
+  attempts.Start();
   RunSplash(splash);
   // Closing the window doesn't cancel an attempt: a running one still gets to start the game.
-  if (worker.joinable()) worker.join();
-  return started ? 0 : 1;
+  attempts.Finish();
+  return attempts.Started() ? 0 : 1;
 }
 
 }  // namespace
@@ -52,7 +44,8 @@ int RunLauncher(const std::vector<std::wstring>& arguments) {
 
   // A launcher that has just replaced itself waits for the old one to let go.
   const std::uint32_t wait = options.launcherUpdateAllowed ? 0 : 20000;
-  if (!AcquireInstanceLock(InstanceLockName(WideFromPath(store.root)), wait)) {
+  const InstanceLock lock = AcquireInstanceLock(InstanceLockName(WideFromPath(store.root)), wait);
+  if (!lock) {
     if (!options.checkFile.empty()) {
       WriteCheckResult(options.checkFile, L"error\tAnother launcher is already updating Quellorn.");
       return 1;
@@ -61,13 +54,14 @@ int RunLauncher(const std::vector<std::wstring>& arguments) {
     return 0;
   }
 
-  const std::wstring temporaryDirectory = TemporaryDirectory();
-  if (!options.launcherUpdateAllowed) RemoveLeftoverInstallers(PathFromWide(temporaryDirectory));
+  const std::filesystem::path temporaryDirectory = TemporaryDirectory();
+  if (!options.launcherUpdateAllowed) RemoveLeftoverInstallers(temporaryDirectory);
   if (!options.checkFile.empty()) {
     return RunCheck(options.checkFile, feedUrl, store, options.launcherUpdateAllowed,
-                    PathFromWide(temporaryDirectory));
+                    temporaryDirectory);
   }
-  return RunWindowMode(feedUrl, store, options, temporaryDirectory);
+  return RunWindowMode(
+      {feedUrl, temporaryDirectory, options.gameArguments, options.launcherUpdateAllowed}, store);
 }
 
 }  // namespace launcher

@@ -12,7 +12,7 @@ namespace launcher {
 void InstallFromArchive(const Release& release, const std::wstring& base,
                         const std::filesystem::path& download, const std::filesystem::path& staging,
                         const InstallProgress& progress) {
-  Download(release, base + release.file, download,
+  Download(base + release.file, release.size, release.sha256, download,
            [&](std::uint64_t held) { progress(Stage::Downloading, held, release.size); });
   std::error_code ignored;
   std::filesystem::remove_all(staging, ignored);

@@ -8,8 +8,8 @@
 #include <thread>
 
 #include "launcher/store/move_into_place.h"
-#include "launcher/store/safe_join.h"
 #include "launcher/text/failure.h"
+#include "launcher/text/safe_join.h"
 #include "launcher/text/text.h"
 #include "launcher/transfer/download.h"
 #include "launcher/transfer/interruptions.h"
@@ -49,9 +49,9 @@ struct Pool {
     // The file list's paths were checked when it was read; this only guards against misuse.
     if (destination.empty()) throw Failure{L"The release's file list isn't one"};
     const std::filesystem::path partPath = PathFromWide(WideFromPath(destination) + L".part");
-    const Release record{release.version, entry.path, entry.sha256, entry.size};
     std::uint64_t last = 0;
-    Download(record, base + L"files/" + entry.sha256 + L".bin", partPath, [&](std::uint64_t n) {
+    const std::wstring url = base + L"files/" + entry.sha256 + L".bin";
+    Download(url, entry.size, entry.sha256, partPath, [&](std::uint64_t n) {
       if (stop) throw Stopped{};
       const std::lock_guard guard(lock);
       downloaded = downloaded + n - last;  // goes down when a download starts over

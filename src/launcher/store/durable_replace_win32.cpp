@@ -1,22 +1,16 @@
 // Win32 implementation of ReplaceFileDurably.
 
-#include "launcher/platform/scoped_handle.h"
-#include "launcher/platform/windows.h"
 #include "launcher/store/durable_replace.h"
+
+#include "launcher/platform/handles_win32.h"
 
 namespace launcher {
 
 namespace {
 
-struct FileTraits {
-  using Handle = HANDLE;
-  static Handle Invalid() { return INVALID_HANDLE_VALUE; }
-  static void Close(Handle handle) { CloseHandle(handle); }
-};
-
 bool WriteAndFlush(const std::filesystem::path& file, std::string_view bytes) {
-  ScopedHandle<FileTraits> handle(CreateFileW(file.c_str(), GENERIC_WRITE, 0, nullptr,
-                                              CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+  FileHandle handle(CreateFileW(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!handle) return false;
   DWORD written = 0;
   if (!WriteFile(handle.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) ||

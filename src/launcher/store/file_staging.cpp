@@ -5,7 +5,7 @@
 
 #include "launcher/store/download_pool.h"
 #include "launcher/store/kept_files.h"
-#include "launcher/store/safe_join.h"
+#include "launcher/text/safe_join.h"
 #include "launcher/text/text.h"
 
 namespace launcher {

@@ -8,9 +8,9 @@
 #include "launcher/store/client_store.h"
 #include "launcher/store/file_staging.h"
 #include "launcher/store/move_into_place.h"
-#include "launcher/store/safe_join.h"
 #include "launcher/text/failure.h"
 #include "launcher/text/format.h"
+#include "launcher/text/safe_join.h"
 #include "launcher/text/text.h"
 
 namespace launcher {

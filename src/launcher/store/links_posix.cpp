@@ -1,8 +1,8 @@
 // POSIX implementation of IsLink.
 
-#include <sys/stat.h>
-
 #include "launcher/store/links.h"
+
+#include <sys/stat.h>
 
 namespace launcher {
 

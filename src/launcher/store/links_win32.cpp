@@ -1,7 +1,8 @@
 // Win32 implementation of IsLink: symbolic links, junctions and every other reparse point.
 
-#include "launcher/platform/windows.h"
 #include "launcher/store/links.h"
+
+#include "launcher/platform/windows.h"
 
 namespace launcher {
 

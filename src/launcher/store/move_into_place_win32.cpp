@@ -1,9 +1,10 @@
 // Win32 implementation of MoveIntoPlace.
 
+#include "launcher/store/move_into_place.h"
+
 #include <system_error>
 
 #include "launcher/platform/windows.h"
-#include "launcher/store/move_into_place.h"
 
 namespace launcher {
 

@@ -1,14 +1,15 @@
 // POSIX implementation of Unpack: tar from the PATH, started with an argument vector and no shell.
 
-#include "launcher/platform/run_program_posix.h"
 #include "launcher/store/unpack.h"
+
+#include "launcher/platform/run_program.h"
 #include "launcher/text/failure.h"
 
 namespace launcher {
 
 void Unpack(const std::filesystem::path& archive, const std::filesystem::path& folder) {
   const std::optional<int> exitCode =
-      RunToEnd({"tar", "-xf", archive.string(), "-C", folder.string()});
+      RunToEnd("tar", {"-xf", archive.native(), "-C", folder.native()});
   if (!exitCode) throw Failure{L"The release couldn't be unpacked: the system's tar is missing"};
   if (*exitCode != 0) throw Failure{L"The release couldn't be unpacked"};
 }

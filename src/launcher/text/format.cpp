@@ -26,53 +26,56 @@ int ReadNumber(std::wstring_view text, size_t& at) {
 }
 
 Specifier ParseSpecifier(std::wstring_view text) {
-  Specifier spec;
+  Specifier specifier;
   size_t at = 0;
   if (at < text.size() && text[at] == L'0') {
-    spec.zeroPad = true;
+    specifier.zeroPad = true;
     ++at;
   }
-  if (at < text.size() && text[at] >= L'1' && text[at] <= L'9') spec.width = ReadNumber(text, at);
+  if (at < text.size() && text[at] >= L'1' && text[at] <= L'9')
+    specifier.width = ReadNumber(text, at);
   if (at < text.size() && text[at] == L'.') {
     ++at;
-    spec.precision = ReadNumber(text, at);
+    specifier.precision = ReadNumber(text, at);
   }
-  if (at < text.size()) spec.type = static_cast<char>(text[at++]);
-  if (at != text.size() ||
-      (spec.type != '\0' && spec.type != 'x' && spec.type != 'd' && spec.type != 'f')) {
+  if (at < text.size()) specifier.type = static_cast<char>(text[at++]);
+  if (at != text.size() || (specifier.type != '\0' && specifier.type != 'x' &&
+                            specifier.type != 'd' && specifier.type != 'f')) {
     throw std::logic_error("unsupported format specifier");
   }
-  return spec;
+  return specifier;
 }
 
-std::string PrintfPattern(const Specifier& spec, const char* conversion) {
+std::string PrintfPattern(const Specifier& specifier, const char* conversion) {
   std::string pattern = "%";
-  if (spec.zeroPad) pattern += '0';
-  if (spec.width >= 0) pattern += std::to_string(spec.width);
-  if (spec.precision >= 0) pattern += '.' + std::to_string(spec.precision);
+  if (specifier.zeroPad) pattern += '0';
+  if (specifier.width >= 0) pattern += std::to_string(specifier.width);
+  if (specifier.precision >= 0) pattern += '.' + std::to_string(specifier.precision);
   return pattern + conversion;
 }
 
-void AppendNumber(std::wstring& out, const Specifier& spec, const FormatArgument::Value& value) {
+void AppendNumber(std::wstring& out, const Specifier& specifier,
+                  const FormatArgument::Value& value) {
   char buffer[128];
   int length = 0;
   if (const auto* real = std::get_if<double>(&value)) {
-    if (spec.type != 'f' && spec.type != '\0') throw std::logic_error("integer format for a real");
-    const auto pattern = PrintfPattern(spec, spec.type == 'f' ? "f" : "g");
+    if (specifier.type != 'f' && specifier.type != '\0')
+      throw std::logic_error("integer format for a real");
+    const auto pattern = PrintfPattern(specifier, specifier.type == 'f' ? "f" : "g");
     length = std::snprintf(buffer, sizeof buffer, pattern.c_str(), *real);
-  } else if (spec.type == 'f' || spec.precision >= 0) {
+  } else if (specifier.type == 'f' || specifier.precision >= 0) {
     throw std::logic_error("real format for an integer");
   } else if (const auto* whole = std::get_if<std::uint64_t>(&value)) {
-    const auto pattern = PrintfPattern(spec, spec.type == 'x' ? PRIx64 : PRIu64);
+    const auto pattern = PrintfPattern(specifier, specifier.type == 'x' ? PRIx64 : PRIu64);
     length = std::snprintf(buffer, sizeof buffer, pattern.c_str(), *whole);
   } else {
     const auto signedValue = std::get<std::int64_t>(value);
-    if (spec.type == 'x') {
-      const auto pattern = PrintfPattern(spec, PRIx64);
+    if (specifier.type == 'x') {
+      const auto pattern = PrintfPattern(specifier, PRIx64);
       length = std::snprintf(buffer, sizeof buffer, pattern.c_str(),
                              static_cast<std::uint64_t>(signedValue));
     } else {
-      const auto pattern = PrintfPattern(spec, PRId64);
+      const auto pattern = PrintfPattern(specifier, PRId64);
       length = std::snprintf(buffer, sizeof buffer, pattern.c_str(), signedValue);
     }
   }
@@ -104,12 +107,12 @@ std::wstring FormatList(std::wstring_view pattern,
       inside.remove_prefix(1);
     }
     if (next == arguments.end()) throw std::logic_error("too few format arguments");
-    const Specifier spec = ParseSpecifier(inside);
+    const Specifier specifier = ParseSpecifier(inside);
     if (const auto* text = std::get_if<std::wstring_view>(&next->value())) {
       if (!inside.empty()) throw std::logic_error("format specifier for text");
       out.append(*text);
     } else {
-      AppendNumber(out, spec, next->value());
+      AppendNumber(out, specifier, next->value());
     }
     ++next;
     at = close + 1;

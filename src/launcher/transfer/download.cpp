@@ -39,9 +39,9 @@ std::uint64_t MeasureKept(const std::filesystem::path& path, std::uint64_t size)
 
 }  // namespace
 
-void Download(const Release& release, const std::wstring& url, const std::filesystem::path& path,
-              const DownloadProgress& progress) {
-  std::uint64_t have = MeasureKept(path, release.size);
+void Download(const std::wstring& url, std::uint64_t size, const std::wstring& sha256,
+              const std::filesystem::path& path, const DownloadProgress& progress) {
+  std::uint64_t have = MeasureKept(path, size);
   Sha256 hasher;
   if (have > 0 && AddFilePrefix(hasher, path, have) < have) {
     // The kept bytes couldn't all be read back: start over; the file is overwritten below.
@@ -51,7 +51,7 @@ void Download(const Release& release, const std::wstring& url, const std::filesy
 
   std::uint64_t written = have;
   std::optional<std::ofstream> out;
-  if (written < release.size) {
+  if (written < size) {
     try {
       HttpGet(
           url, have,
@@ -65,12 +65,11 @@ void Download(const Release& release, const std::wstring& url, const std::filesy
             progress(written);
           },
           [&](const std::uint8_t* bytes, std::uint64_t count) {
-            if (count > release.size - written) {
+            if (count > size - written) {
               out.reset();
               Delete(path);
-              throw Failure{
-                  Format(L"The download is larger than the {} bytes the update server promised",
-                         release.size)};
+              throw Failure{Format(
+                  L"The download is larger than the {} bytes the update server promised", size)};
             }
             hasher.Add(bytes, static_cast<std::size_t>(count));
             out->write(reinterpret_cast<const char*>(bytes), static_cast<std::streamsize>(count));
@@ -89,12 +88,12 @@ void Download(const Release& release, const std::wstring& url, const std::filesy
     }
   }
 
-  if (written != release.size) {
+  if (written != size) {
     Delete(path);
-    throw Failure{Format(L"The download was {} bytes, not the {} the update server promised",
-                         written, release.size)};
+    throw Failure{
+        Format(L"The download was {} bytes, not the {} the update server promised", written, size)};
   }
-  if (hasher.FinishHex() != release.sha256) {
+  if (hasher.FinishHex() != sha256) {
     Delete(path);
     throw Failure{L"The download isn't the release the update server names: its SHA-256 differs"};
   }

@@ -8,18 +8,17 @@
 #include <functional>
 #include <string>
 
-#include "launcher/feed/release.h"
-
 namespace launcher {
 
 // Bytes of the file in place so far, including those kept from an earlier attempt.
 using DownloadProgress = std::function<void(std::uint64_t written)>;
 
-// Runs on the calling thread, callbacks too. On return the file at `path` has release.size
-// bytes whose digest is release.sha256. Throws Failure with the player's message; a file that
-// turned out wrong is deleted, one cut off stays to be resumed. An exception thrown by
-// `progress` (Stopped, for one) passes through unchanged, leaving the bytes written so far.
-void Download(const Release& release, const std::wstring& url, const std::filesystem::path& path,
-              const DownloadProgress& progress);
+// Runs on the calling thread, callbacks too. On return the file at `path` has `size` bytes whose
+// digest is `sha256` (64 lower-case hexadecimal characters). Throws Failure with the player's
+// message; a file that turned out wrong is deleted, one cut off stays to be resumed. An exception
+// thrown by `progress` (Stopped, for one) passes through unchanged, leaving the bytes written so
+// far.
+void Download(const std::wstring& url, std::uint64_t size, const std::wstring& sha256,
+              const std::filesystem::path& path, const DownloadProgress& progress);
 
 }  // namespace launcher

@@ -2,10 +2,11 @@
 // connections, DNS answers and TLS sessions serves every request of the process, so concurrent
 // downloads reuse their connections.
 
+#include "launcher/transfer/http.h"
+
 #include <curl/curl.h>
 
 #include <algorithm>
-#include <cctype>
 #include <cstdint>
 #include <exception>
 #include <memory>
@@ -14,8 +15,8 @@
 #include <string>
 
 #include "launcher/text/failure.h"
+#include "launcher/text/product.h"
 #include "launcher/text/text.h"
-#include "launcher/transfer/http.h"
 
 namespace launcher {
 
@@ -118,11 +119,19 @@ struct Exchange {
   std::exception_ptr error;
 };
 
+const std::string& UserAgent() {
+  static const std::string agent = Narrow(kUserAgent);
+  return agent;
+}
+
+// `prefix` is lower case. Only ASCII letters are folded: header bytes of 0x80 and above are no
+// letters of a header name, and the locale must not decide.
 bool StartsWithNoCase(const std::string& text, const char* prefix) {
   const std::string_view view(prefix);
   return text.size() >= view.size() &&
-         std::equal(view.begin(), view.end(), text.begin(),
-                    [](char a, char b) { return a == static_cast<char>(std::tolower(b)); });
+         std::equal(view.begin(), view.end(), text.begin(), [](char a, char b) {
+           return a == (b >= 'A' && b <= 'Z' ? static_cast<char>(b - 'A' + 'a') : b);
+         });
 }
 
 std::string HeaderValue(const std::string& line, size_t nameLength) {
@@ -223,7 +232,7 @@ void HttpGet(const std::wstring& url, std::uint64_t from, const StartCallback& o
     // downloads that run at once, and each extra one would be closed and opened again.
     curl_easy_setopt(e, CURLOPT_MAXCONNECTS, 16L);
     curl_easy_setopt(e, CURLOPT_PROTOCOLS_STR, "http,https");
-    curl_easy_setopt(e, CURLOPT_USERAGENT, "QuellornLauncher/2.2");
+    curl_easy_setopt(e, CURLOPT_USERAGENT, UserAgent().c_str());
     curl_easy_setopt(e, CURLOPT_HTTP_VERSION, CURL_HTTP_VERSION_1_1);
     curl_easy_setopt(e, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(e, CURLOPT_CONNECTTIMEOUT_MS, 15000L);

@@ -1,29 +1,21 @@
 // WinHTTP implementation of HttpGet; only Windows-specific code lives here.
 
+#include "launcher/transfer/http.h"
+
 #include <cstdint>
 #include <cwchar>
 #include <mutex>
 #include <optional>
 #include <vector>
 
-#include "launcher/platform/scoped_handle.h"
-#include "launcher/platform/windows.h"  // before <winhttp.h>, which needs its types
+#include "launcher/platform/handles_win32.h"
 #include "launcher/text/failure.h"
 #include "launcher/text/format.h"
-#include "launcher/transfer/http.h"
-
-#include <winhttp.h>
+#include "launcher/text/product.h"
 
 namespace launcher {
 
 namespace {
-
-struct InternetTraits {
-  using Handle = HINTERNET;
-  static Handle Invalid() { return nullptr; }
-  static void Close(Handle handle) { WinHttpCloseHandle(handle); }
-};
-using InternetHandle = ScopedHandle<InternetTraits>;
 
 // "{prefix}: " and the system's text for the last error, looked up in WinHTTP's own message table
 // first: its error codes (12002 and so on) have no text among the system's messages.
@@ -51,7 +43,7 @@ const Session& GetSession() {
   static Session session;
   static std::once_flag once;
   std::call_once(once, [] {
-    session.handle = WinHttpOpen(L"QuellornLauncher/2.2", WINHTTP_ACCESS_TYPE_AUTOMATIC_PROXY,
+    session.handle = WinHttpOpen(kUserAgent, WINHTTP_ACCESS_TYPE_AUTOMATIC_PROXY,
                                  WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, 0);
     if (session.handle == nullptr) {
       session.error = GetLastError();

@@ -1,13 +1,12 @@
 // BCrypt implementation of the SHA-256 hasher; only Windows-specific code lives here.
 
-#include <climits>
-
-#include "launcher/platform/scoped_handle.h"
-#include "launcher/platform/windows.h"  // before <bcrypt.h>, which needs its types
-#include "launcher/text/failure.h"
 #include "launcher/transfer/sha256.h"
 
-#include <bcrypt.h>
+#include <climits>
+#include <mutex>
+
+#include "launcher/platform/handles_win32.h"
+#include "launcher/text/failure.h"
 
 namespace launcher {
 
@@ -17,37 +16,34 @@ namespace {
   throw Failure{L"The download couldn't be checked: SHA-256 isn't available on this computer"};
 }
 
-struct ProviderTraits {
-  using Handle = BCRYPT_ALG_HANDLE;
-  static Handle Invalid() { return nullptr; }
-  static void Close(Handle handle) { BCryptCloseAlgorithmProvider(handle, 0); }
-};
-
-struct HashTraits {
-  using Handle = BCRYPT_HASH_HANDLE;
-  static Handle Invalid() { return nullptr; }
-  static void Close(Handle handle) { BCryptDestroyHash(handle); }
-};
+// Opening the provider is the costly step, so the process opens it once, even when several
+// threads ask together, and keeps it; hash objects of any thread share it.
+BCRYPT_ALG_HANDLE Provider() {
+  static AlgorithmHandle provider;
+  static std::once_flag once;
+  std::call_once(once, [] {
+    BCRYPT_ALG_HANDLE opened = nullptr;
+    if (BCRYPT_SUCCESS(BCryptOpenAlgorithmProvider(&opened, BCRYPT_SHA256_ALGORITHM, nullptr, 0))) {
+      provider = AlgorithmHandle(opened);
+    }
+  });
+  if (!provider) Unavailable();
+  return provider.Get();
+}
 
 }  // namespace
 
-// The hash object is declared after the provider so that it is destroyed first.
 struct Sha256::State {
-  ScopedHandle<ProviderTraits> provider;
-  ScopedHandle<HashTraits> hash;
+  HashHandle hash;
 };
 
 Sha256::Sha256() : state_(std::make_unique<State>()) {
-  BCRYPT_ALG_HANDLE provider = nullptr;
-  if (!BCRYPT_SUCCESS(
-          BCryptOpenAlgorithmProvider(&provider, BCRYPT_SHA256_ALGORITHM, nullptr, 0))) {
-    Unavailable();
-  }
-  state_->provider = ScopedHandle<ProviderTraits>(provider);
   BCRYPT_HASH_HANDLE hash = nullptr;
   // The hash object's memory is left to the provider; no secret.
-  if (!BCRYPT_SUCCESS(BCryptCreateHash(provider, &hash, nullptr, 0, nullptr, 0, 0))) Unavailable();
-  state_->hash = ScopedHandle<HashTraits>(hash);
+  if (!BCRYPT_SUCCESS(BCryptCreateHash(Provider(), &hash, nullptr, 0, nullptr, 0, 0))) {
+    Unavailable();
+  }
+  state_->hash = HashHandle(hash);
 }
 
 Sha256::~Sha256() = default;

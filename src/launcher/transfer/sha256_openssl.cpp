@@ -1,9 +1,10 @@
 // OpenSSL implementation of the SHA-256 hasher; only Linux-specific code lives here.
 
+#include "launcher/transfer/sha256.h"
+
 #include <openssl/evp.h>
 
 #include "launcher/text/failure.h"
-#include "launcher/transfer/sha256.h"
 
 namespace launcher {
 

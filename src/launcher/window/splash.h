@@ -10,7 +10,7 @@
 #include <optional>
 #include <string>
 
-#include "launcher/feed/prepare.h"
+#include "launcher/update/prepare.h"
 
 namespace launcher {
 

@@ -2,7 +2,7 @@
 
 #include "launcher/window/splash_paint_win32.h"
 
-#include "launcher/platform/scoped_handle.h"
+#include "launcher/platform/handles_win32.h"
 #include "launcher/window/splash_layout.h"
 
 namespace launcher {
@@ -12,20 +12,6 @@ static_assert(kCentredLine == (DT_CENTER | DT_SINGLELINE));
 static_assert(kCutLine == (DT_SINGLELINE | DT_END_ELLIPSIS));
 static_assert(kWrappedText == DT_WORDBREAK);
 static_assert(kCentredInBox == (DT_CENTER | DT_VCENTER | DT_SINGLELINE));
-
-struct GdiObjectTraits {
-  using Handle = HGDIOBJ;
-  static Handle Invalid() { return nullptr; }
-  static void Close(Handle object) { DeleteObject(object); }
-};
-using GdiObject = ScopedHandle<GdiObjectTraits>;
-
-struct MemoryDcTraits {
-  using Handle = HDC;
-  static Handle Invalid() { return nullptr; }
-  static void Close(Handle dc) { DeleteDC(dc); }
-};
-using MemoryDc = ScopedHandle<MemoryDcTraits>;
 
 // Puts the DC's previous object back before the selected one is deleted: GDI must never delete
 // an object while a DC holds it. Declare it after the object it selects.

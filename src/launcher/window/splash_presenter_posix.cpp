@@ -2,6 +2,8 @@
 // standard error. A terminal sees one line redrawn in place; a log or pipe gets a line whenever
 // the step changes, and at most one a second besides, so that it stays readable.
 
+#include "launcher/window/splash_presenter.h"
+
 #include <sys/ioctl.h>
 #include <unistd.h>
 
@@ -15,7 +17,6 @@
 
 #include "launcher/text/format.h"
 #include "launcher/text/text.h"
-#include "launcher/window/splash_presenter.h"
 
 namespace launcher {
 namespace {

@@ -1,11 +1,12 @@
 // Win32 implementation of the splash presenter: the window, its procedure and the message loop.
 
+#include "launcher/window/splash_presenter.h"
+
 #include <exception>
 
 #include "launcher/platform/windows.h"  // before <dwmapi.h>, which needs its types
 #include "launcher/window/splash_layout.h"
 #include "launcher/window/splash_paint_win32.h"
-#include "launcher/window/splash_presenter.h"
 
 #include <dwmapi.h>
 

@@ -7,8 +7,10 @@
 #include <string>
 #include <vector>
 
+#include "launcher/feed/version.h"
 #include "launcher/platform/windows.h"
 #include "launcher/shell/executable_directory.h"
+#include "launcher/text/text.h"
 
 namespace launcher {
 namespace {
@@ -58,17 +60,21 @@ TEST(LauncherVersionRecord, NamesTheProductFileAndVersion) {
   EXPECT_EQ(VersionString(block, L"FileDescription"), L"Quellorn Launcher");
   EXPECT_EQ(VersionString(block, L"InternalName"), L"QuellornLauncher");
   EXPECT_EQ(VersionString(block, L"OriginalFilename"), L"QuellornLauncher.exe");
-  EXPECT_EQ(VersionString(block, L"FileVersion"), L"2.2.0");
-  EXPECT_EQ(VersionString(block, L"ProductVersion"), L"2.2.0");
+  // The record and the launcher's own idea of its version must agree, or a launcher would take
+  // every feed naming its own version for a newer one.
+  EXPECT_EQ(VersionString(block, L"FileVersion"), kOwnVersion);
+  EXPECT_EQ(VersionString(block, L"ProductVersion"), kOwnVersion);
 
   VS_FIXEDFILEINFO* fixed = nullptr;
   UINT length = 0;
   ASSERT_TRUE(VerQueryValueW(block.data(), L"\\", reinterpret_cast<void**>(&fixed), &length));
   EXPECT_EQ(fixed->dwSignature, 0xFEEF04BDu);
-  EXPECT_EQ(fixed->dwFileVersionMS, (2u << 16) | 2u);
-  EXPECT_EQ(fixed->dwFileVersionLS, 0u);
-  EXPECT_EQ(fixed->dwProductVersionMS, (2u << 16) | 2u);
-  EXPECT_EQ(fixed->dwProductVersionLS, 0u);
+  const std::vector<std::uint32_t> numbers = ParseVersion(kOwnVersion);
+  ASSERT_EQ(numbers.size(), 3u);
+  EXPECT_EQ(fixed->dwFileVersionMS, (numbers[0] << 16) | numbers[1]);
+  EXPECT_EQ(fixed->dwFileVersionLS, numbers[2] << 16);
+  EXPECT_EQ(fixed->dwProductVersionMS, (numbers[0] << 16) | numbers[1]);
+  EXPECT_EQ(fixed->dwProductVersionLS, numbers[2] << 16);
   EXPECT_EQ(fixed->dwFileType, static_cast<DWORD>(VFT_APP));
 }
 
@@ -78,6 +84,7 @@ TEST_F(LauncherResources, ManifestAsksForNoElevationAndPerMonitorDpi) {
   EXPECT_NE(manifest.find("level=\"asInvoker\""), std::string::npos);
   EXPECT_NE(manifest.find(">PerMonitorV2, PerMonitor<"), std::string::npos);
   EXPECT_NE(manifest.find(">true/pm<"), std::string::npos);
+  EXPECT_NE(manifest.find("version=\"" + Narrow(kOwnVersion) + ".0\""), std::string::npos);
 }
 
 #pragma pack(push, 2)

@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "launcher/text/text.h"
-#include "launcher/website.h"
+#include "launcher/text/website.h"
 #include "support/scripted_server.h"
 #include "support/temporary_folder.h"
 

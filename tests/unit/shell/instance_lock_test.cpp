@@ -28,21 +28,23 @@ TEST(InstanceLockName, FoldsSeparatorsAndAsciiCaseOnly) {
   }
 }
 
-TEST(AcquireInstanceLock, ExcludesEveryoneElseUntilTheProcessEnds) {
+TEST(AcquireInstanceLock, ExcludesEveryoneElseUntilReleased) {
   const std::wstring name = Format(L"Local\\QuellornLauncher-test{}",
                                    std::chrono::steady_clock::now().time_since_epoch().count());
-  ASSERT_TRUE(AcquireInstanceLock(name, 0));
+  InstanceLock held = AcquireInstanceLock(name, 0);
+  ASSERT_TRUE(held);
   // Another thread stands in for another launcher: the lock belongs to whoever took it.
-  bool other = true;
-  std::chrono::steady_clock::duration waited{};
-  std::thread([&] {
-    const auto start = std::chrono::steady_clock::now();
-    other = AcquireInstanceLock(name, 300);
-    waited = std::chrono::steady_clock::now() - start;
-  }).join();
-  EXPECT_FALSE(other);
-  EXPECT_GE(waited, std::chrono::milliseconds(250));
+  const auto tryOnAnotherThread = [&](std::uint32_t wait) {
+    bool taken = true;
+    std::thread([&] { taken = static_cast<bool>(AcquireInstanceLock(name, wait)); }).join();
+    return taken;
+  };
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_FALSE(tryOnAnotherThread(300));
+  EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(250));
   EXPECT_TRUE(AcquireInstanceLock(InstanceLockName(L"another installation"), 0));
+  held = InstanceLock();
+  EXPECT_TRUE(tryOnAnotherThread(0));
 }
 
 }  // namespace

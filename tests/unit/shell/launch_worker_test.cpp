@@ -4,33 +4,31 @@
 
 #include <atomic>
 #include <chrono>
+#include <optional>
 #include <stdexcept>
+#include <thread>
 #include <vector>
 
 #include "launcher/shell/executable_directory.h"
 #include "launcher/text/failure.h"
 #include "launcher/text/text.h"
-#include "launcher/website.h"
+#include "launcher/text/website.h"
 #include "support/temporary_folder.h"
 #include "support/wait_for_file.h"
 
 namespace launcher {
 namespace {
 
-// The run's values as the start-up holds them, with Prepare replaced by a script.
+// The run's attempts as the start-up holds them, with Prepare replaced by a script.
 class LaunchWorkerTest : public testing::Test {
  protected:
-  LaunchWorkerTest()
-      : store_(folder_.path() / "Client"),
-        temporaryDirectory_(WideFromPath(folder_.path() / "temp")) {}
+  LaunchWorkerTest() : store_(folder_.path() / "Client") {}
 
-  ~LaunchWorkerTest() override {
-    if (worker_.joinable()) worker_.join();
-  }
-
-  AttemptValues Values(PrepareFunction prepare) {
-    return {feedUrl_, store_,     splash_,           launcherUpdateAllowed_, temporaryDirectory_,
-            started_, arguments_, std::move(prepare)};
+  LaunchAttempts& Attempts(PrepareFunction prepare) {
+    attempts_.emplace(
+        AttemptSettings{feedUrl_, folder_.path() / "temp", arguments_, true, std::move(prepare)},
+        store_, splash_);
+    return *attempts_;
   }
 
   // A copy of the recording program where Prepare would name the game or the installer.
@@ -46,12 +44,9 @@ class LaunchWorkerTest : public testing::Test {
   support::TemporaryFolder folder_;
   const std::wstring feedUrl_ = L"http://127.0.0.1:9/latest.json";
   const ClientStore store_;
-  const std::wstring temporaryDirectory_;
   std::wstring arguments_;
   Splash splash_;
-  bool launcherUpdateAllowed_ = true;
-  bool started_ = false;
-  std::thread worker_;
+  std::optional<LaunchAttempts> attempts_;  // declared last: joined before the rest goes
 };
 
 TEST_F(LaunchWorkerTest, AFailureIsShownWordForWordAndAnythingElseAsSomethingWentWrong) {
@@ -69,40 +64,42 @@ TEST_F(LaunchWorkerTest, AFailureIsShownWordForWordAndAnythingElseAsSomethingWen
        L"Something went wrong. Try again."},
   };
   for (const Case& c : cases) {
-    RunAttempt(Values([&](auto&&, auto&&, const ProgressCallback& progress, bool, auto&&) -> Ready {
-      progress({L"Looking for updates\u2026", 0.25});
-      EXPECT_EQ(State().status, L"Looking for updates\u2026");
-      EXPECT_EQ(State().fraction, 0.25);
-      c.fail();
-      return {};
-    }));
+    LaunchAttempts& attempts =
+        Attempts([&](auto&&, auto&&, const ProgressCallback& progress, bool, auto&&) -> Ready {
+          progress({L"Looking for updates\u2026", 0.25});
+          EXPECT_EQ(State().status, L"Looking for updates\u2026");
+          EXPECT_EQ(State().fraction, 0.25);
+          c.fail();
+          return {};
+        });
+    attempts.RunHere();
     const SplashSnapshot state = State();
     EXPECT_TRUE(state.failed);
     EXPECT_EQ(state.status, c.shown);
     EXPECT_FALSE(state.fraction);
-    EXPECT_FALSE(started_);
-    EXPECT_TRUE(launcherUpdateAllowed_);
+    EXPECT_FALSE(attempts.Started());
+    EXPECT_TRUE(attempts.LauncherUpdateAllowed());
   }
 }
 
 TEST_F(LaunchWorkerTest, PrepareGetsTheRunsValues) {
-  RunAttempt(
-      Values([&](const std::wstring& feedUrl, const ClientStore& store, auto&&,
-                 bool launcherUpdateAllowed, const std::filesystem::path& temporary) -> Ready {
-        EXPECT_EQ(feedUrl, feedUrl_);
-        EXPECT_EQ(store.root, store_.root);
-        EXPECT_TRUE(launcherUpdateAllowed);
-        EXPECT_EQ(temporary, folder_.path() / "temp");
-        throw Failure{L"stop here"};
-      }));
+  Attempts([&](const std::wstring& feedUrl, const ClientStore& store, auto&&,
+               bool launcherUpdateAllowed, const std::filesystem::path& temporary) -> Ready {
+    EXPECT_EQ(feedUrl, feedUrl_);
+    EXPECT_EQ(store.root, store_.root);
+    EXPECT_TRUE(launcherUpdateAllowed);
+    EXPECT_EQ(temporary, folder_.path() / "temp");
+    throw Failure{L"stop here"};
+  }).RunHere();
   EXPECT_EQ(State().status, L"stop here");
 }
 
 TEST_F(LaunchWorkerTest, TheGameStartsWithItsArgumentsInItsFolder) {
   const auto game = PlaceProgram(std::filesystem::path("Client") / "1.4.0" / "Quellorn.exe");
   arguments_ = L" -windowed \"save 2\"";
-  RunAttempt(Values([&](auto&&...) { return Ready{game, false}; }));
-  EXPECT_TRUE(started_);
+  LaunchAttempts& attempts = Attempts([&](auto&&...) { return Ready{game, false}; });
+  attempts.RunHere();
+  EXPECT_TRUE(attempts.Started());
   EXPECT_EQ(State().status, L"Starting Quellorn\u2026");
   EXPECT_FALSE(State().failed);
   EXPECT_EQ(
@@ -113,8 +110,9 @@ TEST_F(LaunchWorkerTest, TheGameStartsWithItsArgumentsInItsFolder) {
 TEST_F(LaunchWorkerTest, TheInstallerRunsSilently) {
   const auto installer =
       PlaceProgram(std::filesystem::path("temp") / "Quellorn-Launcher-2.3.0.exe");
-  RunAttempt(Values([&](auto&&...) { return Ready{installer, true}; }));
-  EXPECT_TRUE(started_);
+  LaunchAttempts& attempts = Attempts([&](auto&&...) { return Ready{installer, true}; });
+  attempts.RunHere();
+  EXPECT_TRUE(attempts.Started());
   EXPECT_EQ(State().status, L"Installing the new launcher\u2026");
   EXPECT_EQ(support::WaitForFile(installer.parent_path() / "record.txt"),
             "/VERYSILENT\n/SUPPRESSMSGBOXES\n/NORESTART\n/update=1\ncwd=" +
@@ -122,49 +120,56 @@ TEST_F(LaunchWorkerTest, TheInstallerRunsSilently) {
 }
 
 TEST_F(LaunchWorkerTest, AGameThatWontStartSendsThePlayerToTheWebsite) {
-  RunAttempt(Values([&](auto&&...) { return Ready{folder_.path() / "missing.exe", false}; }));
-  EXPECT_FALSE(started_);
+  LaunchAttempts& attempts = Attempts([&](auto&&...) {
+    return Ready{folder_.path() / "missing.exe", false};
+  });
+  attempts.RunHere();
+  EXPECT_FALSE(attempts.Started());
   EXPECT_TRUE(State().failed);
   EXPECT_EQ(State().status, L"Quellorn couldn't be started. Try again, or reinstall it from " +
                                 WebsiteHost() + L".");
-  EXPECT_TRUE(launcherUpdateAllowed_);
+  EXPECT_TRUE(attempts.LauncherUpdateAllowed());
 }
 
 TEST_F(LaunchWorkerTest, AnInstallerThatWontStartTurnsLauncherUpdatesOffForTheNextAttempts) {
   std::vector<bool> allowed;
-  const StartAttempt startAttempt{
-      worker_, Values([&](auto&&, auto&&, auto&&, bool launcherUpdateAllowed, auto&&) {
+  LaunchAttempts& attempts =
+      Attempts([&](auto&&, auto&&, auto&&, bool launcherUpdateAllowed, auto&&) {
         allowed.push_back(launcherUpdateAllowed);
         return Ready{folder_.path() / "Quellorn-Launcher-2.3.0.exe", true};  // not there
-      })};
-  startAttempt();
-  worker_.join();
+      });
+  attempts.Start();
+  attempts.Finish();
   EXPECT_EQ(State().status,
             L"The new launcher couldn't be installed. Try again to play with this one.");
   EXPECT_TRUE(State().failed);
-  EXPECT_FALSE(launcherUpdateAllowed_);
-  startAttempt();  // "Try again"
-  startAttempt();
-  worker_.join();
+  EXPECT_FALSE(attempts.LauncherUpdateAllowed());
+  for (int retry = 0; retry < 2; ++retry) {  // "Try again", twice
+    attempts.Start();
+    attempts.Finish();
+  }
   EXPECT_EQ(allowed, (std::vector<bool>{true, false, false}));
-  EXPECT_FALSE(started_);
+  EXPECT_FALSE(attempts.Started());
 }
 
-TEST_F(LaunchWorkerTest, AttemptsNeverOverlap) {
-  std::atomic<int> running = 0;
-  std::atomic<int> most = 0;
-  std::atomic<int> attempts = 0;
-  const StartAttempt startAttempt{worker_, Values([&](auto&&...) -> Ready {
-                                    most = std::max(most.load(), ++running);
-                                    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-                                    --running;
-                                    ++attempts;
-                                    throw Failure{L"again"};
-                                  })};
-  for (int i = 0; i < 5; ++i) startAttempt();
-  worker_.join();
-  EXPECT_EQ(attempts, 5);
-  EXPECT_EQ(most, 1);
+TEST_F(LaunchWorkerTest, ClicksWhileAnAttemptRunsAreIgnoredAndNothingStartsTwice) {
+  std::atomic<int> attemptsMade = 0;
+  std::atomic<bool> release = false;
+  const auto game = PlaceProgram(std::filesystem::path("Client") / "1.4.0" / "Quellorn.exe");
+  LaunchAttempts& attempts = Attempts([&](auto&&...) -> Ready {
+    ++attemptsMade;
+    while (!release) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    return Ready{game, false};
+  });
+  attempts.Start();
+  for (int click = 0; click < 5; ++click) attempts.Start();  // none may block or start another
+  release = true;
+  attempts.Finish();
+  EXPECT_TRUE(attempts.Started());
+  attempts.Start();  // the game runs already
+  attempts.RunHere();
+  attempts.Finish();
+  EXPECT_EQ(attemptsMade, 1);
 }
 
 TEST(Splash, ProgressLeavesTheErrorStateAndAnErrorDropsTheFraction) {

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "launcher/platform/run_program.h"
 #include "launcher/shell/command_line.h"
 #include "launcher/shell/executable_directory.h"
 #include "launcher/text/text.h"
@@ -42,6 +43,31 @@ TEST(StartProcess, AMissingProgramIsNotStarted) {
   const support::TemporaryFolder folder;
   EXPECT_FALSE(StartProcess(WideFromPath(folder.path() / "missing" / "Quellorn.exe"), L""));
   EXPECT_FALSE(StartProcess(WideFromPath(folder.path() / "Quellorn.exe"), L" -windowed"));
+}
+
+TEST(RunToEnd, EveryWordArrivesWholeAndWaitsForTheEnd) {
+  const support::TemporaryFolder folder;
+  const auto program = folder.path() / "tools dir" / LAUNCHER_RECORD_FILE_NAME;
+  std::filesystem::create_directories(program.parent_path());
+  std::filesystem::copy_file(ExecutableDirectory() / LAUNCHER_RECORD_FILE_NAME, program);
+  // The recording program writes into the working folder, which RunToEnd leaves as it is.
+  const auto record = std::filesystem::current_path() / "record.txt";
+  std::filesystem::remove(record);
+  // A folder as shell completion gives it, with its separator at the end: on Windows the
+  // backslash must not swallow the quote that ends the word.
+  const ProgramWord folderWord =
+      (folder.path() / "build dir").native() + std::filesystem::path::preferred_separator;
+  const ProgramWord quoted = PathFromWide(L"say \"hi\"").native();
+  EXPECT_EQ(RunToEnd(program, {PathFromWide(L"-C").native(), folderWord, quoted,
+                               PathFromWide(L"-f").native()}),
+            0);
+  // Waited for: the record is whole when RunToEnd returns.
+  const std::string recorded = support::ReadFile(record);
+  std::filesystem::remove(record);
+  EXPECT_EQ(recorded, "-C\n" + std::filesystem::path(folderWord).string() +
+                          "\nsay \"hi\"\n-f\ncwd=" + std::filesystem::current_path().string() +
+                          "\n");
+  EXPECT_EQ(RunToEnd(folder.path() / "missing", {}), std::nullopt);
 }
 
 }  // namespace

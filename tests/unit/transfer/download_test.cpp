@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "launcher/feed/release.h"
 #include "launcher/text/failure.h"
 #include "launcher/transfer/interruptions.h"
 #include "launcher/transfer/sha256.h"
@@ -35,7 +36,7 @@ class DownloadTest : public ::testing::Test {
   std::wstring Run(const Release& release, const std::string& path = "/file.bin") {
     progress_.clear();
     return support::FailureOf([&] {
-      Download(release, server_.Url(path), file_,
+      Download(server_.Url(path), release.size, release.sha256, file_,
                [this](std::uint64_t written) { progress_.push_back(written); });
     });
   }
@@ -166,7 +167,7 @@ TEST_F(DownloadTest, StoppedFromProgressPassesThroughAndKeepsTheBytes) {
   const std::string content = Pattern(400000);
   server_.Route("/file.bin", ServeFile(content, FileFaults{.chunk = 65536}));
   std::uint64_t seen = 0;
-  EXPECT_THROW(Download(ReleaseOf(content), server_.Url("/file.bin"), file_,
+  EXPECT_THROW(Download(server_.Url("/file.bin"), content.size(), Sha256Hex(content), file_,
                         [&](std::uint64_t written) {
                           seen = written;
                           if (written > 0) throw Stopped{};

@@ -5,6 +5,7 @@
 
 #include <cstdlib>
 
+#include "launcher/feed/release.h"
 #include "launcher/text/failure.h"
 #include "launcher/text/text.h"
 #include "launcher/transfer/download.h"
@@ -27,12 +28,12 @@ TEST(Https, CertificatesAreCheckedAgainstTheSystemsAuthorities) {
   const auto file = folder.path() / "file.bin";
 
   if (Setting("QUELLORN_TLS_TRUSTED") == "1") {
-    EXPECT_NO_THROW(Download(release, Widen(url), file, [](std::uint64_t) {}));
+    EXPECT_NO_THROW(Download(Widen(url), release.size, release.sha256, file, [](std::uint64_t) {}));
     EXPECT_EQ(std::filesystem::file_size(file), release.size);
     return;
   }
   try {
-    Download(release, Widen(url), file, [](std::uint64_t) {});
+    Download(Widen(url), release.size, release.sha256, file, [](std::uint64_t) {});
     ADD_FAILURE() << "a certificate from an unknown authority was accepted";
   } catch (const Failure& failure) {
     EXPECT_TRUE(failure.message.starts_with(L"Couldn't reach the server: "))

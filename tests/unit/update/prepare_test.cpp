@@ -1,11 +1,11 @@
-#include "launcher/feed/prepare.h"
+#include "launcher/update/prepare.h"
 
 #include <gtest/gtest.h>
 
 #include "launcher/text/failure.h"
 #include "launcher/text/text.h"
+#include "launcher/text/website.h"
 #include "launcher/transfer/sha256.h"
-#include "launcher/website.h"
 #include "support/failure_of.h"
 #include "support/scripted_server.h"
 #include "support/system_tar.h"

@@ -1,11 +1,14 @@
 // Win32 implementation of TemporaryDirectory.
 
+#include "launcher/platform/temporary_directory.h"
+
+#include <string>
+
 #include "launcher/platform/windows.h"
-#include "launcher/shell/temporary_directory.h"
 
 namespace launcher {
 
-std::wstring TemporaryDirectory() {
+std::filesystem::path TemporaryDirectory() {
   std::wstring buffer(261, L'\0');
   DWORD length = GetTempPathW(static_cast<DWORD>(buffer.size()), buffer.data());
   // A longer path is read whole rather than cut: the call then says how much room it needs.

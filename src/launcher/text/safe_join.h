@@ -8,9 +8,9 @@
 
 namespace launcher {
 
-// An empty path when the name is refused: empty; holding \ : * ? " < > |; an empty, "." or ".."
-// part; a part ending in a dot or a space; a part naming a device (CON, PRN, AUX, NUL, COM1-9,
-// LPT1-9, in any case, alone or before a dot).
+// An empty path when the name is refused: empty; holding \ : * ? " < > |, a NUL character or a
+// line end (CR, LF); an empty, "." or ".." part; a part ending in a dot or a space; a part naming
+// a device (CON, PRN, AUX, NUL, COM1-9, LPT1-9, in any case, alone or before a dot).
 std::filesystem::path SafeJoin(const std::filesystem::path& folder, const std::wstring& name);
 
 }  // namespace launcher

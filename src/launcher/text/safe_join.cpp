@@ -1,4 +1,4 @@
-#include "launcher/store/safe_join.h"
+#include "launcher/text/safe_join.h"
 
 #include <string_view>
 #include <vector>
@@ -34,6 +34,9 @@ bool IsSafePart(std::wstring_view part) {
 
 std::filesystem::path SafeJoin(const std::filesystem::path& folder, const std::wstring& name) {
   if (name.empty() || name.find_first_of(L"\\:*?\"<>|") != std::wstring::npos) return {};
+  // A NUL would end the name early wherever the system reads it, and a line end couldn't be
+  // carried by a file list.
+  if (name.find_first_of(std::wstring_view(L"\0\r\n", 3)) != std::wstring::npos) return {};
   std::vector<std::wstring_view> parts;
   const std::wstring_view view(name);
   for (size_t start = 0;;) {

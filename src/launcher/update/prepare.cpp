@@ -1,4 +1,4 @@
-#include "launcher/feed/prepare.h"
+#include "launcher/update/prepare.h"
 
 #include <system_error>
 
@@ -7,10 +7,10 @@
 #include "launcher/text/failure.h"
 #include "launcher/text/format.h"
 #include "launcher/text/text.h"
+#include "launcher/text/website.h"
 #include "launcher/transfer/download.h"
 #include "launcher/transfer/sha256.h"
 #include "launcher/transfer/text_fetch.h"
-#include "launcher/website.h"
 
 namespace launcher {
 
@@ -34,7 +34,7 @@ std::optional<std::filesystem::path> DownloadLauncher(
       temporaryDirectory / PathFromWide(L"Quellorn-Launcher-" + launcher.version + L".exe");
   try {
     const double totalMegabytes = static_cast<double>(launcher.size) / kMegabyte;
-    Download(launcher, baseUrl + launcher.file, installer,
+    Download(baseUrl + launcher.file, launcher.size, launcher.sha256, installer,
              ReportLauncherProgress{launcher, progress, totalMegabytes});
     return installer;
   } catch (const Failure&) {

@@ -1,4 +1,4 @@
-#include "launcher/store/safe_join.h"
+#include "launcher/text/safe_join.h"
 
 #include <gtest/gtest.h>
 
@@ -34,6 +34,9 @@ TEST(SafeJoin, RefusesNamesThatLeaveTheFolderOrReachADevice) {
       L"less<",
       L"more>",
       L"pipe|",
+      L"line\rend",
+      L"line\nend",
+      std::wstring(L"nul\0byte", 8),
       // Device names, in any case, alone or before a dot, in any folder.
       L"CON",
       L"con",
