@@ -74,10 +74,12 @@ int Pool(char** argv) {
   for (const auto& entry : listed) {
     std::filesystem::create_directories(launcher::SafeJoin(staging, entry.path).parent_path());
   }
+  const std::filesystem::path parts = staging.string() + ".parts";
+  std::filesystem::create_directories(parts);
   const std::size_t workers = std::stoul(argv[4]);
   const auto start = Clock::now();
   launcher::RunDownloadPool(
-      toFetch, listed, staging, {L"2.0.0", L"x", L"", 0}, launcher::Widen(argv[2]),
+      toFetch, listed, staging, parts, launcher::Widen(argv[2]),
       [](Stage, std::uint64_t, std::uint64_t) {}, workers);
   const double seconds = Since(start);
   std::printf("pool, %zu worker(s): %zu files in %.2f s: %.0f files/s\n", workers, listed.size(),

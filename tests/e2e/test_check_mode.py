@@ -91,7 +91,7 @@ class CheckMode(unittest.TestCase):
         self.assertEqual(self.run_launcher(), (0, self.ok_line("1.0.0")))
         self.assert_intact("1.0.0")
         self.assertFalse((self.store / "1.0.0.download").exists())
-        self.assertEqual(self.server.requests["files-1.0.0.txt"], 0)  # nothing to keep from
+        self.assertEqual(self.server.requests["files-1.0.0.txt"], 1)  # to check the unpacked tree
 
     def test_update_keeps_unchanged_files(self):
         self.install("1.0.0")
@@ -237,6 +237,94 @@ class CheckMode(unittest.TestCase):
         shutil.copy2(LAUNCHER, self.app / LAUNCHER.name)
         self.store = self.app / "Client"
         self.assertEqual(self.run_launcher(), (0, self.ok_line("1.0.0")))
+
+    def test_names_windows_would_rewrite_never_become_current(self):
+        self.install("1.0.0")
+        for version in ("1.1.", "nul", "1.0.0.partial", "current.txt"):
+            with self.subTest(version=version):
+                releases.publish(self.www, version, dict(GAME, **{"Quellorn.exe": b"game 1.1"}))
+                self.assertEqual(self.run_launcher(), (0, self.ok_line("1.0.0")))
+                self.assert_intact("1.0.0")
+                self.assertEqual(sorted(p.name for p in self.store.iterdir()), ["1.0.0", "current.txt"])
+
+    def test_lists_naming_one_place_twice_or_a_download_name(self):
+        self.install("1.0.0")
+        # One place twice, in two letter cases: a malformed list, so the archive is used.
+        new = dict(GAME, **{"Quellorn.exe": b"game 1.1.0"})
+        feed = releases.publish(self.www, "1.1.0", new)
+        listing = self.www / feed["files"]
+        text = listing.read_text() + f"{releases.sha256(b'x')}\t1\tDATA/README.TXT\n"
+        listing.write_text(text)
+        feed["filesSha256"] = releases.sha256(text.encode())
+        (self.www / "latest.json").write_text(json.dumps(feed))
+        self.assertEqual(self.run_launcher(), (0, self.ok_line("1.1.0")))
+        self.assertEqual(self.server.requests["Quellorn-1.1.0.tar"], 1)
+        self.assert_intact("1.1.0", new)
+        # A path beside another one's download name, fetched file by file.
+        newer = dict(new, **{"data/x": b"x" * 3000, "data/x.part": b"y" * 4000})
+        releases.publish(self.www, "1.2.0", newer, extra={"size": 10_000_000})
+        self.assertEqual(self.run_launcher(), (0, self.ok_line("1.2.0")))
+        self.assertEqual(self.server.requests["Quellorn-1.2.0.tar"], 0)
+        self.assert_intact("1.2.0", newer)
+
+    @unittest.skipUnless(not on_windows() and os.geteuid() == 0, "mounting a small disk needs root")
+    def test_a_full_disk(self):
+        big = dict(GAME, **{"Quellorn.exe": b"game 2.0.0", "data/big.pak": os.urandom(6_000_000)})
+        feed = releases.publish(self.www, "2.0.0", big, file_list=False)
+        self.mount_store(4)
+        # Too little room before the download: nothing is asked of the server.
+        code, line = self.run_launcher()
+        self.assertEqual(code, 1)
+        self.assertTrue(line.startswith("error\tThe download failed. There isn't enough free space on the disk: "), line)
+        self.assertTrue(line.endswith(" MB more are needed.."), line)
+        self.assertEqual(self.server.body_bytes[feed["file"]], 0)
+
+        # The leftovers of other versions go before an install starts, so the room they took counts.
+        self.mount_store(16)
+        self.install("1.0.0")
+        (self.store / "0.9.0.download").write_bytes(b"l" * 9_000_000)
+        self.assertEqual(self.run_launcher(), (0, self.ok_line("2.0.0")))
+        self.assert_intact("2.0.0", big)
+
+        # The disk fills during the download: it stops at that block, the installed version starts.
+        bigger = dict(big, **{"Quellorn.exe": b"game 3.0.0", "data/big.pak": os.urandom(10_000_000)})
+        feed = releases.publish(self.www, "3.0.0", bigger, file_list=False)
+        self.server.faults[feed["file"]] = Fault(stall_after=1_000_000, stall_seconds=2)
+        process = subprocess.Popen(self.command(), env=self.environment(),
+                                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        self._wait_for(lambda: self.server.body_bytes[feed["file"]] >= 1_000_000)
+        free = shutil.disk_usage(self.store).free
+        (self.store / "filler").write_bytes(b"f" * max(0, free - 200_000))
+        self.assertEqual(process.wait(timeout=120), 0)
+        self.assertEqual((self.folder / "out.txt").read_text(), self.ok_line("2.0.0"))
+        self.assert_intact("2.0.0", big)
+        self.assertLess(self.server.body_bytes[feed["file"]], 8_000_000)
+
+    @unittest.skipIf(on_windows(), "the stand-in tar is the Linux PATH's")
+    def test_tar_ends_with_a_killed_launcher(self):
+        releases.publish(self.www, "1.0.0", GAME)
+        # A tar that takes its time, and says who it is.
+        bin_folder = self.folder / "bin"
+        bin_folder.mkdir()
+        (bin_folder / "tar").write_text(f"#!/bin/sh\necho $$ > '{self.folder}/tar.pid'\nexec sleep 60\n")
+        (bin_folder / "tar").chmod(0o755)
+        environment = dict(self.environment(), PATH=f"{bin_folder}:{os.environ['PATH']}")
+        process = subprocess.Popen(self.command(), env=environment,
+                                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        self._wait_for(lambda: (self.folder / "tar.pid").exists()
+                       and (self.folder / "tar.pid").read_text().strip())
+        pid = int((self.folder / "tar.pid").read_text())
+        process.send_signal(signal.SIGKILL)
+        process.wait(timeout=30)
+        self._wait_for(lambda: not pathlib.Path(f"/proc/{pid}").exists(), seconds=10)
+
+    def mount_store(self, megabytes):
+        """A disk of its own, this small, where the store goes."""
+        subprocess.run(["umount", "-l", str(self.store)], capture_output=True)
+        self.store.mkdir(exist_ok=True)
+        subprocess.run(["mount", "-t", "tmpfs", "-o", f"size={megabytes}m", "tmpfs", str(self.store)],
+                       check=True)
+        self.addCleanup(subprocess.run, ["umount", "-l", str(self.store)], capture_output=True)
 
     @unittest.skipUnless(can_trust(), "trusting a throwaway authority needs root")
     def test_fresh_install_over_https(self):

@@ -5,6 +5,7 @@
 
 #include "launcher/feed/numbers.h"
 #include "launcher/text/format.h"
+#include "launcher/text/safe_join.h"
 #include "launcher/text/text.h"
 
 namespace launcher {
@@ -57,10 +58,10 @@ Release ReadRelease(JsonObject& object, const std::string& prefix, bool capitali
   release.version = Widen(object[key("version")]);
   release.file = Widen(object[key("file")]);
   release.sha256 = Lowercase(Widen(object[key("sha256")]));
-  // Empty, unreadable or beyond 64 bits: 0, which makes the release unusable.
-  release.size =
-      ReadUnsigned(std::string_view(object[key("size")]), std::numeric_limits<std::uint64_t>::max())
-          .value_or(0);
+  // Empty, unreadable, negative or beyond 64 bits: 0, which makes the release unusable.
+  release.size = ReadUnsigned(std::string_view(object[key("size")]),
+                              std::numeric_limits<std::uint64_t>::max(), Minus::Refused)
+                     .value_or(0);
   return release;
 }
 
@@ -90,7 +91,9 @@ bool IsPlainName(const std::wstring& name) {
   for (const wchar_t c : name) {
     if (!IsAsciiLetterOrDigit(c) && c != L'-' && c != L'.') return false;
   }
-  return true;
+  // Windows drops a trailing dot ("1.1." and "1.1" would be one folder) and opens device names
+  // as devices.
+  return name.back() != L'.' && !IsDeviceName(name);
 }
 
 bool IsUsableRelease(const Release& release) {

@@ -32,7 +32,8 @@ Release ReadRelease(JsonObject& object, const std::string& prefix, bool capitali
 // numbers, everything else JSON strings; one object, UTF-8, ending in a line feed.
 std::string WriteFeed(const Feed& feed);
 
-// Non-empty, first an ASCII letter or digit, then only ASCII letters, digits, "-" and ".".
+// Non-empty, first an ASCII letter or digit, then only ASCII letters, digits, "-" and ".", not
+// ending in "." and not a Windows device name ("nul", "com1.txt"): a name Windows keeps as it is.
 bool IsPlainName(const std::wstring& name);
 
 // Plain version and file names, a digest of 64 characters and a size above 0.

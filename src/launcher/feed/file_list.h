@@ -17,7 +17,9 @@ struct Listed {
 };
 
 // The entries in the order of the lines. Throws Failure("The release's file list isn't one")
-// for any malformed non-empty line; never returns part of a list.
+// for any malformed non-empty line, and for a list that names one place twice: a path twice (in
+// any ASCII letter case) or a file where another path needs a folder. Never returns part of a
+// list.
 std::vector<Listed> ParseFileList(const std::string& text);
 
 // The list as the publishing tool writes it: one "digest TAB size TAB path" line per entry, in

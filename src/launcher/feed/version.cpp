@@ -14,7 +14,8 @@ std::vector<std::uint32_t> ParseVersion(const std::wstring& version) {
   while (start <= version.size()) {
     const size_t dot = std::min(version.find(L'.', start), version.size());
     const std::wstring_view piece = std::wstring_view(version).substr(start, dot - start);
-    numbers.push_back(static_cast<std::uint32_t>(ReadUnsigned(piece, 0xFFFFFFFFu).value_or(0)));
+    numbers.push_back(
+        static_cast<std::uint32_t>(ReadUnsigned(piece, 0xFFFFFFFFu, Minus::Wraps).value_or(0)));
     start = dot + 1;
   }
   return numbers;

@@ -1,5 +1,6 @@
 #include "launcher/store/client_store.h"
 
+#include <algorithm>
 #include <system_error>
 
 #include "launcher/feed/feed.h"
@@ -16,7 +17,17 @@ bool IsSpace(char byte) {
   return byte == ' ' || (byte >= '\t' && byte <= '\r');
 }
 
+// The endings of the store's own files and working names.
+constexpr const wchar_t* kReservedEndings[] = {L".partial", L".download", L".parts", L".record",
+                                               L".txt",     L".tmp",      L".log"};
+
 }  // namespace
+
+bool IsStorableVersion(const std::wstring& version) {
+  const std::wstring name = Lowercase(version);
+  return std::none_of(std::begin(kReservedEndings), std::end(kReservedEndings),
+                      [&](const wchar_t* ending) { return name.ends_with(ending); });
+}
 
 std::wstring ClientStore::Current() const {
   std::string bytes = ReadWholeFile(root / "current.txt");
@@ -37,12 +48,28 @@ void ClientStore::Prune() const {
   // Without a current version there is nothing to keep by: removing everything would lose the game.
   const std::wstring keep = Lowercase(Current());
   if (keep.empty()) return;
+  RemoveAllBut({keep});
+}
+
+void ClientStore::RemoveLeftovers(const std::wstring& installing) const {
+  const std::wstring version = Lowercase(installing);
+  std::vector<std::wstring> keep = {version + L".download", version + L".partial",
+                                    version + L".parts"};
+  // Nothing current: nothing else to keep, and every older leftover can go.
+  const std::wstring current = Lowercase(Current());
+  if (!current.empty()) keep.push_back(current);
+  RemoveAllBut(keep);
+}
+
+void ClientStore::RemoveAllBut(const std::vector<std::wstring>& keep) const {
   std::error_code error;
   std::filesystem::directory_iterator entry(root, error);
   if (error) return;
   for (; entry != std::filesystem::directory_iterator(); ++entry) {
     const std::wstring name = Lowercase(WideFromPath(entry->path().filename()));
-    if (name == keep || name == L"current.txt") continue;
+    if (name == L"current.txt" || std::find(keep.begin(), keep.end(), name) != keep.end()) {
+      continue;
+    }
     std::error_code ignored;
     if (std::filesystem::is_directory(std::filesystem::status(entry->path(), ignored))) {
       std::filesystem::remove_all(entry->path(), ignored);

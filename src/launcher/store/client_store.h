@@ -1,8 +1,13 @@
 #pragma once
 // The client store: the folder "Client" beside the launcher, one folder per installed version and
 // current.txt naming the one to start. A version becomes current only by an atomic replace of
-// current.txt, so the previous one stays startable until the new one is complete. Used from one
-// thread at a time; the single-instance lock keeps other launchers away.
+// current.txt, after every byte of it is checked and on the disk, so the previous one stays
+// startable until the new one is complete. Used from one thread at a time; the single-instance
+// lock keeps other launchers away.
+//
+// Beside the versions the store holds its own files and, for a version V being installed, its
+// working names: V.download (the archive), V.partial (the staging folder) and V.parts (single
+// files while they download, by digest). No version may be named like any of them.
 
 #include <filesystem>
 #include <string>
@@ -13,6 +18,12 @@
 #include "launcher/store/stage.h"
 
 namespace launcher {
+
+// Whether `version` can be a folder of the store: a name that can't be taken for current.txt,
+// another of the store's files or a working name of some version (it doesn't end in ".partial",
+// ".download", ".parts", ".record", ".txt", ".tmp" or ".log", in any letter case). Plain names are
+// checked elsewhere.
+bool IsStorableVersion(const std::wstring& version);
 
 class ClientStore {
  public:
@@ -25,16 +36,17 @@ class ClientStore {
   // root / version / "Quellorn.exe"; doesn't touch the disk.
   std::filesystem::path Executable(const std::wstring& version) const;
 
-  // Removes every entry of the root but the current version's folder and current.txt. Does
-  // nothing when no version is current. Throws std::filesystem::filesystem_error only when the
-  // listing can't be advanced.
+  // Removes every entry of the root but the current version's folder, current.txt and the
+  // store's own files. Does nothing when no version is current. Throws
+  // std::filesystem::filesystem_error only when the listing can't be advanced.
   void Prune() const;
 
   // Brings `release` into the store and makes it current: by its archive, or file by file when
   // a current version holds enough of `listed` to carry over. All or nothing: until the last step
   // the previous version stays current and untouched, and what a failed attempt leaves is reused
-  // by the next. `base` is the feed's folder URL, ending in "/". Throws Failure or
-  // std::filesystem::filesystem_error.
+  // by the next. `listed` is the release's file list when the feed names a usable one, else
+  // empty; the staged version must hold what it lists. `base` is the feed's folder URL, ending
+  // in "/". Throws Failure or std::filesystem::filesystem_error.
   void Install(const Release& release, const std::wstring& base, const std::vector<Listed>& listed,
                const InstallProgress& progress) const;
 
@@ -44,6 +56,12 @@ class ClientStore {
   void NameCurrent(const std::wstring& version) const;
 
   const std::filesystem::path root;
+
+ private:
+  // Removes what Prune removes, except the working names of `installing`: what earlier attempts
+  // at other versions left must not take the room this install needs.
+  void RemoveLeftovers(const std::wstring& installing) const;
+  void RemoveAllBut(const std::vector<std::wstring>& keep) const;
 };
 
 }  // namespace launcher

@@ -6,10 +6,13 @@
 #include <exception>
 #include <mutex>
 #include <thread>
+#include <unordered_map>
 
+#include "launcher/store/kept_files.h"
 #include "launcher/store/move_into_place.h"
 #include "launcher/text/failure.h"
 #include "launcher/text/safe_join.h"
+#include "launcher/text/saturating.h"
 #include "launcher/text/text.h"
 #include "launcher/transfer/download.h"
 #include "launcher/transfer/interruptions.h"
@@ -18,16 +21,40 @@ namespace launcher {
 
 namespace {
 
-struct Pool {
-  Pool(const std::vector<std::size_t>& files, const std::vector<Listed>& list,
-       const std::filesystem::path& folder, const Release& of, const std::wstring& url,
-       const InstallProgress& report)
-      : toFetch(files), listed(list), staging(folder), release(of), base(url), progress(report) {}
+// One content to fetch and the entries that list it.
+struct Job {
+  const Listed* first = nullptr;
+  std::vector<const Listed*> entries;
+};
 
-  const std::vector<std::size_t>& toFetch;
-  const std::vector<Listed>& listed;
+std::vector<Job> JobsByContent(const std::vector<std::size_t>& toFetch,
+                               const std::vector<Listed>& listed) {
+  std::vector<Job> jobs;
+  std::unordered_map<std::wstring, std::size_t> byDigest;
+  for (const std::size_t k : toFetch) {
+    const auto [place, added] = byDigest.emplace(listed[k].sha256, jobs.size());
+    if (added) jobs.push_back({&listed[k], {}});
+    jobs[place->second].entries.push_back(&listed[k]);
+  }
+  return jobs;
+}
+
+std::filesystem::path Destination(const std::filesystem::path& staging, const Listed& entry) {
+  const std::filesystem::path destination = SafeJoin(staging, entry.path);
+  // The file list's paths were checked when it was read; this only guards against misuse.
+  if (destination.empty()) throw Failure{L"The release's file list isn't one"};
+  return destination;
+}
+
+struct Pool {
+  Pool(const std::vector<Job>& work, const std::filesystem::path& folder,
+       const std::filesystem::path& downloads, const std::wstring& url,
+       const InstallProgress& report)
+      : jobs(work), staging(folder), parts(downloads), base(url), progress(report) {}
+
+  const std::vector<Job>& jobs;
   const std::filesystem::path& staging;
-  const Release& release;
+  const std::filesystem::path& parts;
   const std::wstring& base;
   const InstallProgress& progress;
 
@@ -44,29 +71,36 @@ struct Pool {
     stop = true;
   }
 
-  void FetchOne(const Listed& entry) {
-    const std::filesystem::path destination = SafeJoin(staging, entry.path);
-    // The file list's paths were checked when it was read; this only guards against misuse.
-    if (destination.empty()) throw Failure{L"The release's file list isn't one"};
-    const std::filesystem::path partPath = PathFromWide(WideFromPath(destination) + L".part");
+  void FetchOne(const Job& job) {
+    const Listed& content = *job.first;
+    // Named by digest in a folder of its own: no path a release holds can meet it.
+    const std::filesystem::path part = parts / PathFromWide(content.sha256 + L".part");
     std::uint64_t last = 0;
-    const std::wstring url = base + L"files/" + entry.sha256 + L".bin";
-    Download(url, entry.size, entry.sha256, partPath, [&](std::uint64_t n) {
+    const std::wstring url = base + L"files/" + content.sha256 + L".bin";
+    Download(url, content.size, content.sha256, part, [&](std::uint64_t n) {
       if (stop) throw Stopped{};
       const std::lock_guard guard(lock);
       downloaded = downloaded + n - last;  // goes down when a download starts over
       last = n;
       progress(Stage::Downloading, downloaded, downloadTotal);
     });
-    MoveIntoPlace(partPath, destination);
+    // The same content listed under several paths: copies for all but the last, which takes
+    // the verified file itself.
+    for (std::size_t i = 0; i + 1 < job.entries.size(); ++i) {
+      if (CopyHashed(part, Destination(staging, *job.entries[i]), [](unsigned long long) {}) !=
+          content.sha256) {
+        throw Failure{L"A downloaded file couldn't be copied"};
+      }
+    }
+    MoveIntoPlace(part, Destination(staging, *job.entries.back()));
   }
 
   void Work() {
     try {
       for (;;) {
         const std::uint64_t k = next.fetch_add(1);
-        if (k >= toFetch.size() || stop) return;
-        FetchOne(listed[toFetch[k]]);
+        if (k >= jobs.size() || stop) return;
+        FetchOne(jobs[k]);
       }
     } catch (const Stopped&) {
       // Another worker failed first; its failure is the one reported.
@@ -79,14 +113,16 @@ struct Pool {
 }  // namespace
 
 void RunDownloadPool(const std::vector<std::size_t>& toFetch, const std::vector<Listed>& listed,
-                     const std::filesystem::path& staging, const Release& release,
+                     const std::filesystem::path& staging, const std::filesystem::path& parts,
                      const std::wstring& base, const InstallProgress& progress,
                      std::size_t maxWorkers) {
-  Pool pool(toFetch, listed, staging, release, base, progress);
-  for (const std::size_t k : toFetch) pool.downloadTotal += listed[k].size;
+  const std::vector<Job> jobs = JobsByContent(toFetch, listed);
+  Pool pool(jobs, staging, parts, base, progress);
+  for (const Job& job : jobs)
+    pool.downloadTotal = SaturatingAdd(pool.downloadTotal, job.first->size);
   progress(Stage::Downloading, 0, pool.downloadTotal);
 
-  const std::size_t workers = std::min(std::max<std::size_t>(maxWorkers, 1), toFetch.size());
+  const std::size_t workers = std::min(std::max<std::size_t>(maxWorkers, 1), jobs.size());
   std::vector<std::thread> threads;
   try {
     for (std::size_t i = 1; i < workers; ++i) threads.emplace_back([&pool] { pool.Work(); });

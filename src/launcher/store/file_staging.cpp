@@ -12,9 +12,10 @@ namespace launcher {
 
 void StageFileByFile(const std::vector<Listed>& listed,
                      const std::vector<std::filesystem::path>& sources, std::uint64_t keptTotal,
-                     const std::filesystem::path& staging, const Release& release,
+                     const std::filesystem::path& staging, const std::filesystem::path& parts,
                      const std::wstring& base, const InstallProgress& progress) {
   std::filesystem::create_directories(staging);
+  std::filesystem::create_directories(parts);
   std::uint64_t keptDone = 0;
   std::vector<std::size_t> toFetch;
   for (std::size_t i = 0; i < listed.size(); ++i) {
@@ -44,7 +45,7 @@ void StageFileByFile(const std::vector<Listed>& listed,
       toFetch.push_back(i);
     }
   }
-  RunDownloadPool(toFetch, listed, staging, release, base, progress);
+  RunDownloadPool(toFetch, listed, staging, parts, base, progress);
   SweepStrays(listed, staging);
 }
 

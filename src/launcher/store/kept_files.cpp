@@ -1,19 +1,24 @@
 #include "launcher/store/kept_files.h"
 
+#include <algorithm>
 #include <fstream>
 #include <limits>
 #include <system_error>
 #include <vector>
 
+#include "launcher/platform/file_writer.h"
 #include "launcher/text/failure.h"
 #include "launcher/transfer/sha256.h"
+#include "launcher/transfer/write_failure.h"
 
 namespace launcher {
 
 namespace {
 
+constexpr wchar_t kCouldNotCopy[] = L"A kept file couldn't be copied";
+
 [[noreturn]] void CouldNotCopy() {
-  throw Failure{L"A kept file couldn't be copied"};
+  throw Failure{kCouldNotCopy};
 }
 
 }  // namespace
@@ -36,8 +41,13 @@ std::wstring CopyHashed(const std::filesystem::path& source,
                         const std::filesystem::path& destination,
                         const std::function<void(unsigned long long)>& onCopied) {
   std::ifstream in(source, std::ios::binary);
-  std::ofstream out(destination, std::ios::binary | std::ios::trunc);
-  if (!in.good() || !out.good()) CouldNotCopy();
+  if (!in.good()) CouldNotCopy();
+  std::error_code error;
+  std::uint64_t left = std::filesystem::file_size(source, error);
+  FileWriter out;
+  if (!out.Open(destination, FileWriter::Start::Empty, error)) {
+    ThrowWriteFailure(error, left, kCouldNotCopy);
+  }
   Sha256 hasher;
   std::vector<char> buffer(kHashBufferSize);
   for (;;) {
@@ -45,12 +55,15 @@ std::wstring CopyHashed(const std::filesystem::path& source,
     const std::streamsize count = in.gcount();
     if (count <= 0) break;
     hasher.Add(buffer.data(), static_cast<std::size_t>(count));
-    out.write(buffer.data(), count);
+    if (!out.Write(buffer.data(), static_cast<std::size_t>(count), error)) {
+      ThrowWriteFailure(error, left, kCouldNotCopy);
+    }
+    left -= std::min<std::uint64_t>(left, static_cast<std::uint64_t>(count));
     onCopied(static_cast<unsigned long long>(count));
   }
-  out.close();
   // The end of the source sets failbit; only badbit means a read went wrong.
-  if (out.fail() || in.bad()) CouldNotCopy();
+  if (!out.Close(error)) ThrowWriteFailure(error, 0, kCouldNotCopy);
+  if (in.bad()) CouldNotCopy();
   return hasher.FinishHex();
 }
 

@@ -19,7 +19,8 @@ bool HoldsExactly(const std::filesystem::path& file, std::uint64_t size,
 
 // Copies `source` to `destination` (created or truncated) and returns the digest text of the
 // bytes copied; `onCopied` gets each block's byte count. Throws Failure "A kept file couldn't be
-// copied" when either file can't be opened, a read or write fails, or the close does.
+// copied" when either file can't be opened, a read or write fails, or the close does; a full disk
+// says how much more room the copy needs.
 std::wstring CopyHashed(const std::filesystem::path& source,
                         const std::filesystem::path& destination,
                         const std::function<void(unsigned long long)>& onCopied);

@@ -9,6 +9,15 @@ namespace launcher {
 
 namespace {
 
+bool IsSafePart(std::wstring_view part) {
+  if (part.empty() || part == L"." || part == L"..") return false;
+  // Windows drops a trailing dot or space: "a." and "a" would be one file.
+  if (part.back() == L'.' || part.back() == L' ') return false;
+  return !IsDeviceName(part);
+}
+
+}  // namespace
+
 // Windows opens these names as devices in every folder, with any extension: a download written
 // to "COM1.dat" would go to a serial port. The superscript digits count as digits there too.
 bool IsDeviceName(std::wstring_view part) {
@@ -22,15 +31,6 @@ bool IsDeviceName(std::wstring_view part) {
   return (last >= L'1' && last <= L'9') || last == L'\u00B9' || last == L'\u00B2' ||
          last == L'\u00B3';
 }
-
-bool IsSafePart(std::wstring_view part) {
-  if (part.empty() || part == L"." || part == L"..") return false;
-  // Windows drops a trailing dot or space: "a." and "a" would be one file.
-  if (part.back() == L'.' || part.back() == L' ') return false;
-  return !IsDeviceName(part);
-}
-
-}  // namespace
 
 std::filesystem::path SafeJoin(const std::filesystem::path& folder, const std::wstring& name) {
   if (name.empty() || name.find_first_of(L"\\:*?\"<>|") != std::wstring::npos) return {};

@@ -5,6 +5,7 @@
 
 #include <filesystem>
 #include <string>
+#include <string_view>
 
 namespace launcher {
 
@@ -12,5 +13,9 @@ namespace launcher {
 // line end (CR, LF); an empty, "." or ".." part; a part ending in a dot or a space; a part naming
 // a device (CON, PRN, AUX, NUL, COM1-9, LPT1-9, in any case, alone or before a dot).
 std::filesystem::path SafeJoin(const std::filesystem::path& folder, const std::wstring& name);
+
+// Whether Windows opens a file of this name (one part, no "/") as a device in every folder:
+// CON, PRN, AUX, NUL, COM1-9 and LPT1-9 in any case, alone or before a dot.
+bool IsDeviceName(std::wstring_view part);
 
 }  // namespace launcher

@@ -1,14 +1,15 @@
 #include "launcher/transfer/download.h"
 
-#include <fstream>
 #include <optional>
 #include <system_error>
 
+#include "launcher/platform/file_writer.h"
 #include "launcher/text/failure.h"
 #include "launcher/text/format.h"
 #include "launcher/transfer/http.h"
 #include "launcher/transfer/interruptions.h"
 #include "launcher/transfer/sha256.h"
+#include "launcher/transfer/write_failure.h"
 
 namespace launcher {
 
@@ -33,9 +34,7 @@ std::uint64_t MeasureKept(const std::filesystem::path& path, std::uint64_t size)
   return have;
 }
 
-[[noreturn]] void CouldNotWrite() {
-  throw Failure{L"The download couldn't be written"};
-}
+constexpr wchar_t kCouldNotWrite[] = L"The download couldn't be written";
 
 }  // namespace
 
@@ -50,7 +49,8 @@ void Download(const std::wstring& url, std::uint64_t size, const std::wstring& s
   }
 
   std::uint64_t written = have;
-  std::optional<std::ofstream> out;
+  FileWriter out;
+  std::error_code error;
   if (written < size) {
     try {
       HttpGet(
@@ -60,32 +60,32 @@ void Download(const std::wstring& url, std::uint64_t size, const std::wstring& s
               hasher = Sha256();
               written = 0;
             }
-            out.emplace(path, std::ios::binary | (written > 0 ? std::ios::app : std::ios::trunc));
-            if (!out->is_open()) CouldNotWrite();
+            const auto start = written > 0 ? FileWriter::Start::AtEnd : FileWriter::Start::Empty;
+            if (!out.Open(path, start, error))
+              ThrowWriteFailure(error, size - written, kCouldNotWrite);
             progress(written);
           },
           [&](const std::uint8_t* bytes, std::uint64_t count) {
             if (count > size - written) {
-              out.reset();
+              out.Close(error);
               Delete(path);
               throw Failure{Format(
                   L"The download is larger than the {} bytes the update server promised", size)};
             }
             hasher.Add(bytes, static_cast<std::size_t>(count));
-            out->write(reinterpret_cast<const char*>(bytes), static_cast<std::streamsize>(count));
+            // A failed write stops the transfer at this block: a full disk can't take the rest.
+            if (!out.Write(bytes, static_cast<std::size_t>(count), error)) {
+              ThrowWriteFailure(error, size - written, kCouldNotWrite);
+            }
             written += count;
             progress(written);
           });
     } catch (const RangeRefused&) {
-      out.reset();
+      out.Close(error);
       Delete(path);
       throw Failure{L"The download couldn't be picked up where it stopped"};
     }
-    // Write errors of single blocks surface here, once the file is closed.
-    if (out) {
-      out->close();
-      if (out->fail()) CouldNotWrite();
-    }
+    if (!out.Close(error)) ThrowWriteFailure(error, 0, kCouldNotWrite);
   }
 
   if (written != size) {
@@ -97,10 +97,20 @@ void Download(const std::wstring& url, std::uint64_t size, const std::wstring& s
     Delete(path);
     throw Failure{L"The download isn't the release the update server names: its SHA-256 differs"};
   }
-  std::error_code error;
-  if (!std::filesystem::exists(path, error)) {
-    // A release of size 0 with nothing there before: the file itself must exist.
-    if (!std::ofstream(path, std::ios::binary | std::ios::trunc).is_open()) CouldNotWrite();
+  // What counts is the file at the path: one that someone removed or cut meanwhile isn't the
+  // download, whatever went through this call. Only an empty release may be made here.
+  const bool exists = std::filesystem::exists(path, error);
+  if (!exists && size == 0 && !error) {
+    if (!out.Open(path, FileWriter::Start::Empty, error) || !out.Close(error)) {
+      ThrowWriteFailure(error, 0, kCouldNotWrite);
+    }
+    return;
+  }
+  const std::uint64_t onDisk = exists ? std::filesystem::file_size(path, error) : 0;
+  if (error || onDisk != size) {
+    Delete(path);
+    throw Failure{
+        Format(L"The download was {} bytes, not the {} the update server promised", onDisk, size)};
   }
 }
 

@@ -100,7 +100,7 @@ Ready Prepare(const std::wstring& feedUrl, const ClientStore& store,
   }
 
   const Release& release = feed->release;
-  if (!IsUsableRelease(release)) {
+  if (!IsUsableRelease(release) || !IsStorableVersion(release.version)) {
     if (installed.empty()) {
       throw Failure{L"The update server answered with nothing to install. Try again later."};
     }
@@ -111,9 +111,8 @@ Ready Prepare(const std::wstring& feedUrl, const ClientStore& store,
     return installedReady;
   }
 
-  // Nothing installed means nothing to keep: no file list then.
-  const std::vector<Listed> listed =
-      installed.empty() ? std::vector<Listed>() : FetchFileList(*feed, baseUrl);
+  // Fetched even with nothing installed to keep from: the staged version is checked against it.
+  const std::vector<Listed> listed = FetchFileList(*feed, baseUrl);
   const std::wstring title = installed.empty() ? std::wstring(L"Downloading Quellorn")
                                                : Format(L"Updating to {}", release.version);
   try {

@@ -27,11 +27,11 @@ TEST(ParseFileList, ReadsLinesInOrder) {
       {L"Quellorn.exe", std::wstring(64, L'a'), 1024},
       {L"data/maps/caf\u00E9 one.pak", kLowerB, 0},
       {L"data/with\ttab", std::wstring(64, L'a'), 7},
-      {L"Quellorn.exe", std::wstring(64, L'a'), 1024},  // duplicates stay
+      {L"data/maps/caf\u00C9 one.pak", kLowerB, 0},  // only ASCII letter case is folded
   };
   const std::string lf = "\xEF\xBB\xBF" + kA + "\t1024\tQuellorn.exe\n\n" + kB +
                          "\t0\tdata/maps/caf\xC3\xA9 one.pak\n" + kA +
-                         "\t 7 bytes\tdata/with\ttab\n" + kA + "\t1024\tQuellorn.exe";
+                         "\t 7 bytes\tdata/with\ttab\n" + kB + "\t0\tdata/maps/caf\xC3\x89 one.pak";
   std::string crlf;
   for (const char c : lf) crlf += c == '\n' ? std::string("\r\n") : std::string(1, c);
   EXPECT_EQ(ParseFileList(lf), expected);
@@ -40,8 +40,9 @@ TEST(ParseFileList, ReadsLinesInOrder) {
   EXPECT_TRUE(ParseFileList("\n\r\n\n").empty());
 }
 
-TEST(ParseFileList, RefusesAnyMalformedLine) {
+TEST(ParseFileList, RefusesAnyMalformedLineOrOnePlaceNamedTwice) {
   const std::string good = kA + "\t1\tok.txt\n";
+  const std::string alsoGood = kA + "\t1\tdata/also.txt\n";
   const std::string lines[] = {
       kA + "\t1 only one tab",
       kA + " 1 spaces",
@@ -64,10 +65,18 @@ TEST(ParseFileList, RefusesAnyMalformedLine) {
       kA + "\t1\tCOM1.dat",
       kA + "\t1\tdata/nul",
       kA + "\t1\tends.",
+      kA + "\t-1\tnegative size",
+      // Two writers of one place: the same path, another letter case, a file where a folder is.
+      kA + "\t1\tok.txt",
+      kA + "\t2\tOK.TXT",
+      kA + "\t1\tok.txt/inside",
+      kA + "\t1\tDATA",
+      kA + "\t1\tData/Also.txt",
   };
   for (const auto& line : lines) {
-    EXPECT_TRUE(Refused(good + line + "\n" + good)) << ::testing::PrintToString(line);
+    EXPECT_TRUE(Refused(good + line + "\n" + alsoGood)) << ::testing::PrintToString(line);
   }
+  EXPECT_FALSE(Refused(good + alsoGood + kA + "\t1\tdata-also/ok.txt\n" + kA + "\t1\tdata/a/b"));
   EXPECT_FALSE(Refused(good + kA + "\t0\tzero is a size\n"));
 }
 

@@ -39,11 +39,12 @@ class DownloadPoolTest : public ::testing::Test {
     for (int folder = 0; folder < 3; ++folder) {
       std::filesystem::create_directories(staging_ / "data" / std::to_string(folder));
     }
+    std::filesystem::create_directories(parts_);
   }
 
   std::wstring Run() {
     return support::FailureOf([&] {
-      RunDownloadPool(toFetch_, listed_, staging_, release_, server_.Url("/"),
+      RunDownloadPool(toFetch_, listed_, staging_, parts_, server_.Url("/"),
                       [this](Stage stage, std::uint64_t done, std::uint64_t total) {
                         EXPECT_EQ(stage, Stage::Downloading);
                         EXPECT_TRUE(reporting_.try_lock()) << "two reports at once";
@@ -57,6 +58,9 @@ class DownloadPoolTest : public ::testing::Test {
   std::filesystem::path Placed(std::size_t i) const {
     return staging_ / PathFromWide(listed_[i].path);
   }
+  std::filesystem::path Part(std::size_t i) const {
+    return parts_ / PathFromWide(listed_[i].sha256 + L".part");
+  }
 
   std::map<std::string, int> RequestsPerPath() const {
     std::map<std::string, int> count;
@@ -67,7 +71,7 @@ class DownloadPoolTest : public ::testing::Test {
   ScriptedServer server_;
   support::TemporaryFolder folder_;
   std::filesystem::path staging_ = folder_.path() / "1.4.0.partial";
-  Release release_{L"1.4.0", L"client.zip", std::wstring(64, L'0'), 1};
+  std::filesystem::path parts_ = folder_.path() / "1.4.0.parts";
   std::vector<Listed> listed_;
   std::vector<std::string> contents_;
   std::vector<std::size_t> toFetch_;
@@ -95,7 +99,7 @@ TEST_F(DownloadPoolTest, TwentyFilesEachOnceOnAtMostSixThreads) {
   std::uint64_t total = 0;
   for (std::size_t i = 0; i < listed_.size(); ++i) {
     EXPECT_TRUE(ReadFile(Placed(i)) == contents_[i]) << i;
-    EXPECT_FALSE(std::filesystem::exists(Placed(i).string() + ".part")) << i;
+    EXPECT_FALSE(std::filesystem::exists(Part(i))) << i;
     total += listed_[i].size;
   }
   for (const auto& [path, count] : RequestsPerPath()) EXPECT_EQ(count, 1) << path;
@@ -114,6 +118,20 @@ TEST_F(DownloadPoolTest, AWrongFileAtTheDestinationIsReplaced) {
   EXPECT_TRUE(ReadFile(Placed(1)) == contents_[1]);
 }
 
+TEST_F(DownloadPoolTest, OneContentIsFetchedOnceForAllItsPathsAndNoPathMeetsADownload) {
+  Publish(2);
+  // A second path of the first content, and a path named like a download of the second.
+  listed_.push_back({L"data/2/copy of file0", listed_[0].sha256, listed_[0].size});
+  listed_.push_back({listed_[1].path + L".part", listed_[0].sha256, listed_[0].size});
+  toFetch_ = {0, 1, 2, 3};
+  EXPECT_EQ(Run(), L"");
+  for (const std::size_t i : {0, 2, 3}) EXPECT_TRUE(ReadFile(Placed(i)) == contents_[0]) << i;
+  EXPECT_TRUE(ReadFile(Placed(1)) == contents_[1]);
+  EXPECT_EQ(server_.Requests().size(), 2u);
+  const std::uint64_t total = listed_[0].size + listed_[1].size;  // each content counts once
+  EXPECT_EQ(reports_.back(), std::make_pair(total, total));
+}
+
 TEST_F(DownloadPoolTest, TheFirstFailureStopsTheOthersAndLeavesTheirWork) {
   Publish(12, FileFaults{.stall = std::chrono::milliseconds(150), .chunk = 1000});
   // The fourth file is gone from the server.
@@ -124,14 +142,14 @@ TEST_F(DownloadPoolTest, TheFirstFailureStopsTheOthersAndLeavesTheirWork) {
     // Every finished file stays in place; nothing is left both finished and partial.
     if (std::filesystem::exists(Placed(i))) {
       EXPECT_TRUE(ReadFile(Placed(i)) == contents_[i]) << i;
-      EXPECT_FALSE(std::filesystem::exists(Placed(i).string() + ".part")) << i;
+      EXPECT_FALSE(std::filesystem::exists(Part(i))) << i;
     }
   }
 }
 
 TEST_F(DownloadPoolTest, AProgressCallbackThatThrowsEndsThePool) {
   Publish(3);
-  EXPECT_THROW(RunDownloadPool(toFetch_, listed_, staging_, release_, server_.Url("/"),
+  EXPECT_THROW(RunDownloadPool(toFetch_, listed_, staging_, parts_, server_.Url("/"),
                                [](Stage, std::uint64_t done, std::uint64_t) {
                                  if (done > 0) throw std::runtime_error("window gone");
                                }),

@@ -124,6 +124,56 @@ TEST_F(InstallTest, AnUnusableReleaseTouchesNothing) {
   EXPECT_FALSE(std::filesystem::exists(store_.root));
 }
 
+TEST_F(InstallTest, NothingThatIsntTheReleaseBecomesCurrent) {
+  const std::map<std::string, std::string> installed = {{"Quellorn.exe", "old game"},
+                                                        {"data/a.pak", "kept"}};
+  const Listed game = PublishFile("Quellorn.exe", "the game");
+  const Listed missing = PublishFile("data/b.pak", "not in the archive");
+  const std::uint64_t half = std::uint64_t{1} << 63;
+  struct Case {
+    std::string version;
+    std::vector<Listed> listed;
+    std::wstring failure;
+  };
+  const Case cases[] = {
+      // Names Windows would rewrite or open as a device, and the store's own names.
+      {"1.1.", {}, L"The update server names a release that can't be kept"},
+      {"nul", {}, L"The update server names a release that can't be kept"},
+      {"COM1.0", {}, L"The update server names a release that can't be kept"},
+      {"1.0.0.partial", {}, L"The update server names a release that can't be kept"},
+      {"current.txt", {}, L"The update server names a release that can't be kept"},
+      // An archive that lacks a listed file, or holds it at another size.
+      {"1.1.0", {game, missing}, L"The release's data/b.pak didn't arrive"},
+      {"1.1.0",
+       {{L"Quellorn.exe", game.sha256, 7}},
+       L"The release's Quellorn.exe didn't arrive whole"},
+      // Sizes whose sum doesn't fit 64 bits: no wrapped sum lets the install start.
+      {"1.1.0", {{L"x", game.sha256, half}, {L"y", game.sha256, half}}, L"There isn't enough"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.version + " " + std::to_string(c.listed.size()));
+    std::filesystem::remove_all(store_.root);
+    MakeCurrent("1.0.0", installed);
+    Write("0.9.0.partial/left.pak", "an older attempt");  // removed before the install starts
+    const std::wstring failure = Run(PublishArchive(c.version, kGame), c.listed);
+    EXPECT_TRUE(failure.starts_with(c.failure)) << Narrow(failure);
+    EXPECT_EQ(store_.Current(), L"1.0.0");
+    for (const auto& [path, content] : installed) EXPECT_EQ(Read("1.0.0/" + path), content);
+    for (const auto& entry : std::filesystem::directory_iterator(store_.root)) {
+      const std::string name = entry.path().filename().string();
+      // A refused name touches nothing; an install that starts first clears older leftovers.
+      const bool refused = c.failure.starts_with(L"The update server names");
+      EXPECT_TRUE(name == "1.0.0" || name == "current.txt" || name.ends_with(".download") ||
+                  (refused && name == "0.9.0.partial"))
+          << name;
+    }
+    // Nothing lands beside the store either.
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder_.path() / "My Games"),
+                            std::filesystem::directory_iterator()),
+              1);
+  }
+}
+
 TEST_F(InstallTest, AnOldFolderOfTheSameVersionIsReplaced) {
   Write("1.0.0/left-from-before.txt", "x");
   EXPECT_EQ(Run(PublishArchive("1.0.0", kGame)), L"");
@@ -138,8 +188,7 @@ TEST_F(InstallTest, FileByFileKeepsWhatHasntChangedAndFetchesTheRest) {
                         {"data/changed.pak", "old and short"},
                         {"data/same-size.pak", std::string(3000, 'o')}});
   Write("1.1.0.partial/data/staged.pak", "staged before");
-  Write("1.1.0.partial/data/changed.pak.part", "new and a g");  // a cut download: resumed
-  Write("1.1.0.partial/data/same.pak.part", "left by an older cut");
+  Write("1.1.0.partial/data/same.pak.part", "left by an older launcher");
   Write("1.1.0.partial/stray.txt", "not listed");
   const std::vector<Listed> listed = {
       PublishFile("Quellorn.exe", "game 1"),  // same size and bytes: kept
@@ -148,16 +197,22 @@ TEST_F(InstallTest, FileByFileKeepsWhatHasntChangedAndFetchesTheRest) {
       PublishFile("data/same-size.pak", std::string(3000, 'n')),
       PublishFile("data/staged.pak", "staged before"),
   };
+  Write("1.1.0.parts/" + Narrow(listed[2].sha256) + ".part", "new and a g");  // cut: resumed
   Release release = PublishArchive("1.1.0", kGame);
   release.size = 10'000'000;  // far more than the files to fetch: file by file wins
   ASSERT_EQ(Run(release, listed), L"");
+  for (const auto& request : server_.Requests()) {
+    if (request.path == "/files/" + Narrow(listed[2].sha256) + ".bin") {
+      EXPECT_EQ(request.Header("range"), "bytes=11-");
+    }
+  }
+  EXPECT_FALSE(Exists("1.1.0.parts"));
 
   EXPECT_EQ(store_.Current(), L"1.1.0");
   for (const Listed& entry : listed) {
     EXPECT_EQ(Sha256Hex(Read("1.1.0/" + Narrow(entry.path))), entry.sha256) << Narrow(entry.path);
   }
   EXPECT_FALSE(Exists("1.1.0/stray.txt"));
-  EXPECT_FALSE(Exists("1.1.0/data/changed.pak.part"));
   EXPECT_FALSE(Exists("1.1.0/data/same.pak.part"));
   // Only the changed file and the one whose bytes differ at the same size were fetched.
   const std::vector<std::string> expected = {"/files/" + Narrow(listed[2].sha256) + ".bin",
@@ -227,9 +282,9 @@ TEST_F(InstallTest, ASecondAttemptPicksUpWhatTheFirstLeft) {
   for (const Listed& entry : listed) {
     const std::string url = "/files/" + Narrow(entry.sha256) + ".bin";
     const std::string staged = "1.1.0.partial/" + Narrow(entry.path);
+    const std::string part = "1.1.0.parts/" + Narrow(entry.sha256) + ".part";
     if (Exists(staged)) finished.insert(url);
-    if (Exists(staged + ".part"))
-      partial[url] = std::filesystem::file_size(store_.root / (staged + ".part"));
+    if (Exists(part)) partial[url] = std::filesystem::file_size(store_.root / part);
   }
   const size_t before = server_.Requests().size();
   PublishFile("data/b.pak", std::string(30000, 'b'));

@@ -123,6 +123,23 @@ TEST_F(DownloadTest, FailuresAndWhatTheyLeaveOnDisk) {
   }
 }
 
+TEST_F(DownloadTest, TheFileOnTheDiskIsWhatCounts) {
+  // Someone else removes the file once the last block is written: no empty file may take its place.
+  const std::string content = Pattern(5000);
+  server_.Route("/file.bin", ServeFile(content));
+  bool removed = false;
+  const std::wstring message = support::FailureOf([&] {
+    Download(server_.Url("/file.bin"), content.size(), Sha256Hex(content), file_,
+             [&](std::uint64_t written) {
+               std::error_code error;
+               if (written == content.size()) removed = std::filesystem::remove(file_, error);
+             });
+  });
+  if (!removed) GTEST_SKIP() << "this system keeps a file being written from being removed";
+  EXPECT_EQ(message, L"The download was 0 bytes, not the 5000 the update server promised");
+  EXPECT_FALSE(std::filesystem::exists(file_));
+}
+
 TEST_F(DownloadTest, ACompleteFileAlreadyThereNeedsNoRequest) {
   const std::string content = Pattern(5000);
   folder_.Write("file.bin.part", content);

@@ -164,15 +164,27 @@ TEST_F(PrepareTest, TheInstalledReleaseInOtherLetterCaseIsKeptAndPruned) {
   EXPECT_FALSE(Requested("/feed/Quellorn-1.0.0-rc.tar"));
 }
 
-TEST_F(PrepareTest, AFirstInstallDownloadsQuellornWithoutAFileList) {
-  ServeFeed(PublishRelease("1.1.0") + ",\"files\":\"files.txt\",\"filesSha256\":\"" +
-            std::string(64, 'a') + "\"");
-  const Ready ready = Run();
-  EXPECT_EQ(failure_, L"");
-  EXPECT_EQ(ready.path, store_.Executable(L"1.1.0"));
-  EXPECT_FALSE(Requested("/feed/files.txt"));
-  ASSERT_GE(reports_.size(), 2u);
-  EXPECT_TRUE(reports_.back().text.starts_with(L"Downloading Quellorn\u2026 0 of 0 MB"));
+TEST_F(PrepareTest, AFirstInstallIsCheckedAgainstTheFileList) {
+  // A list that the archive matches, then one naming a file the archive doesn't hold.
+  for (const std::string& extra : {std::string(), Narrow(Sha256Hex("x")) + "\t1\tdata/x.pak\n"}) {
+    std::filesystem::remove_all(store_.root);
+    const std::string list = Narrow(Sha256Hex("game 1.1.0")) + "\t10\tQuellorn.exe\n" + extra;
+    server_.Route("/feed/files.txt", ServeFile(list));
+    ServeFeed(PublishRelease("1.1.0") + ",\"files\":\"files.txt\",\"filesSha256\":\"" +
+              Narrow(Sha256Hex(list)) + "\"");
+    const Ready ready = Run();
+    EXPECT_TRUE(Requested("/feed/files.txt"));
+    if (extra.empty()) {
+      EXPECT_EQ(failure_, L"");
+      EXPECT_EQ(ready.path, store_.Executable(L"1.1.0"));
+      ASSERT_GE(reports_.size(), 2u);
+      EXPECT_TRUE(reports_.back().text.starts_with(L"Downloading Quellorn\u2026 0 of 0 MB"));
+    } else {
+      EXPECT_EQ(failure_, L"The download failed. The release's data/x.pak didn't arrive.");
+      EXPECT_EQ(store_.Current(), L"");
+      EXPECT_FALSE(std::filesystem::exists(store_.root / "1.1.0.partial"));
+    }
+  }
 }
 
 TEST_F(PrepareTest, AnUpdateUsesTheFileListOnlyWhenItsDigestMatches) {
