@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "launcher/feed/file_list.h"
+#include "launcher/store/client_store.h"
 #include "launcher/store/kept_files.h"
 #include "launcher/text/failure.h"
 #include "launcher/text/format.h"
@@ -37,12 +38,21 @@ class Pacer {
   std::chrono::steady_clock::time_point shown_;
 };
 
-// The launcher takes a version for a folder name only when it is a plain name.
+// The launcher takes a version for a folder name only when it is a plain name that Windows keeps
+// as it is and that can't be taken for one of the store's own names.
 void RequirePlainVersion(const std::wstring& version) {
   if (!IsPlainName(version)) {
     throw Failure{
         Format(L"\"{}\" isn't a version the launcher accepts: use letters, digits, "
-               L"\"-\" and \".\", starting with a letter or digit",
+               L"\"-\" and \".\", starting with a letter or digit and not ending in \".\", and "
+               L"no device name such as \"nul\" or \"com1\"",
+               version)};
+  }
+  if (!IsStorableVersion(version)) {
+    throw Failure{
+        Format(L"\"{}\" isn't a version the launcher accepts: it ends like one of the "
+               L"launcher's own files (.partial, .download, .parts, .record, .txt, "
+               L".tmp, .log)",
                version)};
   }
 }

@@ -20,6 +20,8 @@ bool IsSpace(char byte) {
 // The endings of the store's own files and working names.
 constexpr const wchar_t* kReservedEndings[] = {L".partial", L".download", L".parts", L".record",
                                                L".txt",     L".tmp",      L".log"};
+// The working names of a version being installed.
+constexpr const wchar_t* kWorkingEndings[] = {L".partial", L".download", L".parts"};
 
 }  // namespace
 
@@ -48,34 +50,37 @@ void ClientStore::Prune() const {
   // Without a current version there is nothing to keep by: removing everything would lose the game.
   const std::wstring keep = Lowercase(Current());
   if (keep.empty()) return;
-  RemoveAllBut({keep});
-}
-
-void ClientStore::RemoveLeftovers(const std::wstring& installing) const {
-  const std::wstring version = Lowercase(installing);
-  std::vector<std::wstring> keep = {version + L".download", version + L".partial",
-                                    version + L".parts"};
-  // Nothing current: nothing else to keep, and every older leftover can go.
-  const std::wstring current = Lowercase(Current());
-  if (!current.empty()) keep.push_back(current);
-  RemoveAllBut(keep);
-}
-
-void ClientStore::RemoveAllBut(const std::vector<std::wstring>& keep) const {
   std::error_code error;
   std::filesystem::directory_iterator entry(root, error);
   if (error) return;
   for (; entry != std::filesystem::directory_iterator(); ++entry) {
     const std::wstring name = Lowercase(WideFromPath(entry->path().filename()));
-    if (name == L"current.txt" || std::find(keep.begin(), keep.end(), name) != keep.end()) {
-      continue;
-    }
+    if (name == keep || name == L"current.txt") continue;
     std::error_code ignored;
     if (std::filesystem::is_directory(std::filesystem::status(entry->path(), ignored))) {
       std::filesystem::remove_all(entry->path(), ignored);
     } else {
       std::filesystem::remove(entry->path(), ignored);
     }
+  }
+}
+
+void ClientStore::RemoveLeftovers(const std::wstring& installing) const {
+  const std::wstring version = Lowercase(installing);
+  std::error_code error;
+  std::filesystem::directory_iterator entry(root, error);
+  if (error) return;
+  for (; entry != std::filesystem::directory_iterator(); entry.increment(error)) {
+    if (error) return;
+    const std::wstring name = Lowercase(WideFromPath(entry->path().filename()));
+    // Working names only: version folders, current or not, are Prune's once an install is done.
+    const bool working = name == L"current.txt.tmp" ||
+                         std::any_of(std::begin(kWorkingEndings), std::end(kWorkingEndings),
+                                     [&](const wchar_t* ending) {
+                                       return name.ends_with(ending) && name != version + ending;
+                                     });
+    std::error_code ignored;
+    if (working) std::filesystem::remove_all(entry->path(), ignored);
   }
 }
 

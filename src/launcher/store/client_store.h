@@ -58,10 +58,10 @@ class ClientStore {
   const std::filesystem::path root;
 
  private:
-  // Removes what Prune removes, except the working names of `installing`: what earlier attempts
-  // at other versions left must not take the room this install needs.
+  // Removes the working names of every version but `installing`, and a leftover
+  // current.txt.tmp: what earlier attempts at other versions left must not take the room this
+  // install needs.
   void RemoveLeftovers(const std::wstring& installing) const;
-  void RemoveAllBut(const std::vector<std::wstring>& keep) const;
 };
 
 }  // namespace launcher

@@ -196,6 +196,9 @@ TEST_F(PublishTest, BadInputIsRefusedBeforeAnythingIsWritten) {
       {"game not at the top", nested, L"1.0.0", L"has no Quellorn.exe at its top"},
       {"version with a space", game_, L"1.0 beta", L"isn't a version the launcher accepts"},
       {"version with a slash", game_, L"../1.0", L"isn't a version the launcher accepts"},
+      {"version Windows shortens", game_, L"1.1.", L"isn't a version the launcher accepts"},
+      {"device name", game_, L"nul", L"isn't a version the launcher accepts"},
+      {"a working name", game_, L"1.0.partial", L"isn't a version the launcher accepts"},
       {"names differing in case", clash, L"1.0.0", L"differ only in letter case", true},
       {"a name the list can't carry", colon, L"1.0.0", L"can't be carried by a file list", true},
   };
