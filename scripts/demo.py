@@ -1,11 +1,12 @@
 #!/usr/bin/env python3
 """The launcher's whole job on one machine. A sample game build is published with
-quellorn-publish into a server folder that nginx serves on loopback; the launcher installs
-1.0.0 and starts the game; 1.1.0 is published with a few files changed and the launcher updates
-file by file and starts it. With a Windows build at hand, QuellornLauncher.exe then updates a copy
-of the 1.0.0 installation under Wine in check mode against the same server.
+quellorn-publish, signed with the demo key, into a server folder that nginx serves on loopback;
+the launcher (built with that key) installs 1.0.0 and starts the game; 1.1.0 is published with a
+few files changed and the launcher updates file by file and starts it. With a Windows build at
+hand, QuellornLauncher.exe then updates a copy of the 1.0.0 installation under Wine in check mode
+against the same server.
 
-    scripts/demo.py BUILD_FOLDER [WINDOWS_LAUNCHER]
+    scripts/demo.py BUILD_FOLDER KEY_FILE [WINDOWS_LAUNCHER]
 """
 
 import hashlib
@@ -83,11 +84,12 @@ def listed(www, version):
     return {path: (digest, int(size)) for digest, size, path in (line.split("\t", 2) for line in lines)}
 
 
-def publish(tool, build, version, www):
-    print(f"$ quellorn-publish release {build.name} --version {version} --server {www.name}")
+def publish(tool, build, version, www, key):
+    print(f"$ quellorn-publish release {build.name} --version {version} --server {www.name} --key {key.name}")
     started = time.monotonic()
-    subprocess.run([str(tool), "release", str(build), "--version", version, "--server", str(www)], check=True)
-    print(f"  ({time.monotonic() - started:.2f} s)")
+    subprocess.run([str(tool), "release", str(build), "--version", version, "--server", str(www),
+                    "--key", str(key)], check=True)
+    print(f"  ({time.monotonic() - started:.2f} s); latest.json.sig signs the feed")
 
 
 def launch(launcher, app, server, title):
@@ -112,7 +114,8 @@ def launch(launcher, app, server, title):
 
 def main():
     build_folder = pathlib.Path(sys.argv[1]).resolve()
-    windows_launcher = pathlib.Path(sys.argv[2]).resolve() if len(sys.argv) > 2 else None
+    key = pathlib.Path(sys.argv[2]).resolve()
+    windows_launcher = pathlib.Path(sys.argv[3]).resolve() if len(sys.argv) > 3 else None
     launcher = build_folder / "quellorn-launcher"
     tool = build_folder / "quellorn-publish"
     began = time.monotonic()
@@ -123,7 +126,7 @@ def main():
         shutil.copy2(launcher, app / launcher.name)
 
         make_build(work / "build-1.0.0", "1.0.0")
-        publish(tool, work / "build-1.0.0", "1.0.0", www)
+        publish(tool, work / "build-1.0.0", "1.0.0", www, key)
         server = Nginx(work, www)
         try:
             print(f"Serving {www} at {server.url} (nginx)")
@@ -134,7 +137,7 @@ def main():
 
             changed = {7, 42, 250}
             make_build(work / "build-1.1.0", "1.1.0", changed)
-            publish(tool, work / "build-1.1.0", "1.1.0", www)
+            publish(tool, work / "build-1.1.0", "1.1.0", www, key)
             server.stop()
             server = Nginx(work, www)  # picks up the new files' modes
             old, new = listed(www, "1.0.0"), listed(www, "1.1.0")

@@ -21,6 +21,9 @@ from update_server import Fault, UpdateServer
 from wine import EMULATOR, native, on_windows, provide_tar, wine_folder
 
 LAUNCHER = pathlib.Path(os.environ.get("E2E_LAUNCHER", "build/linux/bin/quellorn-launcher")).resolve()
+SIGNED = pathlib.Path(os.environ.get("E2E_SIGNED_LAUNCHER", LAUNCHER.parent / "quellorn-launcher-signed")).resolve()
+PUBLISH = pathlib.Path(os.environ.get("E2E_PUBLISH", LAUNCHER.parent / "quellorn-publish")).resolve()
+KEYS = pathlib.Path(os.environ.get("E2E_KEYS", "tests/keys")).resolve()
 HOST = os.environ.get("E2E_WEBSITE_HOST", "quellorn.example")
 GAME = {"Quellorn.exe": b"game 1.0.0", "data/maps/one.pak": b"m" * 200000, "data/readme.txt": b"hello"}
 
@@ -143,20 +146,24 @@ class CheckMode(unittest.TestCase):
         self.assertEqual(code, 0)
         self.assertTrue(line.startswith("launcher\t") and line.endswith("Quellorn-Launcher-2.3.0.exe"), line)
         installer = self.local(line.split("\t", 1)[1])
-        self.assertEqual(installer.parent, self.local_temp())
+        # In a folder of its own in the temporary folder, that only this user may write.
+        self.assertEqual(installer.parent.parent, self.local_temp())
+        self.assertTrue(installer.parent.name.startswith("Quellorn-Launcher-"))
+        if not on_windows():
+            self.assertEqual(installer.parent.stat().st_mode & 0o777, 0o700)
         self.assertEqual(installer.read_bytes(), b"installer" * 1000)
         self.assert_intact("1.0.0")
 
-        # --updated: no launcher update, and the leftover installers go.
+        # --updated: no launcher update, and the leftover installers go with their folders.
         self.assertEqual(self.run_launcher("--updated"), (0, self.ok_line("1.1.0")))
-        self.assertFalse(installer.exists())
+        self.assertFalse(installer.parent.exists())
 
     def test_launcher_failing_its_digest_is_deleted_and_the_client_updated(self):
         self.install("1.0.0")
         releases.publish(self.www, "1.1.0", GAME, launcher=("2.3.0", b"installer"))
         self.server.faults["Quellorn-Launcher-2.3.0.exe"] = Fault(wrong_bytes=True)
         self.assertEqual(self.run_launcher(), (0, self.ok_line("1.1.0")))
-        self.assertFalse((self.local_temp() / "Quellorn-Launcher-2.3.0.exe").exists())
+        self.assertEqual(list(self.local_temp().glob("Quellorn-Launcher-*")), [])  # folder and all
 
     def test_a_bad_file_list_means_the_archive(self):
         for bad in ("digest", "line"):
@@ -317,6 +324,77 @@ class CheckMode(unittest.TestCase):
         process.send_signal(signal.SIGKILL)
         process.wait(timeout=30)
         self._wait_for(lambda: not pathlib.Path(f"/proc/{pid}").exists(), seconds=10)
+
+    def test_a_signed_launcher_believes_only_fresh_signed_feeds(self):
+        shutil.copy2(SIGNED, self.app / LAUNCHER.name)  # built with the keys of tests/keys
+        # Nothing installed, a feed nobody signed: nothing to fall back to.
+        releases.publish(self.www, "1.0.0", GAME)
+        self.assertEqual(self.run_launcher(),
+                         (1, "error\tThe update server's answer couldn't be trusted. Try again later."))
+        self.assertFalse((self.store / "current.txt").exists())
+        self.sign()
+        self.assertEqual(self.run_launcher(), (0, self.ok_line("1.0.0")))
+        first = {name: (self.www / name).read_bytes() for name in ("latest.json", "latest.json.sig")}
+
+        new = dict(GAME, **{"Quellorn.exe": b"game 1.1.0"})
+        releases.publish(self.www, "1.1.0", new, extra={"sequence": 1})
+        self.sign()  # sequence 2
+        self.assertEqual(self.run_launcher(), (0, self.ok_line("1.1.0")))
+        # The first feed again, signed and not expired, but older: refused; 1.1.0 stays.
+        for name, data in first.items():
+            (self.www / name).write_bytes(data)
+        self.assertEqual(self.run_launcher(), (0, self.ok_line("1.1.0")))
+        self.assert_intact("1.1.0", new)
+        # A byte changed after signing.
+        releases.publish(self.www, "1.2.0", GAME, extra={"sequence": 5})
+        self.sign()
+        feed = (self.www / "latest.json").read_text().replace('"1.2.0"', '"1.2.1"')
+        (self.www / "latest.json").write_text(feed)
+        self.assertEqual(self.run_launcher(), (0, self.ok_line("1.1.0")))
+        self.assertEqual(self.server.requests["Quellorn-1.2.0.tar"], 0)
+        self.assert_intact("1.1.0", new)
+
+    @unittest.skipUnless(not on_windows() and os.geteuid() == 0 and os.path.exists("/usr/bin/python3"),
+                         "another user needs root and the system's Python")
+    def test_another_user_cant_swap_the_installer(self):
+        self.install("1.0.0")
+        installer = b"installer" * 100_000
+        releases.publish(self.www, "1.1.0", GAME, launcher=("2.3.0", installer))
+        self.server.faults["Quellorn-Launcher-2.3.0.exe"] = Fault(stall_after=100_000, stall_seconds=2)
+        self.temp.chmod(0o1777)  # shared, as /tmp is
+        self.folder.chmod(0o755)
+        # Another user makes the name the installer once had, and keeps writing into every file
+        # of the launcher's it can reach while the download runs.
+        attacker = subprocess.Popen(["/usr/bin/python3", "-c", f"""
+import os, pathlib, time
+tmp = pathlib.Path({str(self.temp)!r})
+(tmp / "Quellorn-Launcher-2.3.0.exe").write_bytes(b"evil")
+end = time.time() + 6
+while time.time() < end:
+    for entry in tmp.glob("Quellorn-Launcher-*"):
+        for target in [entry, *(entry.glob("*") if entry.is_dir() else [])]:
+            try:
+                with open(target, "r+b") as file:
+                    file.write(b"evil")
+            except OSError:
+                pass
+    time.sleep(0.01)
+"""], user=65534, group=65534)
+        self.addCleanup(attacker.kill)
+        time.sleep(0.3)
+        code, line = self.run_launcher()
+        self.assertEqual(code, 0)
+        path = pathlib.Path(line.split("\t", 1)[1])
+        self.assertEqual(path.read_bytes(), installer)
+        self.assertEqual(path.parent.stat().st_uid, 0)
+        self.assertEqual(path.parent.stat().st_mode & 0o777, 0o700)
+
+    def sign(self):
+        """Signs the server's feed as the publisher would, with the first test key."""
+        program = [EMULATOR, str(PUBLISH)] if on_windows() else [str(PUBLISH)]
+        result = subprocess.run(program + ["resign", "--server", native(self.www), "--key",
+                                           native(KEYS / "first.pem")], capture_output=True, timeout=120)
+        self.assertEqual(result.returncode, 0, result.stderr)
 
     def mount_store(self, megabytes):
         """A disk of its own, this small, where the store goes."""

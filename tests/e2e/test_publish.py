@@ -2,7 +2,9 @@
 launcher, and checked by `quellorn-publish verify` over HTTP. Linux only: the tool makes its
 archives with the system's tar, and Wine's tar.exe is the tests' extractor."""
 
+import datetime
 import hashlib
+import json
 import os
 import pathlib
 import shutil
@@ -81,6 +83,39 @@ class PublishedReleases(unittest.TestCase):
         code, line = self.check()
         self.assertEqual(code, 0)
         self.assertTrue(line.startswith("launcher\t") and line.endswith("Quellorn-Launcher-9.0.0.exe"), line)
+
+    def test_signed_publishing(self):
+        key = self.folder / "key.pem"
+        made = self.publish("keygen", str(key))
+        self.assertEqual(made.returncode, 0, made.stderr)
+        public = made.stdout.strip()
+        self.assertRegex(public, "^[0-9a-f]{128}$")
+        self.assertEqual(key.stat().st_mode & 0o777, 0o600)
+        self.assertEqual(self.publish("keygen", str(key)).returncode, 1)  # never replaced
+        self.write_build({"Quellorn.exe": b"game"})
+        published = self.publish("release", str(self.build), "--version", "1.0.0", "--server",
+                                  str(self.www), "--key", str(key))
+        self.assertEqual(published.returncode, 0, published.stderr)
+        feed = json.loads((self.www / "latest.json").read_text())
+        self.assertEqual((feed["product"], feed["sequence"]), ("Quellorn", 1))
+        self.assertEqual(self.publish("verify", str(self.www), "--public-key", public).returncode, 0)
+        other = self.publish("verify", self.server.url("latest.json"), "--public-key", "ab" * 64)
+        self.assertEqual(other.returncode, 1)
+        self.assertIn("a signed launcher won't believe it", other.stdout)
+        # The same build again changes nothing, signature included.
+        before = {name: (self.www / name).read_bytes() for name in ("latest.json", "latest.json.sig")}
+        self.assertEqual(self.publish("release", str(self.build), "--version", "1.0.0", "--server",
+                                      str(self.www), "--key", str(key)).returncode, 0)
+        self.assertEqual({name: (self.www / name).read_bytes() for name in before}, before)
+        # Signed again before it expires: a higher sequence, a new expiry, still verified.
+        resigned = self.publish("resign", "--server", str(self.www), "--key", str(key), "--expires", "2")
+        self.assertEqual(resigned.returncode, 0, resigned.stderr)
+        feed = json.loads((self.www / "latest.json").read_text())
+        self.assertEqual(feed["sequence"], 2)
+        expires = datetime.datetime.strptime(feed["expires"], "%Y-%m-%dT%H:%M:%SZ")
+        self.assertLess(abs((expires - datetime.datetime.utcnow()).total_seconds() - 2 * 86400), 600)
+        self.assertEqual(self.publish("verify", self.server.url("latest.json"), "--public-key",
+                                      public).returncode, 0)
 
     def test_bad_input_is_refused_and_the_command_says_why(self):
         self.write_build({"game.exe": b"not the name"})

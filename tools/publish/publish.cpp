@@ -101,10 +101,11 @@ std::vector<Listed> HashBuild(const std::vector<BuildFile>& files, Pacer& pace) 
 
 ReleaseSummary PublishRelease(const std::filesystem::path& build, const std::wstring& version,
                               const std::filesystem::path& server, const ArchiveMaker& makeArchive,
-                              const PublishProgress& progress) {
+                              const PublishProgress& progress, const Signing& signing) {
   RequirePlainVersion(version);
   const std::vector<BuildFile> files = ScanBuild(build);
-  Feed feed = ReadPublishedFeed(server);
+  const Feed published = ReadPublishedFeed(server);
+  Feed feed = published;
   Pacer pace(progress);
   const std::vector<Listed> listed = HashBuild(files, pace);
 
@@ -163,20 +164,20 @@ ReleaseSummary PublishRelease(const std::filesystem::path& build, const std::wst
   feed.release = archive;
   feed.files = WideFromPath(listPath.filename());
   feed.filesSha256 = Sha256Hex(list);
-  changes.Write(server / kFeedName, WriteFeed(feed));
+  summary.feed = PublishFeed(changes, server / kFeedName, feed, published, signing);
   changes.Commit();
-  summary.feed = feed;
   return summary;
 }
 
 Release PublishLauncher(const std::filesystem::path& installer, const std::wstring& version,
-                        const std::filesystem::path& server) {
+                        const std::filesystem::path& server, const Signing& signing) {
   RequirePlainVersion(version);
   std::error_code error;
   if (!std::filesystem::is_regular_file(installer, error)) {
     throw Failure{Format(L"{} isn't a file", WideFromPath(installer))};
   }
-  Feed feed = ReadPublishedFeed(server);
+  const Feed published = ReadPublishedFeed(server);
+  Feed feed = published;
   if (!IsUsableRelease(feed.release)) {
     throw Failure{Format(L"{} names no release yet: publish a release first",
                          WideFromPath(server / kFeedName))};
@@ -198,9 +199,21 @@ Release PublishLauncher(const std::filesystem::path& installer, const std::wstri
     changes.Place(temporary, target);
   }
   feed.launcher = launcher;
-  changes.Write(server / kFeedName, WriteFeed(feed));
+  PublishFeed(changes, server / kFeedName, feed, published, signing);
   changes.Commit();
   return launcher;
+}
+
+Feed Resign(const std::filesystem::path& server, const Signing& signing) {
+  const Feed published = ReadPublishedFeed(server);
+  if (!IsUsableRelease(published.release)) {
+    throw Failure{Format(L"{} names no release yet: publish a release first",
+                         WideFromPath(server / kFeedName))};
+  }
+  ServerChanges changes;
+  const Feed feed = PublishFeed(changes, server / kFeedName, published, published, signing, true);
+  changes.Commit();
+  return feed;
 }
 
 }  // namespace launcher::publish

@@ -12,6 +12,7 @@
 
 #include "launcher/feed/feed.h"
 #include "tools/publish/archive_maker.h"
+#include "tools/publish/signed_feed.h"
 
 namespace launcher::publish {
 
@@ -33,11 +34,15 @@ struct ReleaseSummary {
 ReleaseSummary PublishRelease(const std::filesystem::path& build, const std::wstring& version,
                               const std::filesystem::path& server,
                               const ArchiveMaker& makeArchive = MakeArchive,
-                              const PublishProgress& progress = {});
+                              const PublishProgress& progress = {}, const Signing& signing = {});
 
 // Adds the installer under "Quellorn-Launcher-<version>.exe" and names it in the feed, keeping
 // the release the feed names. The feed must name a release already.
 Release PublishLauncher(const std::filesystem::path& installer, const std::wstring& version,
-                        const std::filesystem::path& server);
+                        const std::filesystem::path& server, const Signing& signing = {});
+
+// The published feed again with a sequence one higher and a new expiry, signed anew: what a
+// publisher runs before a signed feed expires. Throws Failure when there is no feed.
+Feed Resign(const std::filesystem::path& server, const Signing& signing);
 
 }  // namespace launcher::publish

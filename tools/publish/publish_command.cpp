@@ -1,15 +1,19 @@
 #include "tools/publish/publish_command.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <exception>
+#include <map>
 #include <string>
 #include <vector>
 
+#include "launcher/feed/numbers.h"
 #include "launcher/platform/terminal.h"
 #include "launcher/text/failure.h"
 #include "launcher/text/format.h"
 #include "launcher/text/text.h"
 #include "tools/publish/publish.h"
+#include "tools/publish/signing.h"
 #include "tools/publish/verify.h"
 
 namespace launcher::publish {
@@ -17,8 +21,82 @@ namespace {
 
 constexpr char kUsage[] =
     "usage: quellorn-publish release BUILD_FOLDER --version V --server SERVER_FOLDER\n"
+    "                        [--key KEY_FILE]... [--expires DAYS]\n"
     "       quellorn-publish launcher INSTALLER --version V --server SERVER_FOLDER\n"
-    "       quellorn-publish verify SERVER_FOLDER_OR_FEED_URL\n";
+    "                        [--key KEY_FILE]... [--expires DAYS]\n"
+    "       quellorn-publish resign --server SERVER_FOLDER --key KEY_FILE... [--expires DAYS]\n"
+    "       quellorn-publish verify SERVER_FOLDER_OR_FEED_URL [--public-key KEY]...\n"
+    "       quellorn-publish keygen KEY_FILE\n";
+
+// What each command takes: how many words of its own, which options with a value (those
+// marked with * may be given more than once), and which of them it needs.
+struct Form {
+  const wchar_t* name;
+  std::size_t subjects;
+  std::vector<std::wstring> options;
+  std::vector<std::wstring> required;
+};
+
+const Form kForms[] = {
+    {L"release",
+     1,
+     {L"--version", L"--server", L"--key*", L"--expires"},
+     {L"--version", L"--server"}},
+    {L"launcher",
+     1,
+     {L"--version", L"--server", L"--key*", L"--expires"},
+     {L"--version", L"--server"}},
+    {L"resign", 0, {L"--server", L"--key*", L"--expires"}, {L"--server", L"--key"}},
+    {L"verify", 1, {L"--public-key*"}, {}},
+    {L"keygen", 1, {}, {}},
+};
+
+struct Arguments {
+  std::wstring command;
+  std::vector<std::wstring> subjects;
+  std::map<std::wstring, std::vector<std::wstring>> options;
+
+  const std::wstring& Subject() const { return subjects.front(); }
+  std::wstring Option(const std::wstring& name) const {
+    const auto found = options.find(name);
+    return found == options.end() ? std::wstring() : found->second.back();
+  }
+  std::vector<std::wstring> All(const std::wstring& name) const {
+    const auto found = options.find(name);
+    return found == options.end() ? std::vector<std::wstring>() : found->second;
+  }
+};
+
+// Empty command when the words don't make one of the forms.
+Arguments Parse(const std::vector<std::wstring>& words) {
+  if (words.size() < 2) return {};
+  const Form* form = nullptr;
+  for (const Form& candidate : kForms) {
+    if (words[1] == candidate.name) form = &candidate;
+  }
+  if (form == nullptr) return {};
+  Arguments arguments;
+  arguments.command = words[1];
+  for (std::size_t i = 2; i < words.size(); ++i) {
+    const std::wstring& word = words[i];
+    if (!word.starts_with(L"--")) {
+      arguments.subjects.push_back(word);
+      continue;
+    }
+    const auto option = std::find_if(
+        form->options.begin(), form->options.end(),
+        [&](const std::wstring& known) { return known == word || known == word + L"*"; });
+    if (option == form->options.end() || i + 1 >= words.size()) return {};
+    auto& values = arguments.options[word];
+    if (!values.empty() && !option->ends_with(L"*")) return {};
+    values.push_back(words[++i]);
+  }
+  if (arguments.subjects.size() != form->subjects) return {};
+  for (const std::wstring& needed : form->required) {
+    if (arguments.Option(needed).empty()) return {};
+  }
+  return arguments;
+}
 
 void Print(std::FILE* stream, const std::wstring& line) {
   std::fputs((Narrow(line) + "\n").c_str(), stream);
@@ -37,48 +115,36 @@ void EndProgress(const PublishProgress& progress) {
   if (progress) std::fputs("\r\x1b[K", stderr);
 }
 
-struct Arguments {
-  std::wstring command;
-  std::wstring subject;
-  std::wstring version;
-  std::wstring server;
-};
-
-// Empty command when the words don't make one of the three forms.
-Arguments Parse(const std::vector<std::wstring>& words) {
-  Arguments arguments;
-  if (words.size() < 3) return {};
-  arguments.command = words[1];
-  arguments.subject = words[2];
-  for (std::size_t i = 3; i < words.size(); ++i) {
-    if (i + 1 < words.size() && words[i] == L"--version") {
-      arguments.version = words[++i];
-    } else if (i + 1 < words.size() && words[i] == L"--server") {
-      arguments.server = words[++i];
-    } else {
-      return {};
-    }
+Signing SigningOf(const Arguments& arguments) {
+  Signing signing;
+  for (const std::wstring& file : arguments.All(L"--key")) {
+    signing.keys.push_back(ReadPrivateKey(PathFromWide(file)));
   }
-  const bool publishes = arguments.command == L"release" || arguments.command == L"launcher";
-  if (publishes && (arguments.version.empty() || arguments.server.empty())) return {};
-  if (arguments.command == L"verify" && words.size() != 3) return {};
-  if (!publishes && arguments.command != L"verify") return {};
-  return arguments;
+  const std::wstring days = arguments.Option(L"--expires");
+  if (!days.empty()) {
+    const auto number = ReadUnsigned(std::wstring_view(days), 36500, Minus::Refused);
+    if (!number || *number == 0) {
+      throw Failure{Format(L"--expires takes a number of days from 1 to 36500, not \"{}\"", days)};
+    }
+    signing.validDays = static_cast<int>(*number);
+  }
+  return signing;
 }
 
 int RunRelease(const Arguments& arguments) {
   const PublishProgress progress = TerminalProgress();
   ReleaseSummary summary;
   try {
-    summary = PublishRelease(PathFromWide(arguments.subject), arguments.version,
-                             PathFromWide(arguments.server), MakeArchive, progress);
+    summary = PublishRelease(PathFromWide(arguments.Subject()), arguments.Option(L"--version"),
+                             PathFromWide(arguments.Option(L"--server")), MakeArchive, progress,
+                             SigningOf(arguments));
   } catch (...) {
     EndProgress(progress);
     throw;
   }
   EndProgress(progress);
-  Print(stdout, Format(L"Published Quellorn {}: {} files, {:.1f} MB", arguments.version,
-                       summary.files, summary.bytes / 1048576.0));
+  Print(stdout, Format(L"Published Quellorn {}: {} files, {:.1f} MB",
+                       arguments.Option(L"--version"), summary.files, summary.bytes / 1048576.0));
   Print(stdout, Format(L"  {} ({} bytes), {}", summary.feed.release.file, summary.feed.release.size,
                        summary.feed.files));
   Print(stdout, Format(L"  blobs: {} new, {} already there; {:.1f} MB written",
@@ -87,15 +153,37 @@ int RunRelease(const Arguments& arguments) {
 }
 
 int RunLauncher(const Arguments& arguments) {
-  const Release launcher = PublishLauncher(PathFromWide(arguments.subject), arguments.version,
-                                           PathFromWide(arguments.server));
+  const Release launcher =
+      PublishLauncher(PathFromWide(arguments.Subject()), arguments.Option(L"--version"),
+                      PathFromWide(arguments.Option(L"--server")), SigningOf(arguments));
   Print(stdout, Format(L"Published launcher {}: {} ({} bytes)", launcher.version, launcher.file,
                        launcher.size));
   return 0;
 }
 
+int RunResign(const Arguments& arguments) {
+  const Feed feed = Resign(PathFromWide(arguments.Option(L"--server")), SigningOf(arguments));
+  Print(stdout, Format(L"Signed the feed of Quellorn {} again: sequence {}, valid until {}",
+                       feed.release.version, feed.sequence.value_or(0), feed.expires));
+  return 0;
+}
+
+int RunKeygen(const Arguments& arguments) {
+  const PrivateKey key = GenerateKey();
+  WriteOwnerOnlyFile(PathFromWide(arguments.Subject()), PemOf(key));
+  // The form QUELLORN_FEED_KEYS takes: cmake -DQUELLORN_FEED_KEYS=<this line>
+  Print(stdout, Widen(HexOf(key.publicKey.point.data(), key.publicKey.point.size())));
+  return 0;
+}
+
 int RunVerify(const Arguments& arguments) {
-  const Verdict verdict = Verify(arguments.subject);
+  std::vector<PublicKey> keys;
+  for (const std::wstring& text : arguments.All(L"--public-key")) {
+    const auto key = ParsePublicKey(Narrow(text));
+    if (!key) throw Failure{Format(L"\"{}\" isn't a public key: 128 hexadecimal digits", text)};
+    keys.push_back(*key);
+  }
+  const Verdict verdict = Verify(arguments.Subject(), keys);
   for (const auto& problem : verdict.problems) Print(stdout, problem);
   if (!verdict.problems.empty()) {
     Print(stdout,
@@ -118,6 +206,8 @@ int RunPublish(const std::vector<std::wstring>& words) {
   try {
     if (arguments.command == L"release") return RunRelease(arguments);
     if (arguments.command == L"launcher") return RunLauncher(arguments);
+    if (arguments.command == L"resign") return RunResign(arguments);
+    if (arguments.command == L"keygen") return RunKeygen(arguments);
     return RunVerify(arguments);
   } catch (const Failure& failure) {
     Print(stderr, L"quellorn-publish: " + failure.message);

@@ -60,6 +60,18 @@ void ServerChanges::Place(const std::filesystem::path& temporary,
   if (!existed) created_.push_back(target);
 }
 
+void ServerChanges::WriteTogether(
+    const std::vector<std::pair<std::filesystem::path, std::string>>& files) {
+  std::vector<std::filesystem::path> written;
+  for (const auto& [target, bytes] : files) {
+    written.push_back(Temporary(target));
+    if (!WriteFileDurably(written.back(), bytes)) {
+      throw Failure{Format(L"{} couldn't be written", WideFromPath(target))};
+    }
+  }
+  for (std::size_t i = 0; i < files.size(); ++i) Place(written[i], files[i].first);
+}
+
 void ServerChanges::Write(const std::filesystem::path& target, std::string_view bytes) {
   std::error_code error;
   const bool existed = std::filesystem::exists(target, error);

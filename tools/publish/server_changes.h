@@ -4,7 +4,9 @@
 // is removed again unless the run commits.
 
 #include <filesystem>
+#include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace launcher::publish {
@@ -27,6 +29,10 @@ class ServerChanges {
 
   // Writes `bytes` to `target` durably through a temporary file.
   void Write(const std::filesystem::path& target, std::string_view bytes);
+
+  // Writes every file to its temporary name first, then moves them into place in the given order
+  // one right after the other: a feed and its signature change together.
+  void WriteTogether(const std::vector<std::pair<std::filesystem::path, std::string>>& files);
 
   void Commit() { committed_ = true; }
 

@@ -16,6 +16,7 @@
 #include "launcher/transfer/download.h"
 #include "launcher/transfer/sha256.h"
 #include "launcher/transfer/text_fetch.h"
+#include "launcher/trust/feed_trust.h"
 #include "tools/publish/publish.h"
 
 namespace launcher::publish {
@@ -133,7 +134,7 @@ void CheckFileList(Source& source, const Feed& feed, Verdict& verdict) {
 
 }  // namespace
 
-Verdict Verify(const std::wstring& target) {
+Verdict Verify(const std::wstring& target, const std::vector<PublicKey>& keys) {
   const bool web = target.rfind(L"http://", 0) == 0 || target.rfind(L"https://", 0) == 0;
   std::unique_ptr<Source> source;
   std::wstring feedName = kFeedName;
@@ -146,13 +147,29 @@ Verdict Verify(const std::wstring& target) {
 
   Verdict verdict;
   Feed feed;
+  std::string feedText;
   try {
-    feed = ParseFeed(source->Text(feedName, kFeedLimit));
+    feedText = source->Text(feedName, kFeedLimit);
+    feed = ParseFeed(feedText);
   } catch (const Failure& failure) {
     verdict.problems.push_back(feedName + L": " + failure.message);
     return verdict;
   }
   ++verdict.checked;
+  if (!keys.empty()) {
+    const std::wstring signatureName = feedName + kSignatureSuffix;
+    try {
+      const std::string signatures = source->Text(signatureName, kSignatureLimit);
+      if (const auto why = WhyUntrusted(feedText, feed, signatures, keys,
+                                        std::chrono::system_clock::now(), std::nullopt)) {
+        verdict.problems.push_back(feedName + L": a signed launcher won't believe it: " + *why);
+      } else {
+        ++verdict.checked;
+      }
+    } catch (const Failure& failure) {
+      verdict.problems.push_back(signatureName + L": " + failure.message);
+    }
+  }
   verdict.version = feed.release.version;
   if (IsUsableRelease(feed.release)) {
     CheckFile(*source, feed.release, feed.release.file, verdict);

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "launcher/trust/signature.h"
+
 namespace launcher::publish {
 
 struct Verdict {
@@ -15,7 +17,9 @@ struct Verdict {
   std::uint64_t checked = 0;           // files found whole
 };
 
-// `target` is a server folder, or a feed URL beginning with "http://" or "https://".
-Verdict Verify(const std::wstring& target);
+// `target` is a server folder, or a feed URL beginning with "http://" or "https://". With
+// `keys`, the feed must also be one a launcher built with them believes: signed by one of them,
+// for Quellorn, not expired and with a sequence number.
+Verdict Verify(const std::wstring& target, const std::vector<PublicKey>& keys = {});
 
 }  // namespace launcher::publish

@@ -72,6 +72,10 @@ Feed ParseFeed(const std::string& text) {
   if (!object["launcherVersion"].empty()) feed.launcher = ReadRelease(object, "launcher", true);
   feed.files = Widen(object["files"]);
   feed.filesSha256 = Lowercase(Widen(object["filesSha256"]));
+  feed.product = Widen(object["product"]);
+  feed.sequence = ReadUnsigned(std::string_view(object["sequence"]),
+                               std::numeric_limits<std::uint64_t>::max(), Minus::Refused);
+  feed.expires = Widen(object["expires"]);
   return feed;
 }
 
@@ -83,6 +87,9 @@ std::string WriteFeed(const Feed& feed) {
   if (!feed.filesSha256.empty()) {
     members += ",\n  \"filesSha256\": " + JsonString(feed.filesSha256);
   }
+  if (!feed.product.empty()) members += ",\n  \"product\": " + JsonString(feed.product);
+  if (feed.sequence) members += ",\n  \"sequence\": " + std::to_string(*feed.sequence);
+  if (!feed.expires.empty()) members += ",\n  \"expires\": " + JsonString(feed.expires);
   return "{\n" + members + "\n}\n";
 }
 

@@ -15,6 +15,11 @@ struct Feed {
   std::optional<Release> launcher;  // there exactly when "launcherVersion" isn't empty
   std::wstring files;               // the file list's name, or empty
   std::wstring filesSha256;         // its digest, lower case, or empty
+  // What a signature binds besides: whose feed it is, its place in the publisher's order of
+  // feeds (raised by every publish) and when it stops being valid ("2027-01-31T12:00:00Z").
+  std::wstring product;                   // empty when absent
+  std::optional<std::uint64_t> sequence;  // absent, or unreadable, or negative
+  std::wstring expires;                   // as written, empty when absent
 
   bool operator==(const Feed&) const = default;
 };
@@ -27,8 +32,8 @@ Feed ParseFeed(const std::string& text);
 Release ReadRelease(JsonObject& object, const std::string& prefix, bool capitalise);
 
 // The feed as the publishing tool writes it, with the very keys ParseFeed reads: the release's,
-// then the launcher's when there is one, then the file list's name and digest, each when it isn't
-// empty. ParseFeed gives the same Feed back. Sizes are JSON
+// then the launcher's when there is one, then the file list's name and digest, "product",
+// "sequence" and "expires", each when it is set. ParseFeed gives the same Feed back. Sizes are JSON
 // numbers, everything else JSON strings; one object, UTF-8, ending in a line feed.
 std::string WriteFeed(const Feed& feed);
 

@@ -26,7 +26,12 @@ struct AttemptSettings {
   std::filesystem::path temporaryDirectory;
   std::wstring gameArguments;  // empty, or a space and a quoted argument for each one
   bool launcherUpdateAllowed = true;
-  PrepareFunction prepare = Prepare;
+  // Prepare with the launcher's own keys.
+  PrepareFunction prepare = [](const std::wstring& url, const ClientStore& store,
+                               const ProgressCallback& progress, bool updateAllowed,
+                               const std::filesystem::path& temporary) {
+    return Prepare(url, store, progress, updateAllowed, temporary);
+  };
 };
 
 // The run's attempts: owns the worker thread and what the attempts share. The store and the

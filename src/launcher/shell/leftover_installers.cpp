@@ -15,8 +15,10 @@ void RemoveLeftoverInstallers(const std::filesystem::path& temporaryDirectory) {
   for (; !error && entry != std::filesystem::directory_iterator(); entry.increment(error)) {
     const std::wstring name = WideFromPath(entry->path().filename());
     if (name.starts_with(prefix)) {
+      // The private folder an installer was downloaded into, with the installer; or an older
+      // launcher's installer file itself.
       std::error_code ignored;
-      std::filesystem::remove(entry->path(), ignored);
+      std::filesystem::remove_all(entry->path(), ignored);
     }
   }
 }

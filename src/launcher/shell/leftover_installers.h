@@ -5,8 +5,9 @@
 
 namespace launcher {
 
-// Removes every entry of `temporaryDirectory` (not recursively) whose name begins with
-// "Quellorn-Launcher-", compared case-sensitively. Never throws for file system trouble: an
+// Removes every entry of `temporaryDirectory` whose name begins with "Quellorn-Launcher-",
+// compared case-sensitively: an installer's private folder with everything in it, or an
+// installer file. A link is removed, never followed. Never throws for file system trouble: an
 // entry that can't be removed stays, and a folder that can't be listed is left alone.
 void RemoveLeftoverInstallers(const std::filesystem::path& temporaryDirectory);
 

@@ -1,9 +1,11 @@
 #include "launcher/store/client_store.h"
 
 #include <algorithm>
+#include <limits>
 #include <system_error>
 
 #include "launcher/feed/feed.h"
+#include "launcher/feed/numbers.h"
 #include "launcher/store/durable_replace.h"
 #include "launcher/text/failure.h"
 #include "launcher/text/read_file.h"
@@ -20,6 +22,8 @@ bool IsSpace(char byte) {
 // The endings of the store's own files and working names.
 constexpr const wchar_t* kReservedEndings[] = {L".partial", L".download", L".parts", L".record",
                                                L".txt",     L".tmp",      L".log"};
+constexpr wchar_t kSequenceFile[] = L"feed-sequence.txt";
+
 // The working names of a version being installed.
 constexpr const wchar_t* kWorkingEndings[] = {L".partial", L".download", L".parts"};
 
@@ -55,7 +59,7 @@ void ClientStore::Prune() const {
   if (error) return;
   for (; entry != std::filesystem::directory_iterator(); ++entry) {
     const std::wstring name = Lowercase(WideFromPath(entry->path().filename()));
-    if (name == keep || name == L"current.txt") continue;
+    if (name == keep || name == L"current.txt" || name == kSequenceFile) continue;
     std::error_code ignored;
     if (std::filesystem::is_directory(std::filesystem::status(entry->path(), ignored))) {
       std::filesystem::remove_all(entry->path(), ignored);
@@ -82,6 +86,21 @@ void ClientStore::RemoveLeftovers(const std::wstring& installing) const {
     std::error_code ignored;
     if (working) std::filesystem::remove_all(entry->path(), ignored);
   }
+}
+
+std::optional<std::uint64_t> ClientStore::AcceptedSequence() const {
+  return ReadUnsigned(std::string_view(ReadWholeFile(root / PathFromWide(kSequenceFile))),
+                      std::numeric_limits<std::uint64_t>::max(), Minus::Refused);
+}
+
+bool ClientStore::AcceptSequence(std::uint64_t sequence) const {
+  const std::optional<std::uint64_t> accepted = AcceptedSequence();
+  if (accepted && *accepted >= sequence) return true;
+  std::error_code error;
+  std::filesystem::create_directories(root, error);
+  return ReplaceFileDurably(root / PathFromWide(kSequenceFile),
+                            root / PathFromWide(std::wstring(kSequenceFile) + L".tmp"),
+                            std::to_string(sequence));
 }
 
 void ClientStore::NameCurrent(const std::wstring& version) const {

@@ -9,7 +9,9 @@
 // working names: V.download (the archive), V.partial (the staging folder) and V.parts (single
 // files while they download, by digest). No version may be named like any of them.
 
+#include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -54,6 +56,14 @@ class ClientStore {
   // atomic move. Throws Failure("The new version couldn't be named current") when any step fails;
   // current.txt then still names the previous version.
   void NameCurrent(const std::wstring& version) const;
+
+  // The highest sequence number of a signed feed accepted so far (feed-sequence.txt); nothing
+  // before the first.
+  std::optional<std::uint64_t> AcceptedSequence() const;
+
+  // Records `sequence` when it is higher than the one recorded, in the same durable way as
+  // current.txt. False when it couldn't be written.
+  bool AcceptSequence(std::uint64_t sequence) const;
 
   const std::filesystem::path root;
 

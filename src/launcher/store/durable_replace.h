@@ -13,4 +13,8 @@ namespace launcher {
 bool ReplaceFileDurably(const std::filesystem::path& target, const std::filesystem::path& temporary,
                         std::string_view bytes);
 
+// The first half of that: `file` created or truncated, and its bytes flushed to the disk. For
+// writers that put several files in place together, each with MoveIntoPlace.
+bool WriteFileDurably(const std::filesystem::path& file, std::string_view bytes);
+
 }  // namespace launcher

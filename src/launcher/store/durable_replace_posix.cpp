@@ -25,14 +25,16 @@ bool WriteAll(int fd, std::string_view bytes) {
 
 }  // namespace
 
+bool WriteFileDurably(const std::filesystem::path& file, std::string_view bytes) {
+  FileDescriptor out(::open(file.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
+  // A write error may only show when the file is closed.
+  return out && WriteAll(out.Get(), bytes) && ::fsync(out.Get()) == 0 &&
+         ::close(out.Release()) == 0;
+}
+
 bool ReplaceFileDurably(const std::filesystem::path& target, const std::filesystem::path& temporary,
                         std::string_view bytes) {
-  FileDescriptor file(::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
-  // A write error may only show when the file is closed.
-  if (!file || !WriteAll(file.Get(), bytes) || ::fsync(file.Get()) != 0 ||
-      ::close(file.Release()) != 0) {
-    return false;
-  }
+  if (!WriteFileDurably(temporary, bytes)) return false;
   if (std::rename(temporary.c_str(), target.c_str()) != 0) return false;
   // The rename itself is only durable once the folder that records it is.
   FileDescriptor folder(::open(target.parent_path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));

@@ -6,9 +6,7 @@
 
 namespace launcher {
 
-namespace {
-
-bool WriteAndFlush(const std::filesystem::path& file, std::string_view bytes) {
+bool WriteFileDurably(const std::filesystem::path& file, std::string_view bytes) {
   FileHandle handle(CreateFileW(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                 FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!handle) return false;
@@ -20,11 +18,9 @@ bool WriteAndFlush(const std::filesystem::path& file, std::string_view bytes) {
   return CloseHandle(handle.Release()) != 0;
 }
 
-}  // namespace
-
 bool ReplaceFileDurably(const std::filesystem::path& target, const std::filesystem::path& temporary,
                         std::string_view bytes) {
-  if (!WriteAndFlush(temporary, bytes)) return false;
+  if (!WriteFileDurably(temporary, bytes)) return false;
   // MoveFileExW, not rename: the target exists, and the move must reach the disk before we go on.
   return MoveFileExW(temporary.c_str(), target.c_str(),
                      MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;

@@ -26,10 +26,9 @@ class Sha256 {
 
   void Add(const void* bytes, std::size_t count);
   std::wstring FinishHex();
+  std::array<std::uint8_t, 32> Finish();  // the digest's bytes, instead of FinishHex
 
  private:
-  std::array<std::uint8_t, 32> Finish();
-
   struct State;
   std::unique_ptr<State> state_;
 };

@@ -11,37 +11,80 @@
 #include "launcher/transfer/download.h"
 #include "launcher/transfer/sha256.h"
 #include "launcher/transfer/text_fetch.h"
+#include "launcher/trust/feed_trust.h"
 
 namespace launcher {
 
 namespace {
 
 constexpr double kMegabyte = 1048576.0;
+constexpr wchar_t kInstallerPrefix[] = L"Quellorn-Launcher-";
 
-std::optional<Feed> FetchFeed(const std::wstring& feedUrl) {
+// The feed, when it could be fetched and read and, for a launcher with keys, believed.
+struct FetchedFeed {
+  std::optional<Feed> feed;
+  bool untrusted = false;  // fetched and read, but not believed
+};
+
+FetchedFeed FetchFeed(const std::wstring& feedUrl, const ClientStore& store,
+                      const FeedTrust& trust) {
+  std::string text;
+  Feed feed;
   try {
-    return ParseFeed(GetText(feedUrl, kFeedLimit));
+    text = GetText(feedUrl, kFeedLimit);
+    feed = ParseFeed(text);
   } catch (const Failure&) {
-    return std::nullopt;
+    return {};
+  }
+  if (trust.keys.empty()) return {feed};
+  std::string signatures;
+  try {
+    signatures = GetText(feedUrl + L".sig", kSignatureLimit);
+  } catch (const Failure&) {
+    return {std::nullopt, true};
+  }
+  if (WhyUntrusted(text, feed, signatures, trust.keys, trust.now(), store.AcceptedSequence())) {
+    return {std::nullopt, true};
+  }
+  // A failure to record it only weakens the protection against replays; the feed is good.
+  store.AcceptSequence(*feed.sequence);
+  return {feed};
+}
+
+// The digest of what the held file holds, read from its start.
+std::wstring HashHeld(HeldFile& held) {
+  Sha256 hasher;
+  std::vector<char> buffer(kHashBufferSize);
+  for (;;) {
+    const std::int64_t got = held.Read(buffer.data(), buffer.size());
+    if (got < 0) return {};
+    if (got == 0) return hasher.FinishHex();
+    hasher.Add(buffer.data(), static_cast<std::size_t>(got));
   }
 }
 
-// The installer, downloaded and verified; nothing (and no file left) when that fails.
-std::optional<std::filesystem::path> DownloadLauncher(
-    const Release& launcher, const std::wstring& baseUrl, const ProgressCallback& progress,
-    const std::filesystem::path& temporaryDirectory) {
+// The installer of `launcher` downloaded into a fresh folder only this user can write, then read
+// again through a handle that keeps others from changing it; nothing (and no folder left) when
+// any of it fails.
+std::optional<Ready> DownloadLauncher(const Release& launcher, const std::wstring& baseUrl,
+                                      const ProgressCallback& progress,
+                                      const std::filesystem::path& temporaryDirectory) {
+  const std::filesystem::path folder =
+      MakePrivateFolder(temporaryDirectory, PathFromWide(kInstallerPrefix).native());
+  if (folder.empty()) return std::nullopt;
   const auto installer =
-      temporaryDirectory / PathFromWide(L"Quellorn-Launcher-" + launcher.version + L".exe");
+      folder / PathFromWide(std::wstring(kInstallerPrefix) + launcher.version + L".exe");
   try {
     const double totalMegabytes = static_cast<double>(launcher.size) / kMegabyte;
     Download(baseUrl + launcher.file, launcher.size, launcher.sha256, installer,
              ReportLauncherProgress{launcher, progress, totalMegabytes});
-    return installer;
+    std::shared_ptr<HeldFile> held = HeldFile::Open(installer);
+    if (held && HashHeld(*held) == launcher.sha256) return Ready{installer, true, std::move(held)};
   } catch (const Failure&) {
-    std::error_code ignored;
-    std::filesystem::remove(installer, ignored);
-    return std::nullopt;
   }
+  std::error_code ignored;
+  std::filesystem::remove_all(folder, ignored);
+  return std::nullopt;
 }
 
 // The release's file list when it can be had and its digest is the feed's; else none, silently.
@@ -76,16 +119,20 @@ void ReportInstallProgress::operator()(Stage stage, std::uint64_t done, std::uin
 
 Ready Prepare(const std::wstring& feedUrl, const ClientStore& store,
               const ProgressCallback& progress, bool launcherUpdateAllowed,
-              const std::filesystem::path& temporaryDirectory) {
+              const std::filesystem::path& temporaryDirectory, const FeedTrust& trust) {
   const std::wstring installed = store.Current();
-  const Ready installedReady{store.Executable(installed), false};
+  const Ready installedReady{store.Executable(installed), false, nullptr};
   const size_t lastSlash = feedUrl.rfind(L'/');
   const std::wstring baseUrl =
       lastSlash == std::wstring::npos ? L"" : feedUrl.substr(0, lastSlash + 1);
   progress({L"Looking for updates\u2026", std::nullopt});
 
-  const std::optional<Feed> feed = FetchFeed(feedUrl);
+  const FetchedFeed fetched = FetchFeed(feedUrl, store, trust);
+  const std::optional<Feed>& feed = fetched.feed;
   if (!feed) {
+    if (installed.empty() && fetched.untrusted) {
+      throw Failure{L"The update server's answer couldn't be trusted. Try again later."};
+    }
     if (installed.empty()) {
       throw Failure{L"Couldn't reach " + WebsiteHost() + L". Check your connection and try again."};
     }
@@ -94,8 +141,8 @@ Ready Prepare(const std::wstring& feedUrl, const ClientStore& store,
 
   if (launcherUpdateAllowed && feed->launcher && IsUsableRelease(*feed->launcher) &&
       IsNewerVersion(feed->launcher->version, kOwnVersion)) {
-    if (auto installer = DownloadLauncher(*feed->launcher, baseUrl, progress, temporaryDirectory)) {
-      return {*installer, true};
+    if (auto ready = DownloadLauncher(*feed->launcher, baseUrl, progress, temporaryDirectory)) {
+      return *ready;
     }
   }
 
@@ -125,7 +172,7 @@ Ready Prepare(const std::wstring& feedUrl, const ClientStore& store,
     throw Failure{Format(L"The download couldn't be kept. {}.", Widen(error.what()))};
   }
   store.Prune();
-  return {store.Executable(release.version), false};
+  return {store.Executable(release.version), false, nullptr};
 }
 
 }  // namespace launcher

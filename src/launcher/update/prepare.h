@@ -4,12 +4,18 @@
 // on the installed version wherever it can: with a version installed, no failure of the feed or
 // the install reaches the player. Runs on the calling thread; starts nothing itself.
 
+#include <chrono>
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
+#include "launcher/platform/held_file.h"
 #include "launcher/store/client_store.h"
+#include "launcher/trust/embedded_keys.h"
+#include "launcher/trust/signature.h"
 
 namespace launcher {
 
@@ -21,15 +27,26 @@ struct Progress {
 struct Ready {
   std::filesystem::path path;  // the game's executable, or the downloaded launcher installer
   bool isInstaller = false;
+  // The installer, verified through this handle: held until it has been started, so that
+  // nobody can swap it in between.
+  std::shared_ptr<HeldFile> held;
+};
+
+// What a launcher built with the publisher's keys requires of a feed before it believes it.
+struct FeedTrust {
+  std::vector<PublicKey> keys;  // none: every readable feed is believed
+  std::function<std::chrono::system_clock::time_point()> now = std::chrono::system_clock::now;
 };
 
 using ProgressCallback = std::function<void(const Progress&)>;
 
 // Throws Failure with the player's message only when no usable version is installed; other
-// exceptions (from the store, the progress callback) pass through.
+// exceptions (from the store, the progress callback) pass through. A feed that `trust` refuses
+// counts as one that couldn't be fetched.
 Ready Prepare(const std::wstring& feedUrl, const ClientStore& store,
               const ProgressCallback& progress, bool launcherUpdateAllowed,
-              const std::filesystem::path& temporaryDirectory);
+              const std::filesystem::path& temporaryDirectory,
+              const FeedTrust& trust = {EmbeddedKeys()});
 
 // Turns the bytes of a launcher installer on disk into the player's progress line.
 struct ReportLauncherProgress {

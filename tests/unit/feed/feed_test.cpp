@@ -135,18 +135,16 @@ TEST(WriteFeed, ReadsBackAsTheSameFeedWhateverTheTextHolds) {
   feed.launcher = Release{L"2.3.0", L"Quellorn-Launcher-2.3.0.exe", kLowerDigest, 42};
   feed.files = L"Quellorn-1.0.0-files.txt";
   feed.filesSha256 = kLowerDigest;
-  const Feed read = ParseFeed(WriteFeed(feed));
-  EXPECT_EQ(read.release.size, feed.release.size);
-  EXPECT_EQ(read.launcher->file, feed.launcher->file);
-  EXPECT_EQ(read.files, feed.files);
+  feed.product = L"Quellorn";
+  feed.sequence = 18446744073709551615u;
+  feed.expires = L"2027-01-31T12:00:00Z";
+  EXPECT_EQ(ParseFeed(WriteFeed(feed)), feed);
   // Quotes, backslashes, control characters and letters beyond ASCII survive the trip.
   feed.release.version = L"a\"b\\c\td\u0001\u00e9\u4e16";
   feed.launcher.reset();
   feed.files.clear();
-  const Feed odd = ParseFeed(WriteFeed(feed));
-  EXPECT_EQ(odd.release.version, feed.release.version);
-  EXPECT_FALSE(odd.launcher);
-  EXPECT_TRUE(odd.files.empty());
+  feed.sequence.reset();
+  EXPECT_EQ(ParseFeed(WriteFeed(feed)), feed);
 }
 
 }  // namespace

@@ -25,8 +25,8 @@ TEST(RemoveLeftoverInstallers, RemovesOnlyWhatBeginsWithTheExactPrefix) {
   EXPECT_TRUE(std::filesystem::exists(directory / "quellorn-launcher-x.exe"));
   EXPECT_TRUE(std::filesystem::exists(directory / "Quellorn-Launcher"));
   EXPECT_TRUE(std::filesystem::exists(directory / "My-Quellorn-Launcher-2.exe"));
-  // Not recursive: a folder that isn't empty stays, and so does what it holds.
-  EXPECT_TRUE(std::filesystem::exists(directory / "Quellorn-Launcher-full" / "inner"));
+  // An installer's private folder goes with the installer in it.
+  EXPECT_FALSE(std::filesystem::exists(directory / "Quellorn-Launcher-full"));
 }
 
 TEST(RemoveLeftoverInstallers, AFolderThatCannotBeListedIsLeftAlone) {

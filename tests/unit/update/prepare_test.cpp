@@ -11,11 +11,14 @@
 #include "support/system_tar.h"
 #include "support/tar_writer.h"
 #include "support/temporary_folder.h"
+#include "tools/publish/signing.h"
 
 namespace launcher {
 namespace {
 
 using support::ServeFile;
+
+const std::filesystem::path kKeys = LAUNCHER_TEST_KEYS_DIR;
 
 class PrepareTest : public ::testing::Test {
  protected:
@@ -109,7 +112,11 @@ TEST_F(PrepareTest, ANewerLauncherIsDownloadedAndNothingElseIsTouched) {
   const Ready ready = Run();
   EXPECT_EQ(failure_, L"");
   EXPECT_TRUE(ready.isInstaller);
-  EXPECT_EQ(ready.path, temporary_ / "Quellorn-Launcher-2.3.0.exe");
+  // In a folder of its own, made afresh; held open until it is started.
+  EXPECT_EQ(ready.path.filename(), "Quellorn-Launcher-2.3.0.exe");
+  EXPECT_EQ(ready.path.parent_path().parent_path(), temporary_);
+  EXPECT_TRUE(ready.path.parent_path().filename().string().starts_with("Quellorn-Launcher-"));
+  EXPECT_TRUE(ready.held);
   EXPECT_EQ(std::filesystem::file_size(ready.path), 3145728u);
   EXPECT_EQ(store_.Current(), L"1.0.0");
   EXPECT_FALSE(Requested("/feed/Quellorn-1.1.0.tar"));
@@ -228,6 +235,82 @@ TEST_F(PrepareTest, AFailedInstallFallsBackOrSaysWhatWentWrong) {
   });
   EXPECT_TRUE(message.starts_with(L"The download couldn't be kept. ")) << Narrow(message);
   EXPECT_TRUE(message.ends_with(L"."));
+}
+
+TEST_F(PrepareTest, ASignedLauncherBelievesOnlyTheFreshSignedFeed) {
+  const publish::PrivateKey first = publish::ReadPrivateKey(kKeys / "first.pem");
+  const publish::PrivateKey second = publish::ReadPrivateKey(kKeys / "second.pem");
+  const auto now = std::chrono::sys_days(std::chrono::year(2027) / 1 / 1);
+  const FeedTrust trust{{first.publicKey, second.publicKey}, [&] { return now; }};
+  struct Case {
+    const char* name;
+    std::string extra;  // feed members besides the release's
+    std::function<std::string(const std::string& feed)> signatures;
+    bool swapArchive = false;  // the archive replaced on the server after signing
+    std::wstring fresh;        // the failure with nothing installed; empty: it installs
+  };
+  const std::string fine =
+      ",\"product\":\"Quellorn\",\"sequence\":9,\"expires\":\"2027-01-05T00:00:00Z\"";
+  const auto by = [](const publish::PrivateKey& key) {
+    return [&key](const std::string& text) {
+      const Signature signature = publish::Sign(key, text);
+      return publish::HexOf(signature.data(), signature.size());
+    };
+  };
+  const std::wstring untrusted =
+      L"The update server's answer couldn't be trusted. Try again later.";
+  const Case cases[] = {
+      {"signed", fine, by(first), false, L""},
+      {"by the second key", fine, by(second), false, L""},
+      {"no signature", fine, nullptr, false, untrusted},
+      {"another key", fine, by(publish::GenerateKey()), false, untrusted},
+      {"changed after signing", fine,
+       [&](const std::string& text) { return by(first)(text + "x"); }, false, untrusted},
+      {"replayed", ",\"product\":\"Quellorn\",\"sequence\":8,\"expires\":\"2027-01-05T00:00:00Z\"",
+       by(first), false, untrusted},
+      {"expired", ",\"product\":\"Quellorn\",\"sequence\":9,\"expires\":\"2026-12-30T00:00:00Z\"",
+       by(first), false, untrusted},
+      {"another product",
+       ",\"product\":\"Other\",\"sequence\":9,\"expires\":\"2027-01-05T00:00:00Z\"", by(first),
+       false, untrusted},
+      {"archive swapped", fine, by(first), true,
+       L"The download failed. The download isn't the release the update server names: its SHA-256 "
+       L"differs."},
+  };
+  for (const bool installed : {false, true}) {
+    for (const Case& c : cases) {
+      SCOPED_TRACE(std::string(c.name) + (installed ? ", installed" : ", fresh"));
+      std::filesystem::remove_all(store_.root);
+      if (installed) MakeInstalled("1.0.0");
+      store_.AcceptSequence(9);
+      const std::string feed = "{" + PublishRelease("1.1.0") + c.extra + "}";
+      server_.Route("/feed/latest.json", ServeFile(feed));
+      if (c.signatures) {
+        server_.Route("/feed/latest.json.sig", ServeFile(c.signatures(feed) + "\n"));
+      } else {
+        server_.Route("/feed/latest.json.sig", support::Always({.status = 404}));
+      }
+      if (c.swapArchive) {
+        // The same size, other bytes: another release's archive served under this one's name.
+        server_.Route("/feed/Quellorn-1.1.0.tar",
+                      ServeFile(support::MakeTar({{"Quellorn.exe", "game 6.6.6"}})));
+      }
+      Ready ready;
+      failure_ = support::FailureOf([&] {
+        ready = Prepare(
+            server_.Url("/feed/latest.json"), store_, [](const Progress&) {}, true, temporary_,
+            trust);
+      });
+      if (installed) {
+        EXPECT_EQ(failure_, L"");
+        EXPECT_EQ(ready.path, store_.Executable(c.fresh.empty() ? L"1.1.0" : L"1.0.0"));
+      } else {
+        EXPECT_EQ(failure_, c.fresh);
+      }
+      EXPECT_EQ(store_.Current(), c.fresh.empty() ? L"1.1.0" : (installed ? L"1.0.0" : L""));
+      EXPECT_EQ(store_.AcceptedSequence(), 9u);
+    }
+  }
 }
 
 TEST(ReportProgress, TextsAndFractions) {
