@@ -72,7 +72,8 @@ int Pool(char** argv) {
   std::vector<std::size_t> toFetch(listed.size());
   std::iota(toFetch.begin(), toFetch.end(), 0);
   for (const auto& entry : listed) {
-    std::filesystem::create_directories(launcher::SafeJoin(staging, entry.path).parent_path());
+    std::filesystem::create_directories(
+        launcher::SafeJoin(staging, launcher::Widen(entry.path)).parent_path());
   }
   const std::filesystem::path parts = staging.string() + ".parts";
   std::filesystem::create_directories(parts);

@@ -23,7 +23,7 @@ std::wstring ListName(const std::filesystem::path& relative) {
   }
   // The list's own parser is the judge: any name it would refuse can't be published.
   try {
-    const Listed probe{name, std::wstring(64, L'0'), 0};
+    const Listed probe{Narrow(name), Digest{}, 0};
     if (ParseFileList(FormatFileList({probe})) == std::vector<Listed>{probe}) return name;
   } catch (const Failure&) {
   }

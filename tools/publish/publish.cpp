@@ -88,7 +88,7 @@ std::vector<Listed> HashBuild(const std::vector<BuildFile>& files, Pacer& pace) 
     if (AddFilePrefix(hasher, file.source, file.size) != file.size) {
       throw Failure{Format(L"{} couldn't be read", WideFromPath(file.source))};
     }
-    listed.push_back({file.name, hasher.FinishHex(), file.size});
+    listed.push_back({Narrow(file.name), {hasher.Finish()}, file.size});
     done += file.size;
     pace(Format(L"Hashing: {} of {} files, {:.1f} of {:.1f} MB", listed.size(), files.size(),
                 done / kMegabyte, total / kMegabyte),
@@ -116,7 +116,7 @@ ReleaseSummary PublishRelease(const std::filesystem::path& build, const std::wst
   const auto archivePath = server / PathFromWide(L"Quellorn-" + version + L".tar.gz");
   std::error_code error;
   if (std::filesystem::exists(listPath, error) &&
-      !HoldsExactly(listPath, list.size(), Sha256Hex(list))) {
+      !HoldsExactly(listPath, list.size(), DigestOf(list))) {
     RefuseOtherBytes(listPath);
   }
   ServerChanges changes;
@@ -124,19 +124,20 @@ ReleaseSummary PublishRelease(const std::filesystem::path& build, const std::wst
 
   pace(L"Making the archive\u2026", true);
   std::vector<std::wstring> names;
-  for (const Listed& entry : listed) names.push_back(entry.path);
+  for (const Listed& entry : listed) names.push_back(Widen(entry.path));
   const auto archiveTemporary = changes.Temporary(archivePath);
   makeArchive(build, names, archiveTemporary);
-  const Release archive{version, WideFromPath(archivePath.filename()), HashFile(archiveTemporary),
+  const Digest archiveDigest = HashFile(archiveTemporary);
+  const Release archive{version, WideFromPath(archivePath.filename()), archiveDigest.Hex(),
                         std::filesystem::file_size(archiveTemporary)};
   const bool archiveThere = std::filesystem::exists(archivePath, error);
-  if (archiveThere && !HoldsExactly(archivePath, archive.size, archive.sha256)) {
+  if (archiveThere && !HoldsExactly(archivePath, archive.size, archiveDigest)) {
     RefuseOtherBytes(archivePath);
   }
 
   for (std::size_t i = 0; i < files.size(); ++i) {
     summary.bytes += listed[i].size;
-    const auto blob = server / "files" / PathFromWide(listed[i].sha256 + L".bin");
+    const auto blob = server / "files" / PathFromWide(listed[i].sha256.Hex() + L".bin");
     if (HoldsExactly(blob, listed[i].size, listed[i].sha256)) {
       ++summary.blobsKept;
     } else {
@@ -186,15 +187,17 @@ Release PublishLauncher(const std::filesystem::path& installer, const std::wstri
   const auto target = server / PathFromWide(L"Quellorn-Launcher-" + version + L".exe");
   const auto temporary = changes.Temporary(target);
   Release launcher{version, WideFromPath(target.filename()), L"", 0};
+  Digest digest;
   try {
-    launcher.sha256 = CopyHashed(installer, temporary, [](unsigned long long) {});
+    digest = CopyHashed(installer, temporary, [](unsigned long long) {});
+    launcher.sha256 = digest.Hex();
   } catch (const Failure&) {
     throw Failure{Format(L"{} couldn't be read, or {} written", WideFromPath(installer),
                          WideFromPath(target))};
   }
   launcher.size = std::filesystem::file_size(temporary);
   if (std::filesystem::exists(target, error)) {
-    if (!HoldsExactly(target, launcher.size, launcher.sha256)) RefuseOtherBytes(target);
+    if (!HoldsExactly(target, launcher.size, digest)) RefuseOtherBytes(target);
   } else {
     changes.Place(temporary, target);
   }

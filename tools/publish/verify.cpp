@@ -49,7 +49,7 @@ class FolderSource : public Source {
     if (!std::filesystem::is_regular_file(path, error)) return L"missing";
     const std::uint64_t size = std::filesystem::file_size(path, error);
     if (size != file.size) return Format(L"{} bytes, the feed promises {}", size, file.size);
-    if (HashFile(path) != file.sha256) return L"its SHA-256 isn't the one promised";
+    if (HashFile(path).Hex() != file.sha256) return L"its SHA-256 isn't the one promised";
     return {};
   }
 
@@ -127,8 +127,9 @@ void CheckFileList(Source& source, const Feed& feed, Verdict& verdict) {
   }
   ++verdict.checked;
   for (const Listed& entry : listed) {
-    const Release blob{L"", L"files/" + entry.sha256 + L".bin", entry.sha256, entry.size};
-    CheckFile(source, blob, blob.file + L" (" + entry.path + L")", verdict);
+    const std::wstring digest = entry.sha256.Hex();
+    const Release blob{L"", L"files/" + digest + L".bin", digest, entry.size};
+    CheckFile(source, blob, blob.file + L" (" + Widen(entry.path) + L")", verdict);
   }
 }
 

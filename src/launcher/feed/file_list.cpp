@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <limits>
+#include <optional>
 #include <string_view>
 
 #include "launcher/feed/numbers.h"
@@ -17,6 +18,12 @@ namespace {
   throw Failure{L"The release's file list isn't one"};
 }
 
+std::size_t CharacterCount(std::string_view utf8) {
+  return static_cast<std::size_t>(std::count_if(utf8.begin(), utf8.end(), [](char byte) {
+    return (static_cast<unsigned char>(byte) & 0xC0) != 0x80;
+  }));
+}
+
 Listed ParseLine(std::string_view line) {
   const size_t first = line.find('\t');
   if (first == std::string_view::npos) Malformed();
@@ -24,37 +31,42 @@ Listed ParseLine(std::string_view line) {
   if (second == std::string_view::npos) Malformed();
 
   Listed listed;
-  listed.path = Widen(line.substr(second + 1));
-  listed.sha256 = Lowercase(Widen(line.substr(0, first)));
+  const std::string_view bytes = line.substr(second + 1);
+  const std::wstring path = Widen(bytes);
+  // Bytes that aren't UTF-8 stand for U+FFFD, as everywhere: two such paths are one path.
+  const bool ascii = std::all_of(bytes.begin(), bytes.end(),
+                                 [](char byte) { return static_cast<unsigned char>(byte) < 0x80; });
+  listed.path = ascii ? std::string(bytes) : Narrow(path);
+  const std::optional<Digest> digest = Digest::FromHex(line.substr(0, first));
+  if (!digest) Malformed();
+  listed.sha256 = *digest;
   const auto size = ReadUnsigned(line.substr(first + 1, second - first - 1),
                                  std::numeric_limits<std::uint64_t>::max(), Minus::Refused);
   if (!size) Malformed();
   listed.size = *size;
-  if (listed.sha256.size() != 64 ||
-      listed.sha256.find_first_not_of(L"0123456789abcdef") != std::wstring::npos) {
+  // Valid exactly when it can be placed inside some folder.
+  if (CharacterCount(listed.path) > kLongestListedPath || !IsSafeName(path)) {
     Malformed();
   }
-  // Valid exactly when it can be placed inside some folder.
-  if (SafeJoin(L"x", listed.path).empty()) Malformed();
   return listed;
 }
 
 // Paths as Windows tells them apart: ASCII letter case ignored. "/" sorts below every other
 // character, so every path below a folder comes right after a file of the folder's name.
-wchar_t Folded(wchar_t c) {
-  if (c == L'/') return 0;  // a path never holds a NUL
-  return c >= L'A' && c <= L'Z' ? static_cast<wchar_t>(c - L'A' + L'a') : c;
+unsigned Folded(char byte) {
+  const auto c = static_cast<unsigned char>(byte);
+  if (c == '/') return 0;  // a path never holds a NUL
+  return c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c;
 }
 
-bool FoldedLess(const std::wstring& a, const std::wstring& b) {
+bool FoldedLess(std::string_view a, std::string_view b) {
   return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(),
-                                      [](wchar_t x, wchar_t y) { return Folded(x) < Folded(y); });
+                                      [](char x, char y) { return Folded(x) < Folded(y); });
 }
 
-bool FoldedEqual(std::wstring_view a, std::wstring_view b) {
-  return a.size() == b.size() &&
-         std::equal(a.begin(), a.end(), b.begin(),
-                    [](wchar_t x, wchar_t y) { return Folded(x) == Folded(y); });
+bool FoldedEqual(std::string_view a, std::string_view b) {
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(),
+                                            [](char x, char y) { return Folded(x) == Folded(y); });
 }
 
 // Two entries for one file (the same path twice, or in another letter case) or a file where
@@ -66,11 +78,11 @@ bool NamesOnePlaceTwice(const std::vector<Listed>& entries) {
     return FoldedLess(entries[a].path, entries[b].path);
   });
   for (std::size_t i = 1; i < order.size(); ++i) {
-    const std::wstring& before = entries[order[i - 1]].path;
-    const std::wstring& after = entries[order[i]].path;
+    const std::string& before = entries[order[i - 1]].path;
+    const std::string& after = entries[order[i]].path;
     if (FoldedEqual(before, after)) return true;
-    if (after.size() > before.size() && after[before.size()] == L'/' &&
-        FoldedEqual(before, std::wstring_view(after).substr(0, before.size()))) {
+    if (after.size() > before.size() && after[before.size()] == '/' &&
+        FoldedEqual(before, std::string_view(after).substr(0, before.size()))) {
       return true;
     }
   }
@@ -82,6 +94,9 @@ bool NamesOnePlaceTwice(const std::vector<Listed>& entries) {
 std::vector<Listed> ParseFileList(const std::string& text) {
   std::vector<Listed> entries;
   const std::string_view all(text);
+  // Room for every line at once: a vector that doubles as it grows would hold up to twice that.
+  const std::size_t lines = static_cast<std::size_t>(std::count(all.begin(), all.end(), '\n')) + 1;
+  entries.reserve(std::min(lines, kMostListedFiles));
   size_t at = all.starts_with("\xEF\xBB\xBF") ? 3 : 0;
   while (at < all.size()) {
     const size_t end = std::min(all.find('\n', at), all.size());
@@ -89,6 +104,7 @@ std::vector<Listed> ParseFileList(const std::string& text) {
     at = end + 1;
     if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
     if (line.empty()) continue;
+    if (entries.size() == kMostListedFiles) Malformed();
     entries.push_back(ParseLine(line));
   }
   if (NamesOnePlaceTwice(entries)) Malformed();
@@ -98,8 +114,7 @@ std::vector<Listed> ParseFileList(const std::string& text) {
 std::string FormatFileList(const std::vector<Listed>& entries) {
   std::string text;
   for (const Listed& entry : entries) {
-    text +=
-        Narrow(entry.sha256) + '\t' + std::to_string(entry.size) + '\t' + Narrow(entry.path) + '\n';
+    text += entry.sha256.Text() + '\t' + std::to_string(entry.size) + '\t' + entry.path + '\n';
   }
   return text;
 }

@@ -1,25 +1,32 @@
 #pragma once
 // A release's file list: one line per file, "digest TAB size TAB path", which lets an update keep
-// the files that haven't changed. Pure logic.
+// the files that haven't changed. Pure logic. Held in about its own size in memory: a list may
+// name a million files.
 
 #include <cstdint>
 #include <string>
 #include <vector>
 
+#include "launcher/text/digest.h"
+
 namespace launcher {
 
 struct Listed {
-  std::wstring path;    // "/" between folders, relative to the release's root
-  std::wstring sha256;  // 64 lower-case hexadecimal characters
+  std::string path;  // UTF-8, "/" between folders, relative to the release's root
+  Digest sha256;
   std::uint64_t size = 0;
 
   bool operator==(const Listed&) const = default;
 };
 
+// The most a list may name, and the longest path it may give (in characters).
+inline constexpr std::size_t kMostListedFiles = 1000000;
+inline constexpr std::size_t kLongestListedPath = 1024;
+
 // The entries in the order of the lines. Throws Failure("The release's file list isn't one")
-// for any malformed non-empty line, and for a list that names one place twice: a path twice (in
-// any ASCII letter case) or a file where another path needs a folder. Never returns part of a
-// list.
+// for any malformed non-empty line, for more than kMostListedFiles entries or a path longer than
+// kLongestListedPath, and for a list that names one place twice: a path twice (in any ASCII
+// letter case) or a file where another path needs a folder. Never returns part of a list.
 std::vector<Listed> ParseFileList(const std::string& text);
 
 // The list as the publishing tool writes it: one "digest TAB size TAB path" line per entry, in

@@ -4,9 +4,9 @@
 #include <atomic>
 #include <cstdint>
 #include <exception>
+#include <map>
 #include <mutex>
 #include <thread>
-#include <unordered_map>
 
 #include "launcher/store/kept_files.h"
 #include "launcher/store/move_into_place.h"
@@ -30,7 +30,7 @@ struct Job {
 std::vector<Job> JobsByContent(const std::vector<std::size_t>& toFetch,
                                const std::vector<Listed>& listed) {
   std::vector<Job> jobs;
-  std::unordered_map<std::wstring, std::size_t> byDigest;
+  std::map<Digest, std::size_t> byDigest;
   for (const std::size_t k : toFetch) {
     const auto [place, added] = byDigest.emplace(listed[k].sha256, jobs.size());
     if (added) jobs.push_back({&listed[k], {}});
@@ -40,7 +40,7 @@ std::vector<Job> JobsByContent(const std::vector<std::size_t>& toFetch,
 }
 
 std::filesystem::path Destination(const std::filesystem::path& staging, const Listed& entry) {
-  const std::filesystem::path destination = SafeJoin(staging, entry.path);
+  const std::filesystem::path destination = SafeJoin(staging, Widen(entry.path));
   // The file list's paths were checked when it was read; this only guards against misuse.
   if (destination.empty()) throw Failure{L"The release's file list isn't one"};
   return destination;
@@ -74,10 +74,10 @@ struct Pool {
   void FetchOne(const Job& job) {
     const Listed& content = *job.first;
     // Named by digest in a folder of its own: no path a release holds can meet it.
-    const std::filesystem::path part = parts / PathFromWide(content.sha256 + L".part");
+    const std::wstring digest = content.sha256.Hex();
+    const std::filesystem::path part = parts / PathFromWide(digest + L".part");
     std::uint64_t last = 0;
-    const std::wstring url = base + L"files/" + content.sha256 + L".bin";
-    Download(url, content.size, content.sha256, part, [&](std::uint64_t n) {
+    Download(base + L"files/" + digest + L".bin", content.size, digest, part, [&](std::uint64_t n) {
       if (stop) throw Stopped{};
       const std::lock_guard guard(lock);
       downloaded = downloaded + n - last;  // goes down when a download starts over

@@ -20,7 +20,7 @@ void StageFileByFile(const std::vector<Listed>& listed,
   std::vector<std::size_t> toFetch;
   for (std::size_t i = 0; i < listed.size(); ++i) {
     const Listed& entry = listed[i];
-    const std::filesystem::path destination = SafeJoin(staging, entry.path);
+    const std::filesystem::path destination = SafeJoin(staging, Widen(entry.path));
     std::filesystem::create_directories(destination.parent_path());
     if (HoldsExactly(destination, entry.size, entry.sha256)) {
       if (!sources[i].empty()) keptDone += entry.size;
@@ -32,7 +32,7 @@ void StageFileByFile(const std::vector<Listed>& listed,
       continue;
     }
     const std::uint64_t before = keptDone;
-    const std::wstring digest = CopyHashed(sources[i], destination, [&](unsigned long long count) {
+    const Digest digest = CopyHashed(sources[i], destination, [&](unsigned long long count) {
       keptDone += count;
       progress(Stage::Keeping, keptDone, keptTotal);
     });
@@ -53,7 +53,7 @@ void SweepStrays(const std::vector<Listed>& listed, const std::filesystem::path&
   std::vector<std::wstring> expected;
   expected.reserve(listed.size());
   for (const Listed& entry : listed) {
-    expected.push_back(Lowercase(WideFromPath(SafeJoin(staging, entry.path))));
+    expected.push_back(Lowercase(WideFromPath(SafeJoin(staging, Widen(entry.path)))));
   }
   std::sort(expected.begin(), expected.end());
 

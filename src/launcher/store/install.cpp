@@ -42,7 +42,7 @@ std::uint64_t NotYetStaged(const std::filesystem::path& staging,
                            const std::vector<Listed>& listed) {
   std::uint64_t needed = 0;
   for (const Listed& entry : listed) {
-    const std::filesystem::path placed = SafeJoin(staging, entry.path);
+    const std::filesystem::path placed = SafeJoin(staging, Widen(entry.path));
     std::error_code error;
     if (!std::filesystem::is_regular_file(placed, error) ||
         std::filesystem::file_size(placed, error) != entry.size || error) {
@@ -82,7 +82,8 @@ void ClientStore::Install(const Release& release, const std::wstring& base,
   for (std::size_t i = 0; i < listed.size(); ++i) {
     listedTotal = SaturatingAdd(listedTotal, listed[i].size);
     if (current.empty()) continue;
-    const std::filesystem::path candidate = SafeJoin(root / PathFromWide(current), listed[i].path);
+    const std::filesystem::path candidate =
+        SafeJoin(root / PathFromWide(current), Widen(listed[i].path));
     std::error_code error;
     const bool regular =
         std::filesystem::is_regular_file(std::filesystem::status(candidate, error));

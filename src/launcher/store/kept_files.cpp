@@ -23,23 +23,21 @@ constexpr wchar_t kCouldNotCopy[] = L"A kept file couldn't be copied";
 
 }  // namespace
 
-std::wstring HashFile(const std::filesystem::path& file) {
+Digest HashFile(const std::filesystem::path& file) {
   Sha256 hasher;
   AddFilePrefix(hasher, file, std::numeric_limits<std::uint64_t>::max());
-  return hasher.FinishHex();
+  return {hasher.Finish()};
 }
 
-bool HoldsExactly(const std::filesystem::path& file, std::uint64_t size,
-                  const std::wstring& sha256) {
+bool HoldsExactly(const std::filesystem::path& file, std::uint64_t size, const Digest& sha256) {
   std::error_code error;
   if (!std::filesystem::is_regular_file(std::filesystem::status(file, error))) return false;
   const std::uint64_t held = std::filesystem::file_size(file, error);
   return !error && held == size && HashFile(file) == sha256;
 }
 
-std::wstring CopyHashed(const std::filesystem::path& source,
-                        const std::filesystem::path& destination,
-                        const std::function<void(unsigned long long)>& onCopied) {
+Digest CopyHashed(const std::filesystem::path& source, const std::filesystem::path& destination,
+                  const std::function<void(unsigned long long)>& onCopied) {
   std::ifstream in(source, std::ios::binary);
   if (!in.good()) CouldNotCopy();
   std::error_code error;
@@ -64,7 +62,7 @@ std::wstring CopyHashed(const std::filesystem::path& source,
   // The end of the source sets failbit; only badbit means a read went wrong.
   if (!out.Close(error)) ThrowWriteFailure(error, 0, kCouldNotCopy);
   if (in.bad()) CouldNotCopy();
-  return hasher.FinishHex();
+  return {hasher.Finish()};
 }
 
 }  // namespace launcher

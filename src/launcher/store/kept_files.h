@@ -7,22 +7,22 @@
 #include <functional>
 #include <string>
 
+#include "launcher/text/digest.h"
+
 namespace launcher {
 
-// The digest text of the file's bytes; a file that can't be opened hashes as no bytes.
-std::wstring HashFile(const std::filesystem::path& file);
+// The digest of the file's bytes; a file that can't be opened hashes as no bytes.
+Digest HashFile(const std::filesystem::path& file);
 
 // Whether `file` is a regular file of exactly `size` bytes with the digest `sha256`; it is read
 // for the digest only when the size fits.
-bool HoldsExactly(const std::filesystem::path& file, std::uint64_t size,
-                  const std::wstring& sha256);
+bool HoldsExactly(const std::filesystem::path& file, std::uint64_t size, const Digest& sha256);
 
-// Copies `source` to `destination` (created or truncated) and returns the digest text of the
-// bytes copied; `onCopied` gets each block's byte count. Throws Failure "A kept file couldn't be
+// Copies `source` to `destination` (created or truncated) and returns the digest of the bytes
+// copied; `onCopied` gets each block's byte count. Throws Failure "A kept file couldn't be
 // copied" when either file can't be opened, a read or write fails, or the close does; a full disk
 // says how much more room the copy needs.
-std::wstring CopyHashed(const std::filesystem::path& source,
-                        const std::filesystem::path& destination,
-                        const std::function<void(unsigned long long)>& onCopied);
+Digest CopyHashed(const std::filesystem::path& source, const std::filesystem::path& destination,
+                  const std::function<void(unsigned long long)>& onCopied);
 
 }  // namespace launcher

@@ -54,21 +54,22 @@ void CheckStagedTree(const std::filesystem::path& staging, const std::vector<Lis
                      bool exact) {
   const std::unordered_map<std::wstring, std::uint64_t> files = WalkFiles(staging);
   for (const Listed& entry : listed) {
-    const auto found = files.find(Lowercase(entry.path));
+    const std::wstring path = Widen(entry.path);
+    const auto found = files.find(Lowercase(path));
     std::uint64_t size = 0;
     if (found != files.end()) {
       size = found->second;
     } else {
       // Spelled in another case than ASCII folding knows: ask the file system itself.
       std::error_code error;
-      const std::filesystem::path path = SafeJoin(staging, entry.path);
-      if (exact || !std::filesystem::is_regular_file(path, error)) {
-        throw Failure{Format(L"The release's {} didn't arrive", entry.path)};
+      const std::filesystem::path placed = SafeJoin(staging, path);
+      if (exact || !std::filesystem::is_regular_file(placed, error)) {
+        throw Failure{Format(L"The release's {} didn't arrive", path)};
       }
-      size = std::filesystem::file_size(path, error);
+      size = std::filesystem::file_size(placed, error);
     }
     if (size != entry.size) {
-      throw Failure{Format(L"The release's {} didn't arrive whole", entry.path)};
+      throw Failure{Format(L"The release's {} didn't arrive whole", path)};
     }
   }
   // Two listed paths that are one file on this disk show as fewer files than entries.

@@ -1,7 +1,6 @@
 #include "launcher/text/safe_join.h"
 
 #include <string_view>
-#include <vector>
 
 #include "launcher/text/text.h"
 
@@ -32,26 +31,33 @@ bool IsDeviceName(std::wstring_view part) {
          last == L'\u00B3';
 }
 
-std::filesystem::path SafeJoin(const std::filesystem::path& folder, const std::wstring& name) {
-  if (name.empty() || name.find_first_of(L"\\:*?\"<>|") != std::wstring::npos) return {};
+bool IsSafeName(std::wstring_view name) {
+  if (name.empty() || name.find_first_of(L"\\:*?\"<>|") != std::wstring_view::npos) return false;
   // A NUL would end the name early wherever the system reads it, and a line end couldn't be
   // carried by a file list.
-  if (name.find_first_of(std::wstring_view(L"\0\r\n", 3)) != std::wstring::npos) return {};
-  std::vector<std::wstring_view> parts;
-  const std::wstring_view view(name);
-  for (size_t start = 0;;) {
-    const size_t slash = view.find(L'/', start);
-    parts.push_back(
-        view.substr(start, slash == std::wstring_view::npos ? view.npos : slash - start));
-    if (slash == std::wstring_view::npos) break;
+  if (name.find_first_of(std::wstring_view(L"\0\r\n", 3)) != std::wstring_view::npos) return false;
+  for (std::size_t start = 0;;) {
+    const std::size_t slash = name.find(L'/', start);
+    if (!IsSafePart(
+            name.substr(start, slash == std::wstring_view::npos ? name.npos : slash - start))) {
+      return false;
+    }
+    if (slash == std::wstring_view::npos) return true;
     start = slash + 1;
   }
+}
+
+std::filesystem::path SafeJoin(const std::filesystem::path& folder, const std::wstring& name) {
+  if (!IsSafeName(name)) return {};
   std::filesystem::path joined = folder;
-  for (const auto part : parts) {
-    if (!IsSafePart(part)) return {};
-    joined /= PathFromWide(part);
+  const std::wstring_view view(name);
+  for (std::size_t start = 0;;) {
+    const std::size_t slash = view.find(L'/', start);
+    joined /= PathFromWide(
+        view.substr(start, slash == std::wstring_view::npos ? view.npos : slash - start));
+    if (slash == std::wstring_view::npos) return joined;
+    start = slash + 1;
   }
-  return joined;
 }
 
 }  // namespace launcher

@@ -14,6 +14,9 @@ namespace launcher {
 // a device (CON, PRN, AUX, NUL, COM1-9, LPT1-9, in any case, alone or before a dot).
 std::filesystem::path SafeJoin(const std::filesystem::path& folder, const std::wstring& name);
 
+// Whether SafeJoin takes the name; touches nothing.
+bool IsSafeName(std::wstring_view name);
+
 // Whether Windows opens a file of this name (one part, no "/") as a device in every folder:
 // CON, PRN, AUX, NUL, COM1-9 and LPT1-9 in any case, alone or before a dot.
 bool IsDeviceName(std::wstring_view part);

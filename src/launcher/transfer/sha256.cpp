@@ -9,18 +9,20 @@
 namespace launcher {
 
 std::wstring Sha256::FinishHex() {
-  std::wstring text;
-  for (const std::uint8_t byte : Finish()) text += Format(L"{:02x}", byte);
-  return text;
+  return Digest{Finish()}.Hex();
 }
 
-std::wstring Sha256Hex(std::string_view bytes) {
+Digest DigestOf(std::string_view bytes) {
   Sha256 hasher;
   // Added in slices: the platform call takes a 32-bit count.
   for (size_t at = 0; at < bytes.size(); at += kHashBufferSize) {
     hasher.Add(bytes.data() + at, std::min(kHashBufferSize, bytes.size() - at));
   }
-  return hasher.FinishHex();
+  return {hasher.Finish()};
+}
+
+std::wstring Sha256Hex(std::string_view bytes) {
+  return DigestOf(bytes).Hex();
 }
 
 std::uint64_t AddFilePrefix(Sha256& hasher, const std::filesystem::path& file,

@@ -11,6 +11,8 @@
 #include <string>
 #include <string_view>
 
+#include "launcher/text/digest.h"
+
 namespace launcher {
 
 // Files are read for hashing in blocks of this size.
@@ -33,8 +35,9 @@ class Sha256 {
   std::unique_ptr<State> state_;
 };
 
-// The digest text of bytes in memory.
+// The digest of bytes in memory, as text and as bytes.
 std::wstring Sha256Hex(std::string_view bytes);
+Digest DigestOf(std::string_view bytes);
 
 // Adds the first `limit` bytes of a file (all of it when it is shorter) and returns how many
 // were added: fewer than `limit` when the file is shorter or can't be read.

@@ -10,7 +10,8 @@ namespace {
 
 const std::string kA(64, 'a');
 const std::string kB = "0123456789ABCDEF0123456789abcdef0123456789abcdef0123456789ABCDEF";
-const std::wstring kLowerB = L"0123456789abcdef0123456789abcdef0123456789abcdef0123456789abcdef";
+const Digest kDigestA = *Digest::FromHex(kA);
+const Digest kDigestB = *Digest::FromHex(kB);
 
 bool Refused(const std::string& text) {
   try {
@@ -24,10 +25,10 @@ bool Refused(const std::string& text) {
 
 TEST(ParseFileList, ReadsLinesInOrder) {
   const std::vector<Listed> expected = {
-      {L"Quellorn.exe", std::wstring(64, L'a'), 1024},
-      {L"data/maps/caf\u00E9 one.pak", kLowerB, 0},
-      {L"data/with\ttab", std::wstring(64, L'a'), 7},
-      {L"data/maps/caf\u00C9 one.pak", kLowerB, 0},  // only ASCII letter case is folded
+      {"Quellorn.exe", kDigestA, 1024},
+      {"data/maps/caf\xC3\xA9 one.pak", kDigestB, 0},
+      {"data/with\ttab", kDigestA, 7},
+      {"data/maps/caf\xC3\x89 one.pak", kDigestB, 0},  // only ASCII letter case is folded
   };
   const std::string lf = "\xEF\xBB\xBF" + kA + "\t1024\tQuellorn.exe\n\n" + kB +
                          "\t0\tdata/maps/caf\xC3\xA9 one.pak\n" + kA +
@@ -72,18 +73,36 @@ TEST(ParseFileList, RefusesAnyMalformedLineOrOnePlaceNamedTwice) {
       kA + "\t1\tok.txt/inside",
       kA + "\t1\tDATA",
       kA + "\t1\tData/Also.txt",
+      // Longer than a path may be: 1,025 characters, some of two bytes.
+      kA + "\t1\t" + std::string(1021, 'p') + "/\xC3\xA9\xC3\xA9\xC3\xA9",
   };
   for (const auto& line : lines) {
     EXPECT_TRUE(Refused(good + line + "\n" + alsoGood)) << ::testing::PrintToString(line);
   }
   EXPECT_FALSE(Refused(good + alsoGood + kA + "\t1\tdata-also/ok.txt\n" + kA + "\t1\tdata/a/b"));
   EXPECT_FALSE(Refused(good + kA + "\t0\tzero is a size\n"));
+  EXPECT_FALSE(Refused(kA + "\t1\t" + std::string(1020, 'p') + "/\xC3\xA9\xC3\xA9\xC3\xA9"));
+}
+
+TEST(ParseFileList, NamesAMillionFilesAtMost) {
+  std::string text;
+  for (std::size_t i = 0; i < kMostListedFiles; ++i)
+    text += kA + "\t1\tf" + std::to_string(i) + "\n";
+  EXPECT_EQ(ParseFileList(text + "\n\n").size(),
+            kMostListedFiles);  // blank lines count for nothing
+  EXPECT_TRUE(Refused(text + kA + "\t1\tone more"));
+}
+
+TEST(ParseFileList, BytesThatArentUtf8AreOnePath) {
+  // Both read as "x" and U+FFFD: one place named twice.
+  EXPECT_EQ(ParseFileList(kA + "\t1\tx\xFF").front().path, "x\xEF\xBF\xBD");
+  EXPECT_TRUE(Refused(kA + "\t1\tx\xFF\n" + kA + "\t1\tx\xFE\n"));
 }
 
 TEST(FormatFileList, ReadsBackAsTheSameEntries) {
-  const std::vector<Listed> entries = {
-      {L"Quellorn.exe", kLowerB, 0}, {L"data/\u00e9t\u00e9\tname.pak", std::wstring(64, L'a'), 7}};
-  EXPECT_EQ(FormatFileList(entries), Narrow(kLowerB) + "\t0\tQuellorn.exe\n" + kA +
+  const std::vector<Listed> entries = {{"Quellorn.exe", kDigestB, 0},
+                                       {"data/\xc3\xa9t\xc3\xa9\tname.pak", kDigestA, 7}};
+  EXPECT_EQ(FormatFileList(entries), kDigestB.Text() + "\t0\tQuellorn.exe\n" + kA +
                                          "\t7\tdata/\xc3\xa9t\xc3\xa9\tname.pak\n");
   EXPECT_EQ(ParseFileList(FormatFileList(entries)), entries);
 }

@@ -82,11 +82,11 @@ TEST_F(PublishTest, AReleaseIsWhatTheLauncherReads) {
   const auto listed = ParseFileList(list);
   ASSERT_EQ(listed.size(), 4u);
   // Byte order: capitals before small letters.
-  EXPECT_EQ(listed[0].path, L"Quellorn.exe");
-  EXPECT_EQ(listed[1].path, L"data/maps/one.pak");
+  EXPECT_EQ(listed[0].path, "Quellorn.exe");
+  EXPECT_EQ(listed[1].path, "data/maps/one.pak");
   for (const Listed& entry : listed) {
-    EXPECT_EQ(ReadWholeFile(server_ / "files" / PathFromWide(entry.sha256 + L".bin")),
-              game_.at(Narrow(entry.path)));
+    EXPECT_EQ(ReadWholeFile(server_ / "files" / PathFromWide(entry.sha256.Hex() + L".bin")),
+              game_.at(entry.path));
   }
   EXPECT_TRUE(Problems().empty());
 }

@@ -29,11 +29,11 @@ class DownloadPoolTest : public ::testing::Test {
     for (int i = 0; i < count; ++i) {
       std::string content(1000 + 997 * i, static_cast<char>('a' + i % 26));
       content += std::to_string(i);
-      const std::wstring digest = Sha256Hex(content);
-      listed_.push_back({Widen("data/" + std::to_string(i % 3) + "/file" + std::to_string(i)),
-                         digest, content.size()});
+      const Digest digest = DigestOf(content);
+      listed_.push_back(
+          {"data/" + std::to_string(i % 3) + "/file" + std::to_string(i), digest, content.size()});
       contents_.push_back(content);
-      server_.Route("/files/" + Narrow(digest) + ".bin", ServeFile(content, faults));
+      server_.Route("/files/" + digest.Text() + ".bin", ServeFile(content, faults));
       toFetch_.push_back(listed_.size() - 1);
     }
     for (int folder = 0; folder < 3; ++folder) {
@@ -56,10 +56,10 @@ class DownloadPoolTest : public ::testing::Test {
   }
 
   std::filesystem::path Placed(std::size_t i) const {
-    return staging_ / PathFromWide(listed_[i].path);
+    return staging_ / PathFromWide(Widen(listed_[i].path));
   }
   std::filesystem::path Part(std::size_t i) const {
-    return parts_ / PathFromWide(listed_[i].sha256 + L".part");
+    return parts_ / PathFromWide(listed_[i].sha256.Hex() + L".part");
   }
 
   std::map<std::string, int> RequestsPerPath() const {
@@ -121,8 +121,8 @@ TEST_F(DownloadPoolTest, AWrongFileAtTheDestinationIsReplaced) {
 TEST_F(DownloadPoolTest, OneContentIsFetchedOnceForAllItsPathsAndNoPathMeetsADownload) {
   Publish(2);
   // A second path of the first content, and a path named like a download of the second.
-  listed_.push_back({L"data/2/copy of file0", listed_[0].sha256, listed_[0].size});
-  listed_.push_back({listed_[1].path + L".part", listed_[0].sha256, listed_[0].size});
+  listed_.push_back({"data/2/copy of file0", listed_[0].sha256, listed_[0].size});
+  listed_.push_back({listed_[1].path + ".part", listed_[0].sha256, listed_[0].size});
   toFetch_ = {0, 1, 2, 3};
   EXPECT_EQ(Run(), L"");
   for (const std::size_t i : {0, 2, 3}) EXPECT_TRUE(ReadFile(Placed(i)) == contents_[0]) << i;
@@ -135,7 +135,7 @@ TEST_F(DownloadPoolTest, OneContentIsFetchedOnceForAllItsPathsAndNoPathMeetsADow
 TEST_F(DownloadPoolTest, TheFirstFailureStopsTheOthersAndLeavesTheirWork) {
   Publish(12, FileFaults{.stall = std::chrono::milliseconds(150), .chunk = 1000});
   // The fourth file is gone from the server.
-  server_.Route("/files/" + Narrow(listed_[3].sha256) + ".bin", support::Always({.status = 404}));
+  server_.Route("/files/" + listed_[3].sha256.Text() + ".bin", support::Always({.status = 404}));
   EXPECT_EQ(Run(), L"The server answered 404");
   EXPECT_LT(server_.Requests().size(), 12u);  // the rest were never asked for
   for (std::size_t i = 0; i < listed_.size(); ++i) {

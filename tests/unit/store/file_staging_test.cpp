@@ -16,8 +16,8 @@ TEST(SweepStrays, RemovesOnlyUnlistedFilesIgnoringLetterCase) {
   folder.Write("1.1.0.partial/data/old.pak", "dropped by this release");
   folder.Write("1.1.0.partial/data/new.pak.part", "a leftover download");
   std::filesystem::create_directories(staging / "empty");
-  const std::vector<Listed> listed = {{L"Quellorn.exe", std::wstring(64, L'a'), 4},
-                                      {L"data/maps/one.pak", std::wstring(64, L'a'), 27}};
+  const std::vector<Listed> listed = {{"Quellorn.exe", Digest{}, 4},
+                                      {"data/maps/one.pak", Digest{}, 27}};
   SweepStrays(listed, staging);
   EXPECT_TRUE(std::filesystem::exists(staging / "Quellorn.exe"));
   EXPECT_TRUE(std::filesystem::exists(staging / "Data" / "Maps" / "One.PAK"));

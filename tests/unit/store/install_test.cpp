@@ -35,8 +35,8 @@ class InstallTest : public ::testing::Test {
   }
 
   Listed PublishFile(const std::string& path, const std::string& content) {
-    const Listed listed{Widen(path), Sha256Hex(content), content.size()};
-    server_.Route("/files/" + Narrow(listed.sha256) + ".bin", ServeFile(content));
+    const Listed listed{path, DigestOf(content), content.size()};
+    server_.Route("/files/" + listed.sha256.Text() + ".bin", ServeFile(content));
     return listed;
   }
 
@@ -145,10 +145,10 @@ TEST_F(InstallTest, NothingThatIsntTheReleaseBecomesCurrent) {
       // An archive that lacks a listed file, or holds it at another size.
       {"1.1.0", {game, missing}, L"The release's data/b.pak didn't arrive"},
       {"1.1.0",
-       {{L"Quellorn.exe", game.sha256, 7}},
+       {{"Quellorn.exe", game.sha256, 7}},
        L"The release's Quellorn.exe didn't arrive whole"},
       // Sizes whose sum doesn't fit 64 bits: no wrapped sum lets the install start.
-      {"1.1.0", {{L"x", game.sha256, half}, {L"y", game.sha256, half}}, L"There isn't enough"},
+      {"1.1.0", {{"x", game.sha256, half}, {"y", game.sha256, half}}, L"There isn't enough"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.version + " " + std::to_string(c.listed.size()));
@@ -197,12 +197,12 @@ TEST_F(InstallTest, FileByFileKeepsWhatHasntChangedAndFetchesTheRest) {
       PublishFile("data/same-size.pak", std::string(3000, 'n')),
       PublishFile("data/staged.pak", "staged before"),
   };
-  Write("1.1.0.parts/" + Narrow(listed[2].sha256) + ".part", "new and a g");  // cut: resumed
+  Write("1.1.0.parts/" + listed[2].sha256.Text() + ".part", "new and a g");  // cut: resumed
   Release release = PublishArchive("1.1.0", kGame);
   release.size = 10'000'000;  // far more than the files to fetch: file by file wins
   ASSERT_EQ(Run(release, listed), L"");
   for (const auto& request : server_.Requests()) {
-    if (request.path == "/files/" + Narrow(listed[2].sha256) + ".bin") {
+    if (request.path == "/files/" + listed[2].sha256.Text() + ".bin") {
       EXPECT_EQ(request.Header("range"), "bytes=11-");
     }
   }
@@ -210,13 +210,13 @@ TEST_F(InstallTest, FileByFileKeepsWhatHasntChangedAndFetchesTheRest) {
 
   EXPECT_EQ(store_.Current(), L"1.1.0");
   for (const Listed& entry : listed) {
-    EXPECT_EQ(Sha256Hex(Read("1.1.0/" + Narrow(entry.path))), entry.sha256) << Narrow(entry.path);
+    EXPECT_EQ(DigestOf(Read("1.1.0/" + entry.path)), entry.sha256) << entry.path;
   }
   EXPECT_FALSE(Exists("1.1.0/stray.txt"));
   EXPECT_FALSE(Exists("1.1.0/data/same.pak.part"));
   // Only the changed file and the one whose bytes differ at the same size were fetched.
-  const std::vector<std::string> expected = {"/files/" + Narrow(listed[2].sha256) + ".bin",
-                                             "/files/" + Narrow(listed[3].sha256) + ".bin"};
+  const std::vector<std::string> expected = {"/files/" + listed[2].sha256.Text() + ".bin",
+                                             "/files/" + listed[3].sha256.Text() + ".bin"};
   auto requested = RequestedPaths();
   std::sort(requested.begin(), requested.end());
   auto sortedExpected = expected;
@@ -273,16 +273,16 @@ TEST_F(InstallTest, ASecondAttemptPicksUpWhatTheFirstLeft) {
                                       PublishFile("data/a.pak", std::string(20000, 'a')),
                                       PublishFile("data/b.pak", std::string(30000, 'b')),
                                       PublishFile("data/c.pak", std::string(3000000, 'c'))};
-  server_.Route("/files/" + Narrow(listed[2].sha256) + ".bin", support::Always({.status = 500}));
+  server_.Route("/files/" + listed[2].sha256.Text() + ".bin", support::Always({.status = 500}));
   Release next = PublishArchive("1.1.0", kGame);
   next.size = 100'000'000;
   EXPECT_EQ(Run(next, listed), L"The server answered 500");
   std::map<std::string, std::uint64_t> partial;  // what the first attempt left, by request path
   std::set<std::string> finished;
   for (const Listed& entry : listed) {
-    const std::string url = "/files/" + Narrow(entry.sha256) + ".bin";
-    const std::string staged = "1.1.0.partial/" + Narrow(entry.path);
-    const std::string part = "1.1.0.parts/" + Narrow(entry.sha256) + ".part";
+    const std::string url = "/files/" + entry.sha256.Text() + ".bin";
+    const std::string staged = "1.1.0.partial/" + entry.path;
+    const std::string part = "1.1.0.parts/" + entry.sha256.Text() + ".part";
     if (Exists(staged)) finished.insert(url);
     if (Exists(part)) partial[url] = std::filesystem::file_size(store_.root / part);
   }

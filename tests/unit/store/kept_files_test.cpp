@@ -19,10 +19,10 @@ TEST(CopyHashed, CopiesAndHashesInOnePass) {
   unsigned long long reported = 0;
   EXPECT_EQ(
       CopyHashed(source, folder.path() / "copy.bin", [&](unsigned long long n) { reported += n; }),
-      Sha256Hex(content));
+      DigestOf(content));
   EXPECT_EQ(reported, content.size());
   EXPECT_TRUE(support::ReadFile(folder.path() / "copy.bin") == content);
-  EXPECT_EQ(HashFile(source), Sha256Hex(content));
+  EXPECT_EQ(HashFile(source), DigestOf(content));
 }
 
 TEST(CopyHashed, AFileThatCantBeReadOrWrittenFails) {
@@ -43,7 +43,7 @@ TEST(CopyHashed, AFileThatCantBeReadOrWrittenFails) {
     }
   }
   // A file that can't be opened hashes as no bytes.
-  EXPECT_EQ(HashFile(folder.path() / "missing.bin"), Sha256Hex(""));
+  EXPECT_EQ(HashFile(folder.path() / "missing.bin"), DigestOf(""));
 }
 
 }  // namespace
