@@ -17,7 +17,7 @@ import unittest
 import releases
 from authority import can_trust, make_certificates, trust
 from installation import set_up_installation
-from update_server import Fault, UpdateServer
+from update_server import Fault, Proxy, UpdateServer
 from wine import EMULATOR, native, on_windows, provide_tar, wine_folder
 
 LAUNCHER = pathlib.Path(os.environ.get("E2E_LAUNCHER", "build/linux/bin/quellorn-launcher")).resolve()
@@ -389,6 +389,39 @@ while time.time() < end:
         self.assertEqual(path.parent.stat().st_uid, 0)
         self.assertEqual(path.parent.stat().st_mode & 0o777, 0o700)
 
+    def test_redirects_and_the_players_proxy(self):
+        releases.publish(self.www, "1.0.0", GAME)
+        # The archive lives on a mirror the server redirects to.
+        (self.www / "mirror").mkdir()
+        shutil.copy2(self.www / "Quellorn-1.0.0.tar", self.www / "mirror" / "Quellorn-1.0.0.tar")
+        self.server.faults["Quellorn-1.0.0.tar"] = Fault(redirect="/mirror/Quellorn-1.0.0.tar")
+        feed, environment, proxy = None, self.environment(), None
+        if not on_windows():
+            # Proxies from the environment, as Linux has them (WinHTTP takes the system's
+            # settings instead). A host only the proxy knows: without it, nothing is reached.
+            proxy = Proxy()
+            self.addCleanup(proxy.stop)
+            feed = self.server.url("latest.json", host="quellorn-e2e.invalid")
+            environment = dict(environment, http_proxy=proxy.url)
+        result = subprocess.run(self.command(feed=feed), env=environment, capture_output=True, timeout=180)
+        self.assertEqual(result.returncode, 0, result.stderr)
+        self.assertEqual((self.folder / "out.txt").read_text(encoding="utf-8"), self.ok_line("1.0.0"))
+        self.assertEqual(self.server.requests["mirror/Quellorn-1.0.0.tar"], 1)
+        if proxy:
+            self.assertGreaterEqual(proxy.seen["GET"], 1)
+        self.assert_intact("1.0.0")
+        # The feed is always asked for past any cache.
+        self.assertEqual(self.server.cache_control["latest.json"], ["no-cache"])
+
+    def test_connections_reset_now_and_then_go_unnoticed(self):
+        self.install("1.0.0")
+        new = dict(GAME, **{f"data/many/{i:03d}.pak": os.urandom(5000) for i in range(60)})
+        releases.publish(self.www, "1.1.0", new, extra={"size": 100_000_000})
+        self.server.reset_every = 10
+        self.assertEqual(self.run_launcher(), (0, self.ok_line("1.1.0")))
+        self.assertGreaterEqual(self.server.resets, 5)
+        self.assert_intact("1.1.0", new)
+
     def sign(self):
         """Signs the server's feed as the publisher would, with the first test key."""
         program = [EMULATOR, str(PUBLISH)] if on_windows() else [str(PUBLISH)]
@@ -419,6 +452,17 @@ while time.time() < end:
             self.assertTrue(line.startswith(f"error\tCouldn't reach {HOST}."), line)
             trust(authority / "ca.crt")
             self.assertEqual(self.run_launcher(feed=feed), (0, self.ok_line("1.0.0")))
+            if not on_windows():
+                # Through the player's proxy: a CONNECT tunnel, whose own answer isn't the server's.
+                shutil.rmtree(self.store)
+                proxy = Proxy()
+                self.addCleanup(proxy.stop)
+                environment = dict(self.environment(), https_proxy=proxy.url)
+                result = subprocess.run(self.command(feed=feed), env=environment, capture_output=True,
+                                        timeout=180)
+                self.assertEqual(result.returncode, 0, result.stderr)
+                self.assert_intact("1.0.0")
+                self.assertGreaterEqual(proxy.seen["CONNECT"], 1)
         finally:
             trust(None)
             server.stop()

@@ -5,7 +5,10 @@ and body bytes of every path so a test can prove what was fetched."""
 import collections
 import dataclasses
 import http.server
+import select
+import socket
 import ssl
+import struct
 import threading
 import time
 import urllib.parse
@@ -22,6 +25,9 @@ class Fault:
     extra_bytes: bytes = b""         # append these to the body
     missing_bytes: int = 0           # leave this many bytes off the end
     wrong_bytes: bool = False        # flip the first byte of the body
+    reset_after: int = -1            # after this many body bytes, reset the connection
+    redirect: str = ""               # answer 302 with this Location instead
+    times: int = -1                  # the fault holds for this many requests; -1: for all
 
 
 class UpdateServer:
@@ -31,6 +37,10 @@ class UpdateServer:
         self.requests = collections.Counter()
         self.body_bytes = collections.Counter()
         self.ranges = collections.defaultdict(list)
+        self.cache_control = collections.defaultdict(list)
+        self.reset_every = 0  # every n-th request for a single file is reset half way
+        self.single_files_asked = 0
+        self.resets = 0
         self.lock = threading.Lock()
         server = self
 
@@ -67,11 +77,21 @@ class UpdateServer:
 
     def _answer(self, handler):
         path = urllib.parse.unquote(urllib.parse.urlsplit(handler.path).path).lstrip("/")
-        fault = self.faults.get(path, Fault())
         requested_range = handler.headers.get("Range")
         with self.lock:
             self.requests[path] += 1
             self.ranges[path].append(requested_range)
+            self.cache_control[path].append(handler.headers.get("Cache-Control"))
+            fault = self.faults.get(path, Fault())
+            if fault.times >= 0:
+                fault = fault if self.requests[path] <= fault.times else Fault()
+            if path.startswith("files/") and self.reset_every:
+                self.single_files_asked += 1
+                if self.single_files_asked % self.reset_every == 0:
+                    fault = Fault(reset_after=1000)
+                    self.resets += 1
+        if fault.redirect:
+            return self._send(handler, 302, b"", {"Location": fault.redirect}, fault, path)
         file = self.root / path
         if fault.status:
             return self._send(handler, fault.status, b"", {}, fault, path)
@@ -100,11 +120,13 @@ class UpdateServer:
         for name, value in headers.items():
             handler.send_header(name, value)
         handler.send_header("Content-Length", str(promised))
-        if fault.cut_after >= 0 or fault.missing_bytes:
+        if fault.cut_after >= 0 or fault.missing_bytes or fault.reset_after >= 0:
             handler.send_header("Connection", "close")
             handler.close_connection = True
         handler.end_headers()
         end = len(body) if fault.cut_after < 0 else min(fault.cut_after, len(body))
+        if fault.reset_after >= 0:
+            end = min(fault.reset_after, len(body))
         sent = 0
         try:
             while sent < end:
@@ -118,5 +140,78 @@ class UpdateServer:
                 sent += len(piece)
                 with self.lock:
                     self.body_bytes[path] += len(piece)
+            if fault.reset_after >= 0:
+                # A linger of zero: the close sends a reset, as a failing middlebox would.
+                handler.connection.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER,
+                                              struct.pack("ii", 1, 0))
+                handler.connection.close()
         except (BrokenPipeError, ConnectionResetError):
             handler.close_connection = True
+
+
+class Proxy:
+    """An HTTP proxy on loopback, as a player's network may have one: CONNECT tunnels for https,
+    and plain requests in absolute form for http. Every host is taken to be this machine; it
+    counts what it was asked for."""
+
+    def __init__(self):
+        self.seen = collections.Counter()
+        self.lock = threading.Lock()
+        self.listener = socket.create_server(("127.0.0.1", 0))
+        self.port = self.listener.getsockname()[1]
+        self.url = f"http://127.0.0.1:{self.port}"
+        self.running = True
+        threading.Thread(target=self._accept, daemon=True).start()
+
+    def stop(self):
+        self.running = False
+        self.listener.close()
+
+    def _accept(self):
+        while self.running:
+            try:
+                client, _ = self.listener.accept()
+            except OSError:
+                return
+            threading.Thread(target=self._serve, args=(client,), daemon=True).start()
+
+    def _serve(self, client):
+        with client:
+            head = b""
+            while b"\r\n\r\n" not in head:
+                piece = client.recv(65536)
+                if not piece:
+                    return
+                head += piece
+            line, _, rest = head.partition(b"\r\n")
+            method, target, version = line.decode("latin-1").split(" ", 2)
+            if method == "CONNECT":
+                port = int(target.rsplit(":", 1)[1])
+                with self.lock:
+                    self.seen["CONNECT"] += 1
+                upstream = socket.create_connection(("127.0.0.1", port))
+                client.sendall(b"HTTP/1.1 200 Connection established\r\n\r\n")
+                leftover = head.partition(b"\r\n\r\n")[2]
+            else:
+                parts = urllib.parse.urlsplit(target)
+                with self.lock:
+                    self.seen[method] += 1
+                upstream = socket.create_connection(("127.0.0.1", parts.port or 80))
+                path = parts.path + (f"?{parts.query}" if parts.query else "")
+                leftover = f"{method} {path} {version}\r\n".encode("latin-1") + rest
+            with upstream:
+                upstream.sendall(leftover)
+                self._relay(client, upstream)
+
+    @staticmethod
+    def _relay(one, other):
+        sockets = [one, other]
+        while True:
+            ready, _, _ = select.select(sockets, [], [], 30)
+            if not ready:
+                return
+            for source in ready:
+                data = source.recv(65536)
+                if not data:
+                    return
+                (other if source is one else one).sendall(data)

@@ -70,8 +70,10 @@ Script ServeFile(std::string content, FileFaults faults) {
   return [content = std::move(content), faults](const Request& request) {
     Response response;
     response.cutAfter = faults.cutAfter;
+    response.reset = faults.reset;
     response.stall = faults.stall;
     response.chunk = faults.chunk;
+    response.pause = faults.pause;
     const auto range = request.Header("range");
     if (!range || faults.ignoreRange || !range->starts_with("bytes=")) {
       response.body = content;
@@ -145,11 +147,14 @@ bool ScriptedServer::Sleep(std::chrono::milliseconds duration) {
 }
 
 void ScriptedServer::Serve(Socket connection, int number) {
-  ServeRequests(connection, number);
-  connection.Shutdown();
+  if (ServeRequests(connection, number)) {
+    connection.Reset();
+  } else {
+    connection.Shutdown();
+  }
 }
 
-void ScriptedServer::ServeRequests(const Socket& connection, int number) {
+bool ScriptedServer::ServeRequests(const Socket& connection, int number) {
   std::string pending;
   char buffer[4096];
   while (!stopping_) {
@@ -157,7 +162,7 @@ void ScriptedServer::ServeRequests(const Socket& connection, int number) {
     if (headEnd == std::string::npos) {
       if (!connection.WaitReadable(20)) continue;
       const auto received = connection.Receive(buffer, sizeof buffer);
-      if (received <= 0) return;
+      if (received <= 0) return false;
       pending.append(buffer, static_cast<size_t>(received));
       continue;
     }
@@ -180,13 +185,15 @@ void ScriptedServer::ServeRequests(const Socket& connection, int number) {
     const int now = ++answering_;
     for (int most = mostAnswers_; now > most && !mostAnswers_.compare_exchange_weak(most, now);) {
     }
-    const bool keepAlive = Answer(connection, response);
+    bool reset = false;
+    const bool keepAlive = Answer(connection, response, reset);
     --answering_;
-    if (!keepAlive) return;
+    if (!keepAlive) return reset;
   }
+  return false;
 }
 
-bool ScriptedServer::Answer(const Socket& connection, const Response& response) {
+bool ScriptedServer::Answer(const Socket& connection, const Response& response, bool& reset) {
   const std::uint64_t promised = response.contentLength.value_or(response.body.size());
   const bool keepAlive = !response.cutAfter && promised == response.body.size();
   std::string head =
@@ -202,11 +209,13 @@ bool ScriptedServer::Answer(const Socket& connection, const Response& response) 
       std::min(response.body.size(), response.cutAfter.value_or(response.body.size()));
   const size_t piece = response.chunk > 0 ? response.chunk : std::max<size_t>(end, 1);
   for (size_t at = 0; at < end; at += piece) {
+    if (at > 0 && response.pause.count() > 0 && !Sleep(response.pause)) return false;
     if (!connection.Send(std::string_view(response.body).substr(at, std::min(piece, end - at)),
                          stopping_)) {
       return false;
     }
   }
+  reset = response.reset;
   return keepAlive;
 }
 

@@ -36,8 +36,10 @@ struct Response {
   std::string body;
   std::optional<std::uint64_t> contentLength;  // promised length; the body's size when unset
   std::optional<std::size_t> cutAfter;         // close the connection after this many bytes
+  bool reset = false;                          // ... with a reset instead of a close
   std::chrono::milliseconds stall{0};          // wait between the headers and the body
   std::size_t chunk = 0;                       // send the body in pieces of this size
+  std::chrono::milliseconds pause{0};          // wait between the pieces: a body that drips
 };
 
 using Script = std::function<Response(const Request&)>;
@@ -47,8 +49,10 @@ struct FileFaults {
   bool ignoreRange = false;                    // answer 200 with everything
   std::optional<std::uint64_t> rangeStartsAt;  // claim another start in Content-Range
   std::optional<std::size_t> cutAfter;
+  bool reset = false;
   std::chrono::milliseconds stall{0};
   std::size_t chunk = 0;
+  std::chrono::milliseconds pause{0};
 };
 
 // A file served as a static server serves it: 200, or 206 with Content-Range for "bytes=N-",
@@ -75,8 +79,9 @@ class ScriptedServer {
  private:
   void AcceptLoop();
   void Serve(Socket connection, int number);
-  void ServeRequests(const Socket& connection, int number);
-  bool Answer(const Socket& connection, const Response& response);
+  bool ServeRequests(const Socket& connection, int number);  // true: end with a reset
+  // False when the connection must end; `reset` when it must end with a reset.
+  bool Answer(const Socket& connection, const Response& response, bool& reset);
   bool Sleep(std::chrono::milliseconds duration);
 
   std::uint16_t port_ = 0;

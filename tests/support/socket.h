@@ -27,6 +27,7 @@ class Socket {
   // isn't reading: a client that abandons a transfer without closing can't hold the server up.
   bool Send(std::string_view bytes, const std::atomic<bool>& stop) const;
   void Shutdown() const;                      // ends the connection in both directions
+  void Reset();                               // ends it at once with a reset, and closes it
   bool WaitReadable(int milliseconds) const;  // something to accept or receive, or the end
 
  private:

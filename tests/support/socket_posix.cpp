@@ -78,6 +78,13 @@ bool Socket::Send(std::string_view bytes, const std::atomic<bool>& stop) const {
   return true;
 }
 
+void Socket::Reset() {
+  // A linger of zero: close sends a reset instead of ending the stream.
+  const linger abort{1, 0};
+  ::setsockopt(static_cast<int>(handle_), SOL_SOCKET, SO_LINGER, &abort, sizeof abort);
+  Close();
+}
+
 void Socket::Shutdown() const {
   if (handle_ >= 0) ::shutdown(static_cast<int>(handle_), SHUT_RDWR);
 }

@@ -94,6 +94,14 @@ bool Socket::Send(std::string_view bytes, const std::atomic<bool>& stop) const {
   return true;
 }
 
+void Socket::Reset() {
+  // A linger of zero: closing sends a reset instead of ending the stream.
+  const linger abort{1, 0};
+  ::setsockopt(Raw(handle_), SOL_SOCKET, SO_LINGER, reinterpret_cast<const char*>(&abort),
+               sizeof abort);
+  Close();
+}
+
 void Socket::Shutdown() const {
   if (handle_ != kInvalid) ::shutdown(Raw(handle_), SD_BOTH);
 }

@@ -7,10 +7,10 @@
 #include <string>
 #include <vector>
 
-#include "launcher/feed/numbers.h"
 #include "launcher/platform/terminal.h"
 #include "launcher/text/failure.h"
 #include "launcher/text/format.h"
+#include "launcher/text/numbers.h"
 #include "launcher/text/text.h"
 #include "tools/publish/publish.h"
 #include "tools/publish/signing.h"

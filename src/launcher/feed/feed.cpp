@@ -3,8 +3,8 @@
 #include <cctype>
 #include <limits>
 
-#include "launcher/feed/numbers.h"
 #include "launcher/text/format.h"
+#include "launcher/text/numbers.h"
 #include "launcher/text/safe_join.h"
 #include "launcher/text/text.h"
 

@@ -5,8 +5,8 @@
 #include <optional>
 #include <string_view>
 
-#include "launcher/feed/numbers.h"
 #include "launcher/text/failure.h"
+#include "launcher/text/numbers.h"
 #include "launcher/text/safe_join.h"
 #include "launcher/text/text.h"
 
@@ -91,12 +91,12 @@ bool NamesOnePlaceTwice(const std::vector<Listed>& entries) {
 
 }  // namespace
 
-std::vector<Listed> ParseFileList(const std::string& text) {
+std::vector<Listed> ParseFileList(const std::string& text, std::size_t most) {
   std::vector<Listed> entries;
   const std::string_view all(text);
   // Room for every line at once: a vector that doubles as it grows would hold up to twice that.
   const std::size_t lines = static_cast<std::size_t>(std::count(all.begin(), all.end(), '\n')) + 1;
-  entries.reserve(std::min(lines, kMostListedFiles));
+  entries.reserve(std::min(lines, most));
   size_t at = all.starts_with("\xEF\xBB\xBF") ? 3 : 0;
   while (at < all.size()) {
     const size_t end = std::min(all.find('\n', at), all.size());
@@ -104,7 +104,7 @@ std::vector<Listed> ParseFileList(const std::string& text) {
     at = end + 1;
     if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
     if (line.empty()) continue;
-    if (entries.size() == kMostListedFiles) Malformed();
+    if (entries.size() == most) Malformed();
     entries.push_back(ParseLine(line));
   }
   if (NamesOnePlaceTwice(entries)) Malformed();

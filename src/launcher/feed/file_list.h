@@ -24,10 +24,10 @@ inline constexpr std::size_t kMostListedFiles = 1000000;
 inline constexpr std::size_t kLongestListedPath = 1024;
 
 // The entries in the order of the lines. Throws Failure("The release's file list isn't one")
-// for any malformed non-empty line, for more than kMostListedFiles entries or a path longer than
+// for any malformed non-empty line, for more than `most` entries or a path longer than
 // kLongestListedPath, and for a list that names one place twice: a path twice (in any ASCII
 // letter case) or a file where another path needs a folder. Never returns part of a list.
-std::vector<Listed> ParseFileList(const std::string& text);
+std::vector<Listed> ParseFileList(const std::string& text, std::size_t most = kMostListedFiles);
 
 // The list as the publishing tool writes it: one "digest TAB size TAB path" line per entry, in
 // the given order, each ending in a line feed; no byte order mark.

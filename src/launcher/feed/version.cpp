@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <string_view>
 
-#include "launcher/feed/numbers.h"
+#include "launcher/text/numbers.h"
 
 namespace launcher {
 

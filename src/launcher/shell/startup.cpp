@@ -10,6 +10,7 @@
 #include "launcher/shell/settings.h"
 #include "launcher/store/client_store.h"
 #include "launcher/text/text.h"
+#include "launcher/transfer/transfer_settings.h"
 #include "launcher/window/splash_presenter.h"
 
 namespace launcher {
@@ -54,6 +55,8 @@ int RunLauncher(const std::vector<std::wstring>& arguments) {
     return 0;
   }
 
+  // Before any transfer starts: every download of the run keeps to it.
+  Transfers().bandwidthLimit = ReadDownloadLimit(ReadSettingsFile(ExecutableDirectory()));
   const std::filesystem::path temporaryDirectory = TemporaryDirectory();
   if (!options.launcherUpdateAllowed) RemoveLeftoverInstallers(temporaryDirectory);
   if (!options.checkFile.empty()) {

@@ -12,8 +12,9 @@ namespace launcher {
 void InstallFromArchive(const Release& release, const std::wstring& base,
                         const std::filesystem::path& download, const std::filesystem::path& staging,
                         const InstallProgress& progress) {
-  Download(base + release.file, release.size, release.sha256, download,
-           [&](std::uint64_t held) { progress(Stage::Downloading, held, release.size); });
+  DownloadWithRetries(
+      base + release.file, release.size, release.sha256, download,
+      [&](std::uint64_t held) { progress(Stage::Downloading, held, release.size); }, SleepFor);
   std::error_code ignored;
   std::filesystem::remove_all(staging, ignored);
   std::filesystem::create_directories(staging);

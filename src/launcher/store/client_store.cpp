@@ -5,9 +5,10 @@
 #include <system_error>
 
 #include "launcher/feed/feed.h"
-#include "launcher/feed/numbers.h"
 #include "launcher/store/durable_replace.h"
+#include "launcher/store/locked_files.h"
 #include "launcher/text/failure.h"
+#include "launcher/text/numbers.h"
 #include "launcher/text/read_file.h"
 #include "launcher/text/text.h"
 
@@ -57,20 +58,19 @@ void ClientStore::Prune() const {
   std::error_code error;
   std::filesystem::directory_iterator entry(root, error);
   if (error) return;
+  // Files held for a moment by another program are waited for, ten seconds in all; what is
+  // still held then stays for the next run.
+  const Deadline deadline = std::chrono::steady_clock::now() + kLockedFilesWait;
   for (; entry != std::filesystem::directory_iterator(); ++entry) {
     const std::wstring name = Lowercase(WideFromPath(entry->path().filename()));
     if (name == keep || name == L"current.txt" || name == kSequenceFile) continue;
-    std::error_code ignored;
-    if (std::filesystem::is_directory(std::filesystem::status(entry->path(), ignored))) {
-      std::filesystem::remove_all(entry->path(), ignored);
-    } else {
-      std::filesystem::remove(entry->path(), ignored);
-    }
+    RemoveTree(entry->path(), deadline);
   }
 }
 
 void ClientStore::RemoveLeftovers(const std::wstring& installing) const {
   const std::wstring version = Lowercase(installing);
+  const Deadline deadline = std::chrono::steady_clock::now() + kLockedFilesWait;
   std::error_code error;
   std::filesystem::directory_iterator entry(root, error);
   if (error) return;
@@ -83,8 +83,7 @@ void ClientStore::RemoveLeftovers(const std::wstring& installing) const {
                                      [&](const wchar_t* ending) {
                                        return name.ends_with(ending) && name != version + ending;
                                      });
-    std::error_code ignored;
-    if (working) std::filesystem::remove_all(entry->path(), ignored);
+    if (working) RemoveTree(entry->path(), deadline);
   }
 }
 

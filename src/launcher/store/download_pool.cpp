@@ -77,13 +77,23 @@ struct Pool {
     const std::wstring digest = content.sha256.Hex();
     const std::filesystem::path part = parts / PathFromWide(digest + L".part");
     std::uint64_t last = 0;
-    Download(base + L"files/" + digest + L".bin", content.size, digest, part, [&](std::uint64_t n) {
+    const auto onBytes = [&](std::uint64_t n) {
       if (stop) throw Stopped{};
       const std::lock_guard guard(lock);
       downloaded = downloaded + n - last;  // goes down when a download starts over
       last = n;
       progress(Stage::Downloading, downloaded, downloadTotal);
-    });
+    };
+    // A worker waiting to try a file again gives up as soon as another one has failed.
+    const auto wait = [this](std::chrono::milliseconds pause) {
+      const auto end = std::chrono::steady_clock::now() + pause;
+      while (std::chrono::steady_clock::now() < end) {
+        if (stop) throw Stopped{};
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+      }
+    };
+    DownloadWithRetries(base + L"files/" + digest + L".bin", content.size, digest, part, onBytes,
+                        wait);
     // The same content listed under several paths: copies for all but the last, which takes
     // the verified file itself.
     for (std::size_t i = 0; i + 1 < job.entries.size(); ++i) {

@@ -7,6 +7,7 @@
 #include "launcher/store/archive_install.h"
 #include "launcher/store/client_store.h"
 #include "launcher/store/file_staging.h"
+#include "launcher/store/locked_files.h"
 #include "launcher/store/move_into_place.h"
 #include "launcher/store/staged_tree.h"
 #include "launcher/text/failure.h"
@@ -53,8 +54,7 @@ std::uint64_t NotYetStaged(const std::filesystem::path& staging,
 }
 
 void RemoveFolder(const std::filesystem::path& folder) {
-  std::error_code ignored;
-  std::filesystem::remove_all(folder, ignored);
+  RemoveTree(folder, std::chrono::steady_clock::now() + kLockedFilesWait);
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 #include "launcher/transfer/download.h"
 
+#include <algorithm>
 #include <optional>
 #include <system_error>
 
@@ -9,6 +10,7 @@
 #include "launcher/transfer/http.h"
 #include "launcher/transfer/interruptions.h"
 #include "launcher/transfer/sha256.h"
+#include "launcher/transfer/transfer_settings.h"
 #include "launcher/transfer/write_failure.h"
 
 namespace launcher {
@@ -39,7 +41,7 @@ constexpr wchar_t kCouldNotWrite[] = L"The download couldn't be written";
 }  // namespace
 
 void Download(const std::wstring& url, std::uint64_t size, const std::wstring& sha256,
-              const std::filesystem::path& path, const DownloadProgress& progress) {
+              const std::filesystem::path& path, const DownloadProgress& progress, bool noCache) {
   std::uint64_t have = MeasureKept(path, size);
   Sha256 hasher;
   if (have > 0 && AddFilePrefix(hasher, path, have) < have) {
@@ -54,7 +56,7 @@ void Download(const std::wstring& url, std::uint64_t size, const std::wstring& s
   if (written < size) {
     try {
       HttpGet(
-          url, have,
+          url, Request{have, noCache},
           [&](std::uint64_t from) {
             if (from != have) {  // the server ignored the range and sends the whole file
               hasher = Sha256();
@@ -95,7 +97,8 @@ void Download(const std::wstring& url, std::uint64_t size, const std::wstring& s
   }
   if (hasher.FinishHex() != sha256) {
     Delete(path);
-    throw Failure{L"The download isn't the release the update server names: its SHA-256 differs"};
+    throw WrongBytes{
+        {L"The download isn't the release the update server names: its SHA-256 differs"}};
   }
   // What counts is the file at the path: one that someone removed or cut meanwhile isn't the
   // download, whatever went through this call. Only an empty release may be made here.
@@ -111,6 +114,31 @@ void Download(const std::wstring& url, std::uint64_t size, const std::wstring& s
     Delete(path);
     throw Failure{
         Format(L"The download was {} bytes, not the {} the update server promised", onDisk, size)};
+  }
+}
+
+void DownloadWithRetries(const std::wstring& url, std::uint64_t size, const std::wstring& sha256,
+                         const std::filesystem::path& path, const DownloadProgress& progress,
+                         const RetryWait& wait) {
+  const TransferSettings& settings = Transfers();
+  std::size_t retries = 0;
+  bool noCache = false;
+  for (;;) {
+    try {
+      Download(url, size, sha256, path, progress, noCache);
+      return;
+    } catch (const WrongBytes&) {
+      if (noCache) throw;
+      noCache = true;  // once more, past any cache on the way
+    } catch (const TransientFailure& failure) {
+      if (retries == settings.retryWaits.size()) throw;
+      std::chrono::milliseconds pause = settings.retryWaits[retries++];
+      if (failure.retryAfter) {
+        pause =
+            std::min<std::chrono::milliseconds>(*failure.retryAfter, settings.longestRetryAfter);
+      }
+      wait(pause);
+    }
   }
 }
 

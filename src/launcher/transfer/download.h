@@ -3,10 +3,12 @@
 // promised size and SHA-256. Whatever stands at the path is taken for an earlier, unfinished
 // attempt at the same file: its bytes are kept, hashed again and only the rest is asked for.
 
+#include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
 #include <string>
+#include <thread>
 
 namespace launcher {
 
@@ -18,7 +20,25 @@ using DownloadProgress = std::function<void(std::uint64_t written)>;
 // message; a file that turned out wrong is deleted, one cut off stays to be resumed. An exception
 // thrown by `progress` (Stopped, for one) passes through unchanged, leaving the bytes written so
 // far.
+// `noCache` asks caches on the way for the origin's copy. Bytes that arrive whole but aren't the
+// file throw WrongBytes; a broken or too slow connection and 5xx and 429 answers throw
+// TransientFailure.
 void Download(const std::wstring& url, std::uint64_t size, const std::wstring& sha256,
-              const std::filesystem::path& path, const DownloadProgress& progress);
+              const std::filesystem::path& path, const DownloadProgress& progress,
+              bool noCache = false);
+
+// Waiting between attempts; it may throw to give up early (Stopped, for one).
+using RetryWait = std::function<void(std::chrono::milliseconds)>;
+
+inline void SleepFor(std::chrono::milliseconds pause) {
+  std::this_thread::sleep_for(pause);
+}
+
+// Download, tried again after each transient fault while Transfers().retryWaits last (1, 2 and
+// 4 seconds, or the server's Retry-After up to 60), each time resuming what arrived; and once more
+// with "Cache-Control: no-cache" after bytes that weren't the file's. Throws the last failure.
+void DownloadWithRetries(const std::wstring& url, std::uint64_t size, const std::wstring& sha256,
+                         const std::filesystem::path& path, const DownloadProgress& progress,
+                         const RetryWait& wait);
 
 }  // namespace launcher

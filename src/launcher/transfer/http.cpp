@@ -1,13 +1,50 @@
 #include "launcher/transfer/http.h"
 
+#include <algorithm>
+#include <mutex>
+#include <thread>
+
 #include "launcher/text/failure.h"
 #include "launcher/text/format.h"
+#include "launcher/text/numbers.h"
 #include "launcher/transfer/interruptions.h"
+#include "launcher/transfer/transfer_settings.h"
 
 namespace launcher {
 
+namespace {
+
+// The shared bandwidth limit: every block moves the time the next may arrive on by its share of
+// a second, and whoever is ahead of that time waits. So all bodies together never get ahead of
+// the limit by more than the block they are handling.
+void KeepToBandwidth(std::uint64_t count) {
+  const std::uint64_t limit = Transfers().bandwidthLimit;
+  if (limit == 0) return;
+  using Clock = std::chrono::steady_clock;
+  static std::mutex lock;
+  static Clock::time_point nextFree;
+  Clock::time_point until;
+  {
+    const std::lock_guard guard(lock);
+    const Clock::time_point now = Clock::now();
+    if (nextFree < now) nextFree = now;
+    nextFree += std::chrono::duration_cast<Clock::duration>(
+        std::chrono::duration<double>(static_cast<double>(count) / static_cast<double>(limit)));
+    until = nextFree;
+  }
+  std::this_thread::sleep_until(until);
+}
+
+}  // namespace
+
+TransferSettings& Transfers() {
+  static TransferSettings settings;
+  return settings;
+}
+
 std::uint64_t AcceptResponse(std::uint32_t status, std::uint64_t from,
-                             const std::wstring* contentRange) {
+                             const std::wstring* contentRange,
+                             std::optional<std::chrono::seconds> retryAfter) {
   if (status == 200) return 0;  // the whole resource, even when a range was asked for
   if (status == 206 && from > 0) {
     if (contentRange == nullptr || !contentRange->starts_with(Format(L"bytes {}-", from))) {
@@ -16,7 +53,37 @@ std::uint64_t AcceptResponse(std::uint32_t status, std::uint64_t from,
     return from;
   }
   if (status == 416 && from > 0) throw RangeRefused{};
+  // Busy or broken for a moment: worth asking again.
+  if (status == 429 || (status >= 500 && status < 600)) {
+    throw TransientFailure{{Format(L"The server answered {}", status)}, retryAfter};
+  }
   throw Failure{Format(L"The server answered {}", status)};
+}
+
+std::wstring ResolveLocation(const std::wstring& base, const std::wstring& location) {
+  if (location.find(L"://") != std::wstring::npos) return location;
+  const std::size_t schemeEnd = base.find(L"://");
+  if (schemeEnd == std::wstring::npos) return location;
+  if (location.starts_with(L"//")) return base.substr(0, schemeEnd + 1) + location;
+  const std::size_t pathStart = std::min(base.find(L'/', schemeEnd + 3), base.size());
+  if (location.starts_with(L"/")) return base.substr(0, pathStart) + location;
+  // Relative to the folder of the base's path, its query left out.
+  const std::wstring path = base.substr(0, std::min(base.find(L'?', pathStart), base.size()));
+  const std::size_t folderEnd = path.rfind(L'/');
+  return (folderEnd == std::wstring::npos || folderEnd < pathStart
+              ? path + L"/"
+              : path.substr(0, folderEnd + 1)) +
+         location;
+}
+
+std::optional<std::chrono::seconds> ParseRetryAfter(std::wstring_view value) {
+  while (!value.empty() && (value.back() == L' ' || value.back() == L'\t')) value.remove_suffix(1);
+  if (value.empty() || value.find_first_not_of(L" \t0123456789") != std::wstring_view::npos) {
+    return std::nullopt;  // an HTTP date, say: the usual waits then
+  }
+  const auto seconds = ReadUnsigned(value, 0xFFFFFFFFu, Minus::Refused);
+  if (!seconds) return std::nullopt;
+  return std::chrono::seconds(*seconds);
 }
 
 std::wstring WithSystemText(const std::wstring& prefix, std::wstring systemText) {
@@ -25,6 +92,39 @@ std::wstring WithSystemText(const std::wstring& prefix, std::wstring systemText)
     systemText.pop_back();
   }
   return Format(L"{}: {}", prefix, systemText);
+}
+
+void ThrowTransient(const std::wstring& prefix, std::wstring systemText) {
+  throw TransientFailure{{WithSystemText(prefix, std::move(systemText))}, std::nullopt};
+}
+
+void ThrowAnswerTooLate() {
+  const auto within = std::chrono::duration_cast<std::chrono::seconds>(Transfers().textWithin);
+  ThrowTransient(L"Couldn't reach the server",
+                 Format(L"its answer took longer than {} seconds", within.count()));
+}
+
+BodyPace::BodyPace(const Request& request)
+    : whole_(request.whole), started_(Clock::now()), windowStart_(started_) {}
+
+void BodyPace::Arrived(std::uint64_t count) {
+  const TransferSettings& settings = Transfers();
+  const Clock::time_point now = Clock::now();
+  if (whole_ && now - started_ > settings.textWithin) ThrowAnswerTooLate();
+  windowBytes_ += count;
+  // A small document has its deadline instead: a rate says nothing of a body of a few bytes.
+  if (!whole_ && now - windowStart_ >= settings.slowWindow) {
+    const double seconds = std::chrono::duration<double>(now - windowStart_).count();
+    if (static_cast<double>(windowBytes_) < static_cast<double>(settings.slowestRate) * seconds) {
+      ThrowTransient(
+          L"The download was cut off",
+          Format(L"less than {} bytes a second arrived for {} seconds", settings.slowestRate,
+                 std::chrono::duration_cast<std::chrono::seconds>(settings.slowWindow).count()));
+    }
+    windowStart_ = now;
+    windowBytes_ = 0;
+  }
+  KeepToBandwidth(count);
 }
 
 }  // namespace launcher

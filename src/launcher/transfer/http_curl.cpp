@@ -5,6 +5,7 @@
 #include "launcher/transfer/http.h"
 
 #include <curl/curl.h>
+#include <sys/socket.h>
 
 #include <algorithm>
 #include <cstdint>
@@ -17,6 +18,8 @@
 #include "launcher/text/failure.h"
 #include "launcher/text/product.h"
 #include "launcher/text/text.h"
+#include "launcher/transfer/interruptions.h"
+#include "launcher/transfer/transfer_settings.h"
 
 namespace launcher {
 
@@ -106,14 +109,18 @@ std::string CheckAddress(const std::string& address) {
 // One request's state, shared with curl's callbacks. Exceptions never cross curl: a callback
 // keeps the first one and stops the transfer, and HttpGet throws it once curl has returned.
 struct Exchange {
-  std::uint64_t from = 0;
+  explicit Exchange(const Request& made) : request(made), pace(made) {}
+
+  const Request& request;
   const StartCallback* onStart = nullptr;
   const ChunkCallback* onChunk = nullptr;
   CURL* easy = nullptr;
-  bool https = false;
+  std::string address;  // of this hop
+  BodyPace pace;
 
   std::optional<std::wstring> contentRange;  // of the response being read
-  bool hasLocation = false;
+  std::optional<std::string> location;
+  std::optional<std::chrono::seconds> retryAfter;
   bool started = false;  // onStart has run: body bytes may follow
   std::string redirect;  // where a followed redirect leads
   std::exception_ptr error;
@@ -141,26 +148,36 @@ std::string HeaderValue(const std::string& line, size_t nameLength) {
   return line.substr(start, end - start + 1);
 }
 
-// The headers of the final response are complete: decide what the status means.
+// A Location, relative or not, resolved against the address that answered with it; empty when
+// it isn't an address.
+std::string Resolve(const std::string& base, const std::string& location) {
+  const std::unique_ptr<CURLU, UrlDeleter> url(curl_url());
+  if (!url || curl_url_set(url.get(), CURLUPART_URL, base.c_str(), 0) != CURLUE_OK ||
+      curl_url_set(url.get(), CURLUPART_URL, location.c_str(), 0) != CURLUE_OK) {
+    return {};
+  }
+  const OwnedText resolved = UrlPart(url.get(), CURLUPART_URL);
+  return resolved ? resolved.get() : "";
+}
+
+// The headers of a response are complete: an interim answer, a redirect to follow, or the
+// final answer whose status decides.
 void FinishHeaders(Exchange& exchange) {
   long status = 0;
   curl_easy_getinfo(exchange.easy, CURLINFO_RESPONSE_CODE, &status);
   if (status >= 100 && status < 200) return;  // an interim answer; the real one follows
-  if (status >= 300 && status < 400 && exchange.hasLocation) {
-    char* target = nullptr;
-    curl_easy_getinfo(exchange.easy, CURLINFO_REDIRECT_URL, &target);
-    const std::string next = target != nullptr ? target : "";
+  if (status >= 300 && status < 400 && exchange.location) {
+    const std::string next = Resolve(exchange.address, *exchange.location);
     // Never from https to plain http: then the redirect itself is the answer, as with WinHTTP.
-    const bool allowed =
-        next.starts_with("https://") || (!exchange.https && next.starts_with("http://"));
-    if (allowed) {
+    const bool https = exchange.address.starts_with("https://");
+    if (next.starts_with("https://") || (!https && next.starts_with("http://"))) {
       exchange.redirect = next;
       return;
     }
   }
   const std::wstring* contentRange = exchange.contentRange ? &*exchange.contentRange : nullptr;
-  const std::uint64_t offset =
-      AcceptResponse(static_cast<std::uint32_t>(status), exchange.from, contentRange);
+  const std::uint64_t offset = AcceptResponse(
+      static_cast<std::uint32_t>(status), exchange.request.from, contentRange, exchange.retryAfter);
   exchange.started = true;
   (*exchange.onStart)(offset);
 }
@@ -171,11 +188,14 @@ size_t OnHeader(char* data, size_t size, size_t count, void* context) {
   try {
     if (line.starts_with("HTTP/")) {
       exchange.contentRange.reset();
-      exchange.hasLocation = false;
+      exchange.location.reset();
+      exchange.retryAfter.reset();
     } else if (StartsWithNoCase(line, "content-range:")) {
       exchange.contentRange = Widen(HeaderValue(line, 14));
     } else if (StartsWithNoCase(line, "location:")) {
-      exchange.hasLocation = true;
+      exchange.location = HeaderValue(line, 9);
+    } else if (StartsWithNoCase(line, "retry-after:")) {
+      exchange.retryAfter = ParseRetryAfter(Widen(HeaderValue(line, 12)));
     } else if (line == "\r\n" || line == "\n") {
       FinishHeaders(exchange);
     }
@@ -194,6 +214,7 @@ size_t OnBody(char* data, size_t size, size_t count, void* context) {
   try {
     for (size_t at = 0; at < total; at += kReadBufferSize) {
       const size_t block = std::min(kReadBufferSize, total - at);
+      exchange.pace.Arrived(block);
       (*exchange.onChunk)(reinterpret_cast<const std::uint8_t*>(data + at), block);
     }
   } catch (...) {
@@ -203,27 +224,41 @@ size_t OnBody(char* data, size_t size, size_t count, void* context) {
   return total;
 }
 
+// Under a bandwidth limit the system mustn't take in more than a block ahead of it, as it would
+// when left to tune its receive buffer: the limit holds on the wire too, not only here.
+int KeepReceiveBufferSmall(void*, curl_socket_t socket, curlsocktype) {
+  const int size = static_cast<int>(kReadBufferSize);
+  setsockopt(socket, SOL_SOCKET, SO_RCVBUF, &size, sizeof size);
+  return CURL_SOCKOPT_OK;
+}
+
+struct HeaderListDeleter {
+  void operator()(curl_slist* list) const { curl_slist_free_all(list); }
+};
+
 }  // namespace
 
-void HttpGet(const std::wstring& url, std::uint64_t from, const StartCallback& onStart,
+void HttpGet(const std::wstring& url, const Request& request, const StartCallback& onStart,
              const ChunkCallback& onChunk) {
   std::string address = Narrow(url);
-  std::string scheme = CheckAddress(address);
+  CheckAddress(address);
 
   const Share& share = GetShare();
   if (share.handle == nullptr) throw Failure{WithSystemText(L"No connection", share.error)};
+  const TransferSettings& settings = Transfers();
+  std::unique_ptr<curl_slist, HeaderListDeleter> headers;
+  if (request.noCache) headers.reset(curl_slist_append(nullptr, "Cache-Control: no-cache"));
 
   for (int redirects = 0;; ++redirects) {
     const std::unique_ptr<CURL, EasyDeleter> easy(curl_easy_init());
     if (!easy) throw Failure{WithSystemText(L"No connection", L"libcurl couldn't make a request")};
-    Exchange exchange;
-    exchange.from = from;
+    Exchange exchange(request);
     exchange.onStart = &onStart;
     exchange.onChunk = &onChunk;
     exchange.easy = easy.get();
-    exchange.https = scheme == "https";
+    exchange.address = address;
     char errorText[CURL_ERROR_SIZE] = {};
-    const std::string range = std::to_string(from) + "-";
+    const std::string range = std::to_string(request.from) + "-";
 
     CURL* e = easy.get();
     curl_easy_setopt(e, CURLOPT_URL, address.c_str());
@@ -236,15 +271,29 @@ void HttpGet(const std::wstring& url, std::uint64_t from, const StartCallback& o
     curl_easy_setopt(e, CURLOPT_HTTP_VERSION, CURL_HTTP_VERSION_1_1);
     curl_easy_setopt(e, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(e, CURLOPT_CONNECTTIMEOUT_MS, 15000L);
-    // A transfer that receives nothing for 60 seconds fails.
-    curl_easy_setopt(e, CURLOPT_LOW_SPEED_LIMIT, 1L);
-    curl_easy_setopt(e, CURLOPT_LOW_SPEED_TIME, 60L);
+    // Too slow for too long fails as a cut download does; silence is the slowest of all.
+    const long window = static_cast<long>(std::max<std::int64_t>(
+        1, std::chrono::duration_cast<std::chrono::seconds>(settings.slowWindow).count()));
+    if (request.whole) {
+      curl_easy_setopt(e, CURLOPT_TIMEOUT_MS, static_cast<long>(settings.textWithin.count()));
+    } else {
+      curl_easy_setopt(e, CURLOPT_LOW_SPEED_LIMIT,
+                       static_cast<long>(std::max<std::uint64_t>(1, settings.slowestRate)));
+      curl_easy_setopt(e, CURLOPT_LOW_SPEED_TIME, window);
+    }
+    // Proxies come from the environment (http_proxy, https_proxy, no_proxy); the proxy's own
+    // answer to CONNECT isn't the server's.
+    curl_easy_setopt(e, CURLOPT_SUPPRESS_CONNECT_HEADERS, 1L);
     // TLS verification stays on in every build: a certificate the system doesn't trust fails.
     curl_easy_setopt(e, CURLOPT_SSL_VERIFYPEER, 1L);
     curl_easy_setopt(e, CURLOPT_SSL_VERIFYHOST, 2L);
     curl_easy_setopt(e, CURLOPT_BUFFERSIZE, static_cast<long>(kReadBufferSize));
     curl_easy_setopt(e, CURLOPT_ERRORBUFFER, errorText);
-    if (from > 0) curl_easy_setopt(e, CURLOPT_RANGE, range.c_str());
+    if (request.from > 0) curl_easy_setopt(e, CURLOPT_RANGE, range.c_str());
+    if (headers) curl_easy_setopt(e, CURLOPT_HTTPHEADER, headers.get());
+    if (settings.bandwidthLimit > 0) {
+      curl_easy_setopt(e, CURLOPT_SOCKOPTFUNCTION, KeepReceiveBufferSmall);
+    }
     curl_easy_setopt(e, CURLOPT_HEADERFUNCTION, OnHeader);
     curl_easy_setopt(e, CURLOPT_HEADERDATA, &exchange);
     curl_easy_setopt(e, CURLOPT_WRITEFUNCTION, OnBody);
@@ -252,15 +301,15 @@ void HttpGet(const std::wstring& url, std::uint64_t from, const StartCallback& o
 
     const CURLcode code = curl_easy_perform(e);
     if (exchange.error) std::rethrow_exception(exchange.error);
+    if (code == CURLE_OPERATION_TIMEDOUT && request.whole) ThrowAnswerTooLate();
     if (code != CURLE_OK) {
-      const std::wstring text = Widen(errorText[0] != '\0' ? errorText : curl_easy_strerror(code));
-      throw Failure{WithSystemText(
-          exchange.started ? L"The download was cut off" : L"Couldn't reach the server", text)};
+      // The connection broke, timed out or was too slow: worth another try.
+      ThrowTransient(exchange.started ? L"The download was cut off" : L"Couldn't reach the server",
+                     Widen(errorText[0] != '\0' ? errorText : curl_easy_strerror(code)));
     }
     if (exchange.redirect.empty()) {
       if (!exchange.started) {
-        throw Failure{WithSystemText(L"Couldn't reach the server",
-                                     Widen(curl_easy_strerror(CURLE_GOT_NOTHING)))};
+        ThrowTransient(L"Couldn't reach the server", Widen(curl_easy_strerror(CURLE_GOT_NOTHING)));
       }
       return;
     }
@@ -269,7 +318,7 @@ void HttpGet(const std::wstring& url, std::uint64_t from, const StartCallback& o
                                    Widen(curl_easy_strerror(CURLE_TOO_MANY_REDIRECTS)))};
     }
     address = exchange.redirect;
-    scheme = CheckAddress(address);
+    CheckAddress(address);
   }
 }
 

@@ -2,6 +2,7 @@
 
 #include "launcher/transfer/http.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cwchar>
 #include <mutex>
@@ -12,6 +13,8 @@
 #include "launcher/text/failure.h"
 #include "launcher/text/format.h"
 #include "launcher/text/product.h"
+#include "launcher/transfer/interruptions.h"
+#include "launcher/transfer/transfer_settings.h"
 
 namespace launcher {
 
@@ -69,10 +72,29 @@ std::optional<std::uint64_t> ContentLength(HINTERNET request) {
   return length;
 }
 
-}  // namespace
+// The value of a response header, when the response has it.
+std::optional<std::wstring> HeaderText(HINTERNET request, DWORD header) {
+  wchar_t value[128] = {};
+  DWORD bytes = sizeof value;
+  if (!WinHttpQueryHeaders(request, header, WINHTTP_HEADER_NAME_BY_INDEX, value, &bytes,
+                           WINHTTP_NO_HEADER_INDEX)) {
+    return std::nullopt;
+  }
+  return std::wstring(value);
+}
 
-void HttpGet(const std::wstring& url, std::uint64_t from, const StartCallback& onStart,
-             const ChunkCallback& onChunk) {
+// A connection that broke or timed out: worth another try, as on Linux.
+[[noreturn]] void ThrowTransientLastError(const std::wstring& prefix) {
+  throw TransientFailure{{LastErrorText(prefix)}, std::nullopt};
+}
+
+constexpr int kMaxRedirects = 10;
+
+// One request, redirects WinHTTP follows included. Returns where a redirect it left to us leads
+// (Wine's WinHTTP doesn't follow 308), or nothing once the body has been delivered.
+std::optional<std::wstring> GetOnce(const std::wstring& url, const Request& made, BodyPace& pace,
+                                    const StartCallback& onStart, const ChunkCallback& onChunk) {
+  const std::uint64_t from = made.from;
   wchar_t host[256] = {};
   wchar_t path[2048] = {};
   URL_COMPONENTS parts = {};
@@ -97,19 +119,26 @@ void HttpGet(const std::wstring& url, std::uint64_t from, const StartCallback& o
   }
 
   const InternetHandle connection(WinHttpConnect(session.handle, host, parts.nPort, 0));
-  if (!connection) throw Failure{LastErrorText(L"Couldn't reach the server")};
+  if (!connection) ThrowTransientLastError(L"Couldn't reach the server");
   // TLS validation stays WinHTTP's default: a certificate the system doesn't trust fails here.
   const InternetHandle request(WinHttpOpenRequest(
       connection.Get(), L"GET", path, nullptr, WINHTTP_NO_REFERER, WINHTTP_DEFAULT_ACCEPT_TYPES,
       parts.nScheme == INTERNET_SCHEME_HTTPS ? WINHTTP_FLAG_SECURE : 0));
-  if (!request) throw Failure{LastErrorText(L"Couldn't reach the server")};
+  if (!request) ThrowTransientLastError(L"Couldn't reach the server");
+  if (made.whole) {
+    // A small document's headers too must come within its time, however slowly they drip.
+    DWORD within = static_cast<DWORD>(Transfers().textWithin.count());
+    WinHttpSetOption(request.Get(), WINHTTP_OPTION_RECEIVE_RESPONSE_TIMEOUT, &within,
+                     sizeof within);
+  }
 
-  const std::wstring range = from > 0 ? Format(L"Range: bytes={}-", from) : std::wstring();
+  std::wstring headers = from > 0 ? Format(L"Range: bytes={}-\r\n", from) : std::wstring();
+  if (made.noCache) headers += L"Cache-Control: no-cache\r\n";
   if (!WinHttpSendRequest(request.Get(),
-                          range.empty() ? WINHTTP_NO_ADDITIONAL_HEADERS : range.c_str(),
-                          static_cast<DWORD>(range.size()), WINHTTP_NO_REQUEST_DATA, 0, 0, 0) ||
+                          headers.empty() ? WINHTTP_NO_ADDITIONAL_HEADERS : headers.c_str(),
+                          static_cast<DWORD>(headers.size()), WINHTTP_NO_REQUEST_DATA, 0, 0, 0) ||
       !WinHttpReceiveResponse(request.Get(), nullptr)) {
-    throw Failure{LastErrorText(L"Couldn't reach the server")};
+    ThrowTransientLastError(L"Couldn't reach the server");
   }
 
   // An unreadable status stays 0, which no rule accepts.
@@ -127,25 +156,67 @@ void HttpGet(const std::wstring& url, std::uint64_t from, const StartCallback& o
                             WINHTTP_HEADER_NAME_BY_INDEX, value, &bytes, WINHTTP_NO_HEADER_INDEX);
     contentRange = value;
   }
-  onStart(AcceptResponse(status, from, haveContentRange ? &contentRange : nullptr));
+  const bool redirect =
+      status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
+  if (const auto location = HeaderText(request.Get(), WINHTTP_QUERY_LOCATION);
+      redirect && location) {
+    const std::wstring next = ResolveLocation(url, *location);
+    // Never from https to plain http, as WinHTTP's own policy has it.
+    if (next.starts_with(L"https://") ||
+        (parts.nScheme == INTERNET_SCHEME_HTTP && next.starts_with(L"http://"))) {
+      return next;
+    }
+  }
+  std::optional<std::chrono::seconds> retryAfter;
+  if (const auto text = HeaderText(request.Get(), WINHTTP_QUERY_RETRY_AFTER)) {
+    retryAfter = ParseRetryAfter(*text);
+  }
+  onStart(AcceptResponse(status, from, haveContentRange ? &contentRange : nullptr, retryAfter));
 
   const std::optional<std::uint64_t> promised = ContentLength(request.Get());
   std::uint64_t delivered = 0;
   std::vector<std::uint8_t> buffer(kReadBufferSize);
   for (;;) {
+    // What has arrived, as soon as anything has: a read of the whole buffer could wait for a
+    // dripping server far past every limit.
+    DWORD available = 0;
+    if (!WinHttpQueryDataAvailable(request.Get(), &available)) {
+      ThrowTransientLastError(L"The download was cut off");
+    }
+    if (available == 0) break;
     DWORD read = 0;
-    if (!WinHttpReadData(request.Get(), buffer.data(), static_cast<DWORD>(buffer.size()), &read)) {
-      throw Failure{LastErrorText(L"The download was cut off")};
+    const DWORD wanted = std::min<DWORD>(available, static_cast<DWORD>(buffer.size()));
+    if (!WinHttpReadData(request.Get(), buffer.data(), wanted, &read)) {
+      ThrowTransientLastError(L"The download was cut off");
     }
     if (read == 0) break;
     delivered += read;
+    pace.Arrived(read);
     onChunk(buffer.data(), read);
   }
   // A connection that closes before the promised length may read as a clean end. Calling it
   // cut off keeps the bytes for a resumed download instead of taking a short body for a whole.
   if (promised && delivered < *promised) {
     SetLastError(ERROR_WINHTTP_CONNECTION_ERROR);
-    throw Failure{LastErrorText(L"The download was cut off")};
+    ThrowTransientLastError(L"The download was cut off");
+  }
+  return std::nullopt;
+}
+
+}  // namespace
+
+void HttpGet(const std::wstring& url, const Request& made, const StartCallback& onStart,
+             const ChunkCallback& onChunk) {
+  BodyPace pace(made);
+  std::wstring address = url;
+  for (int redirects = 0;; ++redirects) {
+    std::optional<std::wstring> next = GetOnce(address, made, pace, onStart, onChunk);
+    if (!next) return;
+    if (redirects == kMaxRedirects) {
+      SetLastError(ERROR_WINHTTP_REDIRECT_FAILED);
+      throw Failure{LastErrorText(L"Couldn't reach the server")};
+    }
+    address = std::move(*next);
   }
 }
 

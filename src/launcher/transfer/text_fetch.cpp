@@ -5,11 +5,14 @@
 
 namespace launcher {
 
-std::string GetText(const std::wstring& url, std::uint64_t limit) {
+std::string GetText(const std::wstring& url, std::uint64_t limit, bool noCache) {
   std::string text;
   // Never a ranged request: only a 200 is accepted.
+  Request request;
+  request.noCache = noCache;
+  request.whole = true;
   HttpGet(
-      url, 0, [](std::uint64_t) {},
+      url, request, [](std::uint64_t) {},
       [&](const std::uint8_t* bytes, std::uint64_t count) {
         if (text.size() + count > limit) {
           throw Failure{L"The update server answered with far too much"};

@@ -2,8 +2,8 @@
 
 #include <algorithm>
 
-#include "launcher/feed/numbers.h"
 #include "launcher/text/format.h"
+#include "launcher/text/numbers.h"
 
 namespace launcher {
 

@@ -31,7 +31,8 @@ FetchedFeed FetchFeed(const std::wstring& feedUrl, const ClientStore& store,
   std::string text;
   Feed feed;
   try {
-    text = GetText(feedUrl, kFeedLimit);
+    // Never a cache's stale copy: an old feed would hold players back.
+    text = GetText(feedUrl, kFeedLimit, true);
     feed = ParseFeed(text);
   } catch (const Failure&) {
     return {};
@@ -39,7 +40,7 @@ FetchedFeed FetchFeed(const std::wstring& feedUrl, const ClientStore& store,
   if (trust.keys.empty()) return {feed};
   std::string signatures;
   try {
-    signatures = GetText(feedUrl + L".sig", kSignatureLimit);
+    signatures = GetText(feedUrl + L".sig", kSignatureLimit, true);
   } catch (const Failure&) {
     return {std::nullopt, true};
   }
@@ -76,8 +77,8 @@ std::optional<Ready> DownloadLauncher(const Release& launcher, const std::wstrin
       folder / PathFromWide(std::wstring(kInstallerPrefix) + launcher.version + L".exe");
   try {
     const double totalMegabytes = static_cast<double>(launcher.size) / kMegabyte;
-    Download(baseUrl + launcher.file, launcher.size, launcher.sha256, installer,
-             ReportLauncherProgress{launcher, progress, totalMegabytes});
+    DownloadWithRetries(baseUrl + launcher.file, launcher.size, launcher.sha256, installer,
+                        ReportLauncherProgress{launcher, progress, totalMegabytes}, SleepFor);
     std::shared_ptr<HeldFile> held = HeldFile::Open(installer);
     if (held && HashHeld(*held) == launcher.sha256) return Ready{installer, true, std::move(held)};
   } catch (const Failure&) {

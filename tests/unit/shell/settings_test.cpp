@@ -7,6 +7,21 @@
 namespace launcher {
 namespace {
 
+TEST(ReadDownloadLimit, AWholeNumberOfKilobytesAboveZeroOrNone) {
+  const std::pair<std::string, std::uint64_t> cases[] = {
+      {R"({"maxDownloadKBps": 500})", 512000},
+      {R"({"maxDownloadKBps": "64", "feed": "x"})", 65536},
+      {R"({"maxDownloadKBps": 0})", 0},
+      {R"({"maxDownloadKBps": -5})", 0},
+      {R"({"maxDownloadKBps": 1.5})", 0},
+      {R"({"maxDownloadKBps": "fast"})", 0},
+      {R"({"maxDownloadKBps": 99999999999999999999})", 0},
+      {R"({"feed": "x"})", 0},
+      {"not json", 0},
+  };
+  for (const auto& [text, limit] : cases) EXPECT_EQ(ReadDownloadLimit(text), limit) << text;
+}
+
 TEST(ReadFeedSetting, TakesTheFeedMemberOrNothing) {
   const std::pair<std::string, std::wstring> cases[] = {
       {R"({"feed": "https://mirror.test/latest.json"})", L"https://mirror.test/latest.json"},

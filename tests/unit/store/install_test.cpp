@@ -8,6 +8,7 @@
 #include "launcher/text/text.h"
 #include "launcher/transfer/sha256.h"
 #include "support/failure_of.h"
+#include "support/scoped_transfers.h"
 #include "support/scripted_server.h"
 #include "support/system_tar.h"
 #include "support/tar_writer.h"
@@ -260,6 +261,7 @@ TEST_F(InstallTest, SixtyPercentOfTheArchiveDecidesThePath) {
 }
 
 TEST_F(InstallTest, ASecondAttemptPicksUpWhatTheFirstLeft) {
+  const support::ScopedTransfers once(support::NoRetries);
   // Archive: the first download is cut off; the next asks only for the rest.
   const Release release = PublishArchive("1.0.0", kGame, FileFaults{.cutAfter = 40000});
   EXPECT_TRUE(Run(release).starts_with(L"The download was cut off: "));

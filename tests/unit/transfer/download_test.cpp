@@ -2,11 +2,16 @@
 
 #include <gtest/gtest.h>
 
+#include <mutex>
+#include <thread>
+
 #include "launcher/feed/release.h"
 #include "launcher/text/failure.h"
+#include "launcher/transfer/http.h"
 #include "launcher/transfer/interruptions.h"
 #include "launcher/transfer/sha256.h"
 #include "support/failure_of.h"
+#include "support/scoped_transfers.h"
 #include "support/scripted_server.h"
 #include "support/temporary_folder.h"
 
@@ -138,6 +143,124 @@ TEST_F(DownloadTest, TheFileOnTheDiskIsWhatCounts) {
   if (!removed) GTEST_SKIP() << "this system keeps a file being written from being removed";
   EXPECT_EQ(message, L"The download was 0 bytes, not the 5000 the update server promised");
   EXPECT_FALSE(std::filesystem::exists(file_));
+}
+
+// What a flaky server or cache does on the first requests, and what the retries make of it.
+TEST_F(DownloadTest, RetriesGetPastTransientFaultsAndOneBadCopy) {
+  const support::ScopedTransfers quick([](TransferSettings& settings) {
+    settings.retryWaits = {std::chrono::milliseconds(10), std::chrono::milliseconds(10),
+                           std::chrono::milliseconds(10)};
+  });
+  const std::string content = Pattern(300000);
+  const auto good = ServeFile(content);
+  struct Case {
+    const char* name;
+    support::Script first;  // the answer to the first `times` requests
+    int times;
+    std::wstring failure;  // empty: the download succeeds
+    std::size_t requests;
+  };
+  const Case cases[] = {
+      {"reset mid-body, resumed", ServeFile(content, FileFaults{.cutAfter = 50000, .reset = true}),
+       3, L"", 4},
+      {"busy", Always(Response{.status = 503}), 2, L"", 3},
+      {"too many requests", Always(Response{.status = 429}), 1, L"", 2},
+      {"a stale copy, then the origin's", ServeFile(Pattern(300000, 9)), 1, L"", 2},
+      {"a stale copy twice", ServeFile(Pattern(300000, 9)), 2,
+       L"The download isn't the release the update server names: its SHA-256 differs", 2},
+      {"busy for good", Always(Response{.status = 503}), 9, L"The server answered 503", 4},
+      {"gone: not tried again", Always(Response{.status = 404}), 9, L"The server answered 404", 1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::filesystem::remove(file_);
+    // The server copies a script for every request: the count is kept apart.
+    server_.Route("/file.bin",
+                  [&, answered = std::make_shared<int>(0)](const support::Request& request) {
+                    return ++*answered <= c.times ? c.first(request) : good(request);
+                  });
+    const std::size_t before = server_.Requests().size();
+    const std::wstring failure = support::FailureOf([&] {
+      DownloadWithRetries(
+          server_.Url("/file.bin"), content.size(), Sha256Hex(content), file_, [](std::uint64_t) {},
+          SleepFor);
+    });
+    EXPECT_EQ(failure, c.failure);
+    const auto requests = server_.Requests();
+    ASSERT_EQ(requests.size() - before, c.requests);
+    if (c.failure.empty()) {
+      EXPECT_TRUE(ReadFile(file_) == content);
+    }
+    // Resumed where the reset left it; the origin's copy asked for past the caches.
+    if (std::string(c.name).starts_with("reset")) {
+      EXPECT_EQ(requests[before + 1].Header("range"), "bytes=50000-");
+    }
+    if (std::string(c.name).starts_with("a stale")) {
+      EXPECT_EQ(requests[before + 1].Header("cache-control"), "no-cache");
+    }
+  }
+}
+
+TEST_F(DownloadTest, RetryAfterIsHonouredUpToTheLongestWait) {
+  const support::ScopedTransfers quick([](TransferSettings& settings) {
+    settings.retryWaits = {std::chrono::seconds(30)};
+    settings.longestRetryAfter = std::chrono::milliseconds(1500);
+  });
+  const std::string content = Pattern(1000);
+  for (const auto& [retryAfter, least] : {std::pair{"1", 1000}, std::pair{"600", 1500}}) {
+    SCOPED_TRACE(retryAfter);
+    std::filesystem::remove(file_);
+    server_.Route("/file.bin",
+                  [&, answered = std::make_shared<int>(0)](const support::Request& request) {
+                    if (++*answered > 1) return ServeFile(content)(request);
+                    return Response{.status = 503, .headers = {{"Retry-After", retryAfter}}};
+                  });
+    const auto started = std::chrono::steady_clock::now();
+    DownloadWithRetries(
+        server_.Url("/file.bin"), content.size(), Sha256Hex(content), file_, [](std::uint64_t) {},
+        SleepFor);
+    const auto waited = std::chrono::steady_clock::now() - started;
+    EXPECT_GE(waited, std::chrono::milliseconds(least));
+    EXPECT_LT(waited, std::chrono::milliseconds(least + 5000));
+  }
+}
+
+TEST_F(DownloadTest, TheBandwidthLimitHoldsForAllDownloadsTogether) {
+  constexpr std::uint64_t kLimit = 2000 * 1024;
+  const support::ScopedTransfers limited(
+      [](TransferSettings& settings) { settings.bandwidthLimit = kLimit; });
+  // Two downloads side by side, 5 MB in all.
+  const std::string content = Pattern(2560000);
+  server_.Route("/file.bin", ServeFile(content));
+  std::mutex lock;
+  std::vector<std::pair<std::chrono::steady_clock::time_point, std::uint64_t>> arrivals;
+  const auto started = std::chrono::steady_clock::now();
+  std::vector<std::thread> downloads;
+  for (int i = 0; i < 2; ++i) {
+    downloads.emplace_back([&, i] {
+      std::uint64_t last = 0;
+      Download(server_.Url("/file.bin"), content.size(), Sha256Hex(content),
+               folder_.path() / std::to_string(i), [&](std::uint64_t written) {
+                 const std::lock_guard guard(lock);
+                 arrivals.emplace_back(std::chrono::steady_clock::now(), written - last);
+                 last = written;
+               });
+    });
+  }
+  for (auto& download : downloads) download.join();
+  const double seconds =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+  const double rate = 2.0 * static_cast<double>(content.size()) / seconds;
+  EXPECT_LE(rate, 1.02 * kLimit);
+  EXPECT_GE(rate, 0.85 * kLimit);  // the limit, not much less
+  // Over any second: no more than the limit and the block each download is handling.
+  for (const auto& [at, ignored] : arrivals) {
+    std::uint64_t within = 0;
+    for (const auto& [other, bytes] : arrivals) {
+      if (other >= at && other < at + std::chrono::seconds(1)) within += bytes;
+    }
+    EXPECT_LE(within, kLimit + 2 * kReadBufferSize);
+  }
 }
 
 TEST_F(DownloadTest, ACompleteFileAlreadyThereNeedsNoRequest) {

@@ -8,9 +8,11 @@
 #include <thread>
 
 #include "launcher/text/failure.h"
+#include "launcher/text/text.h"
 #include "launcher/transfer/interruptions.h"
 #include "launcher/transfer/text_fetch.h"
 #include "support/failure_of.h"
+#include "support/scoped_transfers.h"
 #include "support/scripted_server.h"
 
 namespace launcher {
@@ -205,6 +207,86 @@ TEST(HttpGet, SixConcurrentDownloadersKeepToSixConnections) {
   EXPECT_EQ(wrong, 0);
   EXPECT_EQ(server.Requests().size(), static_cast<size_t>(kFiles));
   EXPECT_LE(server.Connections(), 6);
+}
+
+TEST(HttpGet, RedirectsAreFollowedTenTimesAtMost) {
+  ScriptedServer server;
+  const std::string content = Pattern(5000);
+  server.Route("/file.bin", ServeFile(content));
+  const std::string absolute = Narrow(server.Url("/file.bin"));
+  for (const int status : {301, 302, 307, 308}) {
+    server.Route("/moved" + std::to_string(status),
+                 Always(Response{.status = status, .headers = {{"Location", "/file.bin"}}}));
+  }
+  server.Route("/absolute", Always(Response{.status = 302, .headers = {{"Location", absolute}}}));
+  server.Route("/loop", Always(Response{.status = 302, .headers = {{"Location", "/loop"}}}));
+  for (const char* path : {"/moved301", "/moved302", "/moved307", "/moved308", "/absolute"}) {
+    std::string body;
+    EXPECT_EQ(FailureOf([&] { body = Get(server.Url(path), 0).body; }), L"") << path;
+    EXPECT_TRUE(body == content) << path;
+  }
+  // The range goes along to where the redirect leads.
+  EXPECT_TRUE(Get(server.Url("/moved302"), 1000).body == content.substr(1000));
+  EXPECT_EQ(server.Requests().back().Header("range"), "bytes=1000-");
+  const std::wstring loop = FailureOf([&] { Get(server.Url("/loop"), 0); });
+  EXPECT_TRUE(loop.starts_with(L"Couldn't reach the server: ")) << Narrow(loop);
+  std::size_t loops = 0;
+  for (const auto& request : server.Requests()) loops += request.path == "/loop";
+  EXPECT_LE(loops, 11u);
+}
+
+// How each kind of fault is told apart: what may pass with another try, and what won't.
+TEST(HttpGet, TransientFaultsAreToldApart) {
+  const support::ScopedTransfers quick([](TransferSettings& settings) {
+    settings.textWithin = std::chrono::milliseconds(1500);
+    settings.slowWindow = std::chrono::milliseconds(1000);
+    settings.slowestRate = 20000;
+  });
+  ScriptedServer server;
+  const std::string content = Pattern(200000);
+  server.Route("/reset", ServeFile(content, FileFaults{.cutAfter = 70000, .reset = true}));
+  server.Route("/busy", Always(Response{.status = 503, .headers = {{"Retry-After", "7"}}}));
+  server.Route("/many", Always(Response{.status = 429}));
+  server.Route("/missing", Always(Response{.status = 404}));
+  // 2 bytes every 100 ms: a feed that never arrives, and a download far below the slowest rate.
+  server.Route("/drip",
+               ServeFile(content, FileFaults{.chunk = 2, .pause = std::chrono::milliseconds(100)}));
+  struct Case {
+    const char* path;
+    bool whole;  // fetched as a small document
+    const wchar_t* starts;
+    bool transient;
+    std::optional<std::chrono::seconds> retryAfter;
+  };
+  const Case cases[] = {
+      {"/reset", false, L"The download was cut off: ", true, std::nullopt},
+      {"/busy", false, L"The server answered 503", true, std::chrono::seconds(7)},
+      {"/many", false, L"The server answered 429", true, std::nullopt},
+      {"/missing", false, L"The server answered 404", false, std::nullopt},
+      {"/drip", true, L"Couldn't reach the server: ", true, std::nullopt},
+      {"/drip", false, L"The download was cut off: ", true, std::nullopt},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.path) + (c.whole ? " whole" : ""));
+    const auto started = std::chrono::steady_clock::now();
+    try {
+      Request request;
+      request.whole = c.whole;
+      HttpGet(
+          server.Url(c.path), request, [](std::uint64_t) {},
+          [](const std::uint8_t*, std::uint64_t) {});
+      ADD_FAILURE() << "no failure";
+    } catch (const TransientFailure& failure) {
+      EXPECT_TRUE(c.transient);
+      EXPECT_TRUE(failure.message.starts_with(c.starts)) << Narrow(failure.message);
+      EXPECT_EQ(failure.retryAfter, c.retryAfter);
+    } catch (const Failure& failure) {
+      EXPECT_FALSE(c.transient);
+      EXPECT_TRUE(failure.message.starts_with(c.starts)) << Narrow(failure.message);
+    }
+    // Given up on in the time allowed, not after the whole drip.
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(5));
+  }
 }
 
 TEST(GetText, TheLimitIsTestedBeforeEachAppend) {

@@ -7,6 +7,7 @@
 #include "launcher/text/website.h"
 #include "launcher/transfer/sha256.h"
 #include "support/failure_of.h"
+#include "support/scoped_transfers.h"
 #include "support/scripted_server.h"
 #include "support/system_tar.h"
 #include "support/tar_writer.h"
@@ -77,6 +78,10 @@ class PrepareTest : public ::testing::Test {
     return false;
   }
 
+  // Transient faults are tried again, but not with seconds between.
+  const support::ScopedTransfers quick_{[](TransferSettings& settings) {
+    settings.retryWaits = {std::chrono::milliseconds(1), std::chrono::milliseconds(1)};
+  }};
   support::ScriptedServer server_;
   support::TemporaryFolder folder_;
   ClientStore store_{folder_.path() / "Client"};
