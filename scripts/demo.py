@@ -146,6 +146,8 @@ def main():
             total = sum(size for _, size in new.values())
             print(f"  downloaded {fetched:,} bytes, kept {kept:,} of {total:,} bytes from 1.0.0")
             print(f"  the store holds: {sorted(p.name for p in (app / 'Client').iterdir())}")
+            print("\n== What the launcher logged (Client/launcher.log), for support")
+            print((app / "Client" / "launcher.log").read_text(encoding="utf-8").rstrip())
 
             if windows_launcher:
                 print("\n== QuellornLauncher.exe under Wine, check mode, updating a copy of 1.0.0")

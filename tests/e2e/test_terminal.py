@@ -16,9 +16,9 @@ from update_server import Fault
 from wine import on_windows
 
 LAUNCHER = pathlib.Path(os.environ.get("E2E_LAUNCHER", "build/linux/bin/quellorn-launcher")).resolve()
-HOST = os.environ.get("E2E_WEBSITE_HOST", "quellorn.example")
-# The game records how it was started; the archive gives it no execute bit.
-GAME = b'#!/bin/sh\n{ for a in "$@"; do echo "$a"; done; echo "cwd=$(pwd)"; } > record.txt\n'
+# The game records how it was started and what it was handed; the archive gives it no execute bit.
+GAME = (b'#!/bin/sh\n{ for a in "$@"; do echo "$a"; done; echo "cwd=$(pwd)"; } > record.txt\n'
+        b'ls -l /proc/$$/fd > handed.txt\n')
 
 
 @unittest.skipIf(on_windows(), "the .exe shows a window")
@@ -40,6 +40,7 @@ class TerminalPresenter(unittest.TestCase):
         self.assertEqual(result.returncode, 0, result.stderr)
         shown = result.stderr.decode()
         self.assertIn("Downloading Quellorn\u2026", shown)
+        self.assertIn("Unpacking Quellorn\u2026\n", shown)
         self.assertTrue(shown.endswith("Starting Quellorn\u2026\n"), shown)
         record = self.store / "1.0.0" / "record.txt"
         for _ in range(100):
@@ -47,6 +48,20 @@ class TerminalPresenter(unittest.TestCase):
                 break
             time.sleep(0.05)
         self.assertEqual(record.read_text(), f"-windowed\nsave 2\ncwd={self.store / '1.0.0'}\n")
+        # Nothing of the launcher's went along: no connection to the server, not the store's lock.
+        handed = (self.store / "1.0.0" / "handed.txt").read_text()
+        self.assertNotIn("socket:", handed)
+        self.assertNotIn(".lock", handed)
+
+        # An update with nothing to download says so, without "0 of 0 MB".
+        releases.publish(self.www, "1.0.1", {"Quellorn.exe": GAME, "data/map.pak": b"m" * 3_000_000},
+                         extra={"size": 100_000_000})
+        result = subprocess.run(self.command(), env=self.environment, stdin=subprocess.DEVNULL,
+                                capture_output=True, timeout=60)
+        self.assertEqual(result.returncode, 0, result.stderr)
+        shown = result.stderr.decode()
+        self.assertIn("Updating to 1.0.1\u2026\n", shown)
+        self.assertNotIn("0 of 0 MB", shown)
 
     def test_a_failure_ends_the_run_when_nobody_can_answer(self):
         self.server.faults["latest.json"] = Fault(status=500)
@@ -54,7 +69,7 @@ class TerminalPresenter(unittest.TestCase):
                                 capture_output=True, timeout=60)
         self.assertEqual(result.returncode, 1)
         shown = result.stderr.decode()
-        self.assertIn(f"Couldn't reach {HOST}. Check your connection and try again.\n", shown)
+        self.assertIn("Couldn't reach 127.0.0.1. Check your connection and try again.\n", shown)
         self.assertNotIn("Try again?", shown)
         self.assertEqual(self.server.requests["latest.json"], 1)
 
@@ -75,7 +90,7 @@ class TerminalPresenter(unittest.TestCase):
         shown += process.stderr.read()
         process.stderr.close()
         self.assertEqual(process.wait(timeout=30), 1)
-        self.assertEqual(shown.decode().count(f"Couldn't reach {HOST}."), 2)
+        self.assertEqual(shown.decode().count("Couldn't reach 127.0.0.1."), 2)
 
 
 if __name__ == "__main__":

@@ -28,6 +28,7 @@ class Fault:
     reset_after: int = -1            # after this many body bytes, reset the connection
     redirect: str = ""               # answer 302 with this Location instead
     times: int = -1                  # the fault holds for this many requests; -1: for all
+    delay: float = 0.0               # wait this long before answering at all
 
 
 class UpdateServer:
@@ -90,6 +91,8 @@ class UpdateServer:
                 if self.single_files_asked % self.reset_every == 0:
                     fault = Fault(reset_after=1000)
                     self.resets += 1
+        if fault.delay:
+            time.sleep(fault.delay)
         if fault.redirect:
             return self._send(handler, 302, b"", {"Location": fault.redirect}, fault, path)
         file = self.root / path

@@ -26,5 +26,7 @@ def wine_folder(windows_path):
 def provide_tar(launcher):
     """Wine has no tar.exe: the test stand-in built beside the launcher takes its place."""
     system = wine_folder("C:\\windows\\system32")
-    if not (system / "tar.exe").exists():
-        shutil.copyfile(pathlib.Path(launcher).parent / "quellorn-test-tar.exe", system / "tar.exe")
+    built = pathlib.Path(launcher).parent / "quellorn-test-tar.exe"
+    # Replaced whenever the build made another one: a prefix outlives its builds.
+    if not (system / "tar.exe").exists() or (system / "tar.exe").read_bytes() != built.read_bytes():
+        shutil.copyfile(built, system / "tar.exe")

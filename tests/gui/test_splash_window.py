@@ -103,10 +103,11 @@ class SplashWindow(unittest.TestCase):
 
     # --- helpers -------------------------------------------------------------------------------
 
-    def start(self, *arguments):
+    def start(self, *arguments, environment=None):
         process = subprocess.Popen([EMULATOR, str(self.app / LAUNCHER.name), "--feed",
                                     self.server.url("latest.json"), *arguments],
-                                   env=self.display, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+                                   env=dict(self.display, **(environment or {})),
+                                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         self.processes.append(process)
         return process
 
@@ -147,8 +148,9 @@ class SplashWindow(unittest.TestCase):
     def test_download_progress_and_a_close_that_waits_for_the_attempt(self):
         feed = self.publish_game(padding=2_000_000)
         # The archive stops at half its bytes for a while: the bar stands at 0.5.
-        self.server.faults[feed["file"]] = Fault(stall_after=feed["size"] // 2, stall_seconds=8)
-        process = self.start("-windowed", "save 2")
+        self.server.faults[feed["file"]] = Fault(stall_after=feed["size"] // 2, stall_seconds=5)
+        # The tar stand-in takes its time, so the unpacking shows too.
+        process = self.start("-windowed", "save 2", environment={"QUELLORN_TEST_TAR_PAUSE": "6"})
         window = self.window()
         half = 24 + int(412 * 0.5)  # the fill ends before x = 230
 
@@ -172,7 +174,18 @@ class SplashWindow(unittest.TestCase):
         self.assertTrue(shot.any_in((0, 22, 460, 40), GOLD, 40), "no title")
         self.assertFalse(shot.any_in((300, 146, 440, 190), GOLD, 40), "a button while working")
 
-        # Closed during the download: the window goes, the attempt goes on and starts the game.
+        # Unpacking: its own words, and no bar that would run through a second time.
+        def unpacking():
+            shot = self.shot(window)
+            return shot if near(shot(100, 126), BACKGROUND) and near(shot(300, 126), BACKGROUND) else None
+
+        shot = wait_for(unpacking, 30)
+        self.assertIsNotNone(shot, "the unpacking never showed")
+        shot.save("splash-unpacking.png")
+        self.assertTrue(shot.any_in((24, 86, 300, 112), (216, 204, 197), 60), "no words while unpacking")
+        self.assertFalse(shot.any_in((300, 146, 440, 190), GOLD, 40), "a button while unpacking")
+
+        # Closed while it unpacks: the window goes, the attempt goes on and starts the game.
         self.close_window(window)
         self.assertTrue(wait_for(lambda: not self.windows(), 10), "the window stayed")
         self.assertIsNone(process.poll(), "the launcher ended with the download")
@@ -201,12 +214,18 @@ class SplashWindow(unittest.TestCase):
         self.xdotool("mousemove", "--window", window, "100", "60")
         self.assertTrue(wait_for(lambda: near(self.shot(window)(*inside), FACE, 4), 10), "stayed hot")
 
-        # "Try again" asks the server again.
+        # "Try again" asks the server again, once however often it is clicked while the attempt runs,
+        # and the window answers meanwhile.
         asked = self.server.requests["latest.json"]
+        self.server.faults["latest.json"] = Fault(status=500, delay=3)
         self.xdotool("mousemove", "--window", window, "370", "168")
         wait_for(lambda: near(self.shot(window)(*inside), HOT_FACE, 4), 10)
-        self.xdotool("click", "1")
+        self.xdotool("click", "--repeat", "3", "--delay", "150", "1")
         self.assertTrue(wait_for(lambda: self.server.requests["latest.json"] > asked, 20), "no new attempt")
+        self.xdotool("mousemove", "--window", window, "100", "60")
+        self.assertTrue(wait_for(lambda: near(self.shot(window)(*inside), BACKGROUND), 2), "the window froze")
+        self.assertTrue(wait_for(lambda: near(self.shot(window)(*inside), FACE, 4), 20), "no error again")
+        self.assertEqual(self.server.requests["latest.json"], asked + 1)
 
         self.close_window(window)
         self.assertEqual(process.wait(timeout=30), 1)

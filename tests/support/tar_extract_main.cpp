@@ -1,15 +1,19 @@
 // A small stand-in for Windows' tar.exe, for the Windows build's tests under Wine, which has no
 // tar of its own: "tar.exe -xf ARCHIVE -C FOLDER" for plain ustar archives of files and folders.
 // Exits 0 on success and 2 for anything else, as tar does: a damaged archive, a link, or a name
-// that is absolute or climbs with "..".
+// that is absolute or climbs with "..". QUELLORN_TEST_TAR_PAUSE (seconds) makes it take its time,
+// for a test that looks at the launcher while it unpacks.
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <cwchar>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <thread>
 
 namespace {
 
@@ -74,6 +78,9 @@ int wmain(int argc, wchar_t** argv) {
   if (argc != 5 || std::wstring(argv[1]) != L"-xf" || std::wstring(argv[3]) != L"-C") {
     std::fprintf(stderr, "usage: tar -xf ARCHIVE -C FOLDER\n");
     return 2;
+  }
+  if (const wchar_t* pause = _wgetenv(L"QUELLORN_TEST_TAR_PAUSE")) {
+    std::this_thread::sleep_for(std::chrono::seconds(std::wcstol(pause, nullptr, 10)));
   }
   return Extract(argv[2], argv[4]);
 }

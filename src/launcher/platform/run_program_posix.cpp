@@ -63,6 +63,9 @@ std::optional<int> RunToEnd(const std::filesystem::path& program,
     // so no orphan goes on writing into a staging folder the next run uses.
     ::prctl(PR_SET_PDEATHSIG, SIGKILL);
     if (::getppid() != parent) ::_exit(127);  // the launcher died before the line above
+    // Nothing of the launcher's but the standard streams and the exec report goes along.
+    ::close_range(3, static_cast<unsigned>(writer.Get()) - 1, 0);
+    ::close_range(static_cast<unsigned>(writer.Get()) + 1, ~0u, 0);
     ::execve(file.c_str(), argv.data(), environ);
     const int failure = errno;
     [[maybe_unused]] const ssize_t ignored = ::write(writer.Get(), &failure, sizeof failure);

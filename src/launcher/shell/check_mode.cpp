@@ -1,9 +1,10 @@
 #include "launcher/shell/check_mode.h"
 
-#include <exception>
-#include <fstream>
+#include <system_error>
 
+#include "launcher/store/durable_replace.h"
 #include "launcher/text/failure.h"
+#include "launcher/text/log.h"
 #include "launcher/text/text.h"
 #include "launcher/update/prepare.h"
 
@@ -19,15 +20,22 @@ int RunCheck(const std::wstring& checkFile, const std::wstring& feedUrl, const C
     return 0;
   } catch (const Failure& failure) {
     WriteCheckResult(checkFile, L"error\t" + failure.message);
-  } catch (const std::exception&) {
+  } catch (...) {
     WriteCheckResult(checkFile, std::wstring(L"error\t") + kSomethingWentWrong);
   }
   return 1;
 }
 
 void WriteCheckResult(const std::wstring& checkFile, const std::wstring& line) {
-  std::ofstream out(PathFromWide(checkFile), std::ios::binary | std::ios::trunc);
-  out << Narrow(line);
+  const std::filesystem::path file = PathFromWide(checkFile);
+  LogLine(L"Check line: " + line);
+  // Whole or not at all: a reader never sees half a line, nor an earlier run's.
+  ReplaceFileDurably(file, PathFromWide(checkFile + L".tmp"), Narrow(line));
+}
+
+void RemoveCheckResult(const std::wstring& checkFile) {
+  std::error_code ignored;
+  std::filesystem::remove(PathFromWide(checkFile), ignored);
 }
 
 }  // namespace launcher

@@ -14,8 +14,12 @@ namespace launcher {
 int RunCheck(const std::wstring& checkFile, const std::wstring& feedUrl, const ClientStore& store,
              bool launcherUpdateAllowed, const std::filesystem::path& temporaryDirectory);
 
-// Replaces the file's content with the line in UTF-8, without a line end. A file that can't be
-// written isn't reported.
+// Replaces the file with one holding the line in UTF-8, without a line end, through a temporary
+// file and a rename, so it is whole whenever it is there. A file that can't be written isn't
+// reported.
 void WriteCheckResult(const std::wstring& checkFile, const std::wstring& line);
+
+// Removes an earlier run's check file, so a run that dies leaves none rather than a stale one.
+void RemoveCheckResult(const std::wstring& checkFile);
 
 }  // namespace launcher

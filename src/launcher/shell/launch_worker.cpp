@@ -5,6 +5,7 @@
 
 #include "launcher/shell/start_process.h"
 #include "launcher/text/failure.h"
+#include "launcher/text/log.h"
 #include "launcher/text/text.h"
 #include "launcher/text/website.h"
 #include "launcher/window/splash_presenter.h"
@@ -51,43 +52,53 @@ void LaunchAttempts::Finish() {
 }
 
 void LaunchAttempts::Run() {
+  std::optional<std::wstring> shown;  // the failure the player reads
   try {
     const ProgressCallback progress = [this](const Progress& report) {
       SetProgress(splash_, report);
     };
     const Ready ready = settings_.prepare(settings_.feedUrl, store_, progress,
                                           launcherUpdateAllowed_, settings_.temporaryDirectory);
-    StartReady(ready);
+    shown = StartReady(ready);
   } catch (const Failure& failure) {
-    SetError(splash_, failure.message);
+    LogLine(L"Shown to the player: " + failure.message +
+            (failure.detail.empty() ? L"" : L" (" + failure.detail + L")"));
+    shown = failure.message;
+  } catch (const std::exception& error) {
+    LogLine(L"Shown to the player: " + std::wstring(kSomethingWentWrong) + L" (" +
+            Widen(error.what()) + L")");
+    shown = kSomethingWentWrong;
   } catch (...) {
-    SetError(splash_, kSomethingWentWrong);
+    LogLine(L"Shown to the player: " + std::wstring(kSomethingWentWrong));
+    shown = kSomethingWentWrong;
   }
+  // Over before the failure shows: "Try again" works from the moment the player can see it.
   running_ = false;
+  if (shown) SetError(splash_, *shown);
 }
 
-void LaunchAttempts::StartReady(const Ready& ready) {
+std::optional<std::wstring> LaunchAttempts::StartReady(const Ready& ready) {
   const std::wstring executable = WideFromPath(ready.path);
   if (ready.isInstaller) {
     SetProgress(splash_, {L"Installing the new launcher\u2026", std::nullopt});
+    LogLine(L"Starting the launcher installer " + executable);
     if (!StartProcess(executable, kInstallerArguments)) {
       // Later attempts bring the game up to date with the launcher that runs now.
       launcherUpdateAllowed_ = false;
-      SetError(splash_,
-               L"The new launcher couldn't be installed. Try again to play with this one.");
-      return;
+      return L"The new launcher couldn't be installed. Try again to play with this one.";
     }
   } else {
     SetProgress(splash_, {L"Starting Quellorn\u2026", std::nullopt});
+    LogLine(L"Starting the game " + executable + settings_.gameArguments);
     if (!StartProcess(executable, settings_.gameArguments)) {
-      SetError(splash_, L"Quellorn couldn't be started. Try again, or reinstall it from " +
-                            WebsiteHost() + L".");
-      return;
+      return L"Quellorn couldn't be started. Try again, or reinstall it from " + WebsiteHost() +
+             L".";
     }
   }
   // Set before the close, so the start-up reads it once it has joined this thread.
   started_ = true;
   CloseSplash(splash_);
+  return std::nullopt;
 }
 
 }  // namespace launcher

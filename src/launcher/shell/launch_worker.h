@@ -7,6 +7,7 @@
 #include <atomic>
 #include <filesystem>
 #include <functional>
+#include <optional>
 #include <string>
 #include <thread>
 
@@ -59,7 +60,8 @@ class LaunchAttempts {
 
  private:
   void Run();  // an attempt's body: reports everything through the splash state, throws nothing
-  void StartReady(const Ready& ready);
+  // Starts what Prepare named; the failure the player reads when it won't start.
+  std::optional<std::wstring> StartReady(const Ready& ready);
 
   const AttemptSettings settings_;
   const ClientStore& store_;

@@ -7,8 +7,8 @@
 namespace launcher {
 
 // `executable` is a full path; `arguments` is empty or begins with a space (already quoted).
-// The program runs in its own folder with the launcher's environment. False when it couldn't be
-// started.
+// The program runs in its own folder with the launcher's environment, and inherits nothing but
+// standard input, output and error. False when it couldn't be started.
 bool StartProcess(const std::wstring& executable, const std::wstring& arguments);
 
 }  // namespace launcher

@@ -39,8 +39,11 @@ bool StartProcess(const std::wstring& executable, const std::wstring& arguments)
   posix_spawn_file_actions_t actions;
   if (posix_spawn_file_actions_init(&actions) != 0) return false;
   pid_t child = 0;
+  // Nothing of the launcher's but standard input, output and error goes to the game: not the
+  // connection to the update server, not the store's lock.
   const bool started =
       posix_spawn_file_actions_addchdir_np(&actions, folder.c_str()) == 0 &&
+      posix_spawn_file_actions_addclosefrom_np(&actions, 3) == 0 &&
       posix_spawn(&child, program.c_str(), &actions, nullptr, argv.data(), environ) == 0;
   posix_spawn_file_actions_destroy(&actions);
   return started;

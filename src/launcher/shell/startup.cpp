@@ -1,5 +1,8 @@
 #include "launcher/shell/startup.h"
 
+#include <chrono>
+#include <system_error>
+
 #include "launcher/platform/temporary_directory.h"
 #include "launcher/shell/check_mode.h"
 #include "launcher/shell/command_line.h"
@@ -9,6 +12,10 @@
 #include "launcher/shell/leftover_installers.h"
 #include "launcher/shell/settings.h"
 #include "launcher/store/client_store.h"
+#include "launcher/text/failure.h"
+#include "launcher/text/format.h"
+#include "launcher/text/log.h"
+#include "launcher/text/product.h"
 #include "launcher/text/text.h"
 #include "launcher/transfer/transfer_settings.h"
 #include "launcher/window/splash_presenter.h"
@@ -36,16 +43,14 @@ int RunWindowMode(AttemptSettings settings, const ClientStore& store) {
   return attempts.Started() ? 0 : 1;
 }
 
-}  // namespace
-
-int RunLauncher(const std::vector<std::wstring>& arguments) {
-  const LaunchOptions options = ParseCommandLine(arguments);
+int Run(const LaunchOptions& options) {
   const std::wstring feedUrl = ResolveFeedUrl(options.feedOverride);
-  const ClientStore store(ExecutableDirectory() / "Client");
+  const std::filesystem::path installation = ExecutableDirectory();
+  const ClientStore store(installation / "Client");
 
   // A launcher that has just replaced itself waits for the old one to let go.
   const std::uint32_t wait = options.launcherUpdateAllowed ? 0 : 20000;
-  const InstanceLock lock = AcquireInstanceLock(InstanceLockName(WideFromPath(store.root)), wait);
+  const InstanceLock lock = AcquireInstanceLock(store.root, wait);
   if (!lock) {
     if (!options.checkFile.empty()) {
       WriteCheckResult(options.checkFile, L"error\tAnother launcher is already updating Quellorn.");
@@ -55,16 +60,58 @@ int RunLauncher(const std::vector<std::wstring>& arguments) {
     return 0;
   }
 
+  std::error_code ignored;
+  std::filesystem::create_directories(store.root, ignored);
+  OpenLog(store.root / "launcher.log");
+  LogLine(Format(L"Launcher {} started in {} mode; feed {}", kOwnVersion,
+                 options.checkFile.empty() ? L"window" : L"check", feedUrl));
   // Before any transfer starts: every download of the run keeps to it.
-  Transfers().bandwidthLimit = ReadDownloadLimit(ReadSettingsFile(ExecutableDirectory()));
+  Transfers().bandwidthLimit = ReadDownloadLimit(ReadSettingsFile(installation));
+  if (Transfers().bandwidthLimit > 0) {
+    LogLine(Format(L"Downloads keep to {} bytes a second", Transfers().bandwidthLimit));
+  }
   const std::filesystem::path temporaryDirectory = TemporaryDirectory();
   if (!options.launcherUpdateAllowed) RemoveLeftoverInstallers(temporaryDirectory);
+  const auto started = std::chrono::steady_clock::now();
+  const int exitCode = !options.checkFile.empty()
+                           ? RunCheck(options.checkFile, feedUrl, store,
+                                      options.launcherUpdateAllowed, temporaryDirectory)
+                           : RunWindowMode({feedUrl, temporaryDirectory, options.gameArguments,
+                                            options.launcherUpdateAllowed},
+                                           store);
+  LogLine(
+      Format(L"The run ended with exit code {} after {:.1f} s", exitCode,
+             std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count()));
+  CloseLog();
+  return exitCode;
+}
+
+// A failure that reached the entry point: where the player or the caller can read it.
+int Report(const LaunchOptions& options, const std::wstring& message) {
+  LogLine(L"The run failed: " + message);
+  CloseLog();
   if (!options.checkFile.empty()) {
-    return RunCheck(options.checkFile, feedUrl, store, options.launcherUpdateAllowed,
-                    temporaryDirectory);
+    WriteCheckResult(options.checkFile, L"error\t" + message);
+  } else {
+    ReportWithoutSplash(message);
   }
-  return RunWindowMode(
-      {feedUrl, temporaryDirectory, options.gameArguments, options.launcherUpdateAllowed}, store);
+  return 1;
+}
+
+}  // namespace
+
+int RunLauncher(const std::vector<std::wstring>& arguments) {
+  LaunchOptions options;
+  try {
+    options = ParseCommandLine(arguments);
+    // A killed run must not leave the line of an earlier one behind for its caller.
+    if (!options.checkFile.empty()) RemoveCheckResult(options.checkFile);
+    return Run(options);
+  } catch (const Failure& failure) {
+    return Report(options, failure.message);
+  } catch (...) {
+    return Report(options, kSomethingWentWrong);
+  }
 }
 
 }  // namespace launcher

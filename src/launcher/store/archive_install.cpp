@@ -18,6 +18,7 @@ void InstallFromArchive(const Release& release, const std::wstring& base,
   std::error_code ignored;
   std::filesystem::remove_all(staging, ignored);
   std::filesystem::create_directories(staging);
+  progress(Stage::Unpacking, 0, 0);
   Unpack(download, staging);
   // A release is plain files and folders. A link left by tar could point anywhere, and the game
   // folder must never reach outside the store.

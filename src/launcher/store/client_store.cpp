@@ -25,6 +25,10 @@ constexpr const wchar_t* kReservedEndings[] = {L".partial", L".download", L".par
                                                L".txt",     L".tmp",      L".log"};
 constexpr wchar_t kSequenceFile[] = L"feed-sequence.txt";
 
+// What the store keeps besides the current version: its marker, the highest feed sequence
+// accepted, the log for support, and the lock file (Linux) that a running launcher holds.
+constexpr const wchar_t* kStoreFiles[] = {L"current.txt", kSequenceFile, L"launcher.log", L".lock"};
+
 // The working names of a version being installed.
 constexpr const wchar_t* kWorkingEndings[] = {L".partial", L".download", L".parts"};
 
@@ -63,7 +67,10 @@ void ClientStore::Prune() const {
   const Deadline deadline = std::chrono::steady_clock::now() + kLockedFilesWait;
   for (; entry != std::filesystem::directory_iterator(); ++entry) {
     const std::wstring name = Lowercase(WideFromPath(entry->path().filename()));
-    if (name == keep || name == L"current.txt" || name == kSequenceFile) continue;
+    if (name == keep ||
+        std::find(std::begin(kStoreFiles), std::end(kStoreFiles), name) != std::end(kStoreFiles)) {
+      continue;
+    }
     RemoveTree(entry->path(), deadline);
   }
 }

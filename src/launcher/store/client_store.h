@@ -39,8 +39,8 @@ class ClientStore {
   std::filesystem::path Executable(const std::wstring& version) const;
 
   // Removes every entry of the root but the current version's folder, current.txt and the
-  // store's own files. Does nothing when no version is current. Throws
-  // std::filesystem::filesystem_error only when the listing can't be advanced.
+  // store's own files (feed-sequence.txt, launcher.log, .lock). Does nothing when no version is
+  // current. Throws std::filesystem::filesystem_error only when the listing can't be advanced.
   void Prune() const;
 
   // Brings `release` into the store and makes it current: by its archive, or file by file when

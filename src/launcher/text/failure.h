@@ -9,6 +9,9 @@ namespace launcher {
 
 struct Failure {
   std::wstring message;
+  // What support needs besides, for the launcher's log: the numbers and the system's own text
+  // behind a message written for the player. Empty when the message says it all.
+  std::wstring detail = {};
 };
 
 // What the player reads for any other exception: no message was written for it.

@@ -37,6 +37,7 @@ std::uint64_t MeasureKept(const std::filesystem::path& path, std::uint64_t size)
 }
 
 constexpr wchar_t kCouldNotWrite[] = L"The download couldn't be written";
+constexpr wchar_t kEndedEarly[] = L"The download ended before the whole file had arrived";
 
 }  // namespace
 
@@ -92,8 +93,9 @@ void Download(const std::wstring& url, std::uint64_t size, const std::wstring& s
 
   if (written != size) {
     Delete(path);
-    throw Failure{
-        Format(L"The download was {} bytes, not the {} the update server promised", written, size)};
+    throw Failure{kEndedEarly, Format(L"The download was {} bytes, not the {} the update server "
+                                      L"promised",
+                                      written, size)};
   }
   if (hasher.FinishHex() != sha256) {
     Delete(path);
@@ -112,8 +114,9 @@ void Download(const std::wstring& url, std::uint64_t size, const std::wstring& s
   const std::uint64_t onDisk = exists ? std::filesystem::file_size(path, error) : 0;
   if (error || onDisk != size) {
     Delete(path);
-    throw Failure{
-        Format(L"The download was {} bytes, not the {} the update server promised", onDisk, size)};
+    throw Failure{kEndedEarly, Format(L"The file on the disk was {} bytes, not the {} the update "
+                                      L"server promised",
+                                      onDisk, size)};
   }
 }
 

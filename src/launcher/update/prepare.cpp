@@ -1,11 +1,14 @@
 #include "launcher/update/prepare.h"
 
+#include <chrono>
+#include <functional>
 #include <system_error>
 
 #include "launcher/feed/feed.h"
 #include "launcher/feed/version.h"
 #include "launcher/text/failure.h"
 #include "launcher/text/format.h"
+#include "launcher/text/log.h"
 #include "launcher/text/text.h"
 #include "launcher/text/website.h"
 #include "launcher/transfer/download.h"
@@ -19,6 +22,11 @@ namespace {
 
 constexpr double kMegabyte = 1048576.0;
 constexpr wchar_t kInstallerPrefix[] = L"Quellorn-Launcher-";
+
+// The failure's message and, when there is more, its detail: what the log keeps.
+std::wstring Described(const Failure& failure) {
+  return failure.detail.empty() ? failure.message : failure.message + L" (" + failure.detail + L")";
+}
 
 // The feed, when it could be fetched and read and, for a launcher with keys, believed.
 struct FetchedFeed {
@@ -34,19 +42,24 @@ FetchedFeed FetchFeed(const std::wstring& feedUrl, const ClientStore& store,
     // Never a cache's stale copy: an old feed would hold players back.
     text = GetText(feedUrl, kFeedLimit, true);
     feed = ParseFeed(text);
-  } catch (const Failure&) {
+  } catch (const Failure& failure) {
+    LogLine(L"The feed couldn't be had: " + Described(failure));
     return {};
   }
   if (trust.keys.empty()) return {feed};
   std::string signatures;
   try {
     signatures = GetText(feedUrl + L".sig", kSignatureLimit, true);
-  } catch (const Failure&) {
+  } catch (const Failure& failure) {
+    LogLine(L"The feed isn't believed: its signature couldn't be had: " + Described(failure));
     return {std::nullopt, true};
   }
-  if (WhyUntrusted(text, feed, signatures, trust.keys, trust.now(), store.AcceptedSequence())) {
+  if (const auto why =
+          WhyUntrusted(text, feed, signatures, trust.keys, trust.now(), store.AcceptedSequence())) {
+    LogLine(L"The feed isn't believed: " + *why);
     return {std::nullopt, true};
   }
+  LogLine(Format(L"The feed is signed: sequence {}, valid until {}", *feed.sequence, feed.expires));
   // A failure to record it only weakens the protection against replays; the feed is good.
   store.AcceptSequence(*feed.sequence);
   return {feed};
@@ -81,7 +94,9 @@ std::optional<Ready> DownloadLauncher(const Release& launcher, const std::wstrin
                         ReportLauncherProgress{launcher, progress, totalMegabytes}, SleepFor);
     std::shared_ptr<HeldFile> held = HeldFile::Open(installer);
     if (held && HashHeld(*held) == launcher.sha256) return Ready{installer, true, std::move(held)};
-  } catch (const Failure&) {
+    LogLine(L"The launcher installer changed after its download");
+  } catch (const Failure& failure) {
+    LogLine(L"The launcher installer couldn't be had: " + Described(failure));
   }
   std::error_code ignored;
   std::filesystem::remove_all(folder, ignored);
@@ -93,9 +108,13 @@ std::vector<Listed> FetchFileList(const Feed& feed, const std::wstring& baseUrl)
   if (feed.files.empty() || !IsPlainName(feed.files)) return {};
   try {
     const std::string text = GetText(baseUrl + feed.files, kFileListLimit);
-    if (Sha256Hex(text) != feed.filesSha256) return {};
+    if (Sha256Hex(text) != feed.filesSha256) {
+      LogLine(L"The file list isn't the one the feed names: its SHA-256 differs");
+      return {};
+    }
     return ParseFileList(text);
-  } catch (const Failure&) {
+  } catch (const Failure& failure) {
+    LogLine(L"The file list isn't used: " + Described(failure));
     return {};
   }
 }
@@ -109,13 +128,35 @@ void ReportLauncherProgress::operator()(std::uint64_t held) const {
             fraction});
 }
 
-void ReportInstallProgress::operator()(Stage stage, std::uint64_t done, std::uint64_t total) const {
-  const double fraction = total == 0 ? 1.0 : static_cast<double>(done) / static_cast<double>(total);
+void ReportInstallProgress::operator()(Stage stage, std::uint64_t done, std::uint64_t total) {
+  if (stage == Stage::Unpacking) {
+    progress({L"Unpacking Quellorn\u2026", std::nullopt});
+    return;
+  }
+  (stage == Stage::Keeping ? kept : fetched) = done;
   const std::wstring label =
       stage == Stage::Keeping ? title + L": keeping what hasn't changed" : title;
+  // Nothing to count: no "0 of 0 MB", and no bar that fills at once.
+  if (total == 0) {
+    progress({label + L"\u2026", std::nullopt});
+    return;
+  }
   progress({Format(L"{}\u2026 {:.0f} of {:.0f} MB", label, static_cast<double>(done) / kMegabyte,
                    static_cast<double>(total) / kMegabyte),
-            fraction});
+            static_cast<double>(done) / static_cast<double>(total)});
+}
+
+std::wstring HostOf(const std::wstring& url) {
+  const std::size_t scheme = url.find(L"://");
+  if (scheme == std::wstring::npos) return WebsiteHost();
+  const std::size_t start = scheme + 3;
+  std::size_t end = url.find_first_of(L"/?#", start);
+  if (end == std::wstring::npos) end = url.size();
+  std::wstring host = url.substr(start, end - start);
+  host = host.substr(host.find(L'@') == std::wstring::npos ? 0 : host.find(L'@') + 1);
+  if (host.starts_with(L"[")) return host.substr(0, host.find(L']') + 1);  // an IPv6 address
+  host = host.substr(0, host.find(L':'));
+  return host.empty() ? WebsiteHost() : host;
 }
 
 Ready Prepare(const std::wstring& feedUrl, const ClientStore& store,
@@ -126,6 +167,7 @@ Ready Prepare(const std::wstring& feedUrl, const ClientStore& store,
   const size_t lastSlash = feedUrl.rfind(L'/');
   const std::wstring baseUrl =
       lastSlash == std::wstring::npos ? L"" : feedUrl.substr(0, lastSlash + 1);
+  LogLine(installed.empty() ? std::wstring(L"Installed: nothing") : L"Installed: " + installed);
   progress({L"Looking for updates\u2026", std::nullopt});
 
   const FetchedFeed fetched = FetchFeed(feedUrl, store, trust);
@@ -135,13 +177,16 @@ Ready Prepare(const std::wstring& feedUrl, const ClientStore& store,
       throw Failure{L"The update server's answer couldn't be trusted. Try again later."};
     }
     if (installed.empty()) {
-      throw Failure{L"Couldn't reach " + WebsiteHost() + L". Check your connection and try again."};
+      throw Failure{L"Couldn't reach " + HostOf(feedUrl) +
+                    L". Check your connection and try again."};
     }
+    LogLine(L"Starting the installed " + installed + L" without the update server");
     return installedReady;
   }
 
   if (launcherUpdateAllowed && feed->launcher && IsUsableRelease(*feed->launcher) &&
       IsNewerVersion(feed->launcher->version, kOwnVersion)) {
+    LogLine(Format(L"Launcher update from {} to {}", kOwnVersion, feed->launcher->version));
     if (auto ready = DownloadLauncher(*feed->launcher, baseUrl, progress, temporaryDirectory)) {
       return *ready;
     }
@@ -149,12 +194,14 @@ Ready Prepare(const std::wstring& feedUrl, const ClientStore& store,
 
   const Release& release = feed->release;
   if (!IsUsableRelease(release) || !IsStorableVersion(release.version)) {
+    LogLine(L"The feed names no release that can be installed: \"" + release.version + L"\"");
     if (installed.empty()) {
       throw Failure{L"The update server answered with nothing to install. Try again later."};
     }
     return installedReady;
   }
   if (!installed.empty() && Lowercase(installed) == Lowercase(release.version)) {
+    LogLine(L"Up to date: " + installed);
     store.Prune();
     return installedReady;
   }
@@ -163,15 +210,30 @@ Ready Prepare(const std::wstring& feedUrl, const ClientStore& store,
   const std::vector<Listed> listed = FetchFileList(*feed, baseUrl);
   const std::wstring title = installed.empty() ? std::wstring(L"Downloading Quellorn")
                                                : Format(L"Updating to {}", release.version);
+  LogLine(Format(L"Update from {} to {}: archive {} of {} bytes, file list of {} files",
+                 installed.empty() ? std::wstring(L"nothing") : installed, release.version,
+                 release.file, release.size, listed.size()));
+  const auto started = std::chrono::steady_clock::now();
+  ReportInstallProgress report{title, progress};
+  // What the player is told, and the fall-back the log records.
+  const auto failed = [&](const std::wstring& shown, const std::wstring& detail) {
+    LogLine(Format(L"{} failed: {}", release.version, detail));
+    if (installed.empty()) throw Failure{shown, detail};
+    LogLine(Format(L"Starting the installed {} instead", installed));
+    return installedReady;
+  };
   try {
-    store.Install(release, baseUrl, listed, ReportInstallProgress{title, progress});
+    store.Install(release, baseUrl, listed, std::ref(report));
   } catch (const Failure& failure) {
-    if (!installed.empty()) return installedReady;
-    throw Failure{Format(L"The download failed. {}.", failure.message)};
+    return failed(Format(L"The download failed. {}.", failure.message), Described(failure));
   } catch (const std::filesystem::filesystem_error& error) {
-    if (!installed.empty()) return installedReady;
-    throw Failure{Format(L"The download couldn't be kept. {}.", Widen(error.what()))};
+    // The words for the player; the library's text, with the paths, for support.
+    return failed(Format(L"Quellorn's folder can't be written: {}.", Widen(error.code().message())),
+                  Widen(error.what()));
   }
+  LogLine(Format(L"Installed {} in {:.1f} s: {} bytes downloaded, {} kept from {}", release.version,
+                 std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count(),
+                 report.fetched, report.kept, installed.empty() ? L"nothing" : installed));
   store.Prune();
   return {store.Executable(release.version), false, nullptr};
 }

@@ -57,12 +57,18 @@ struct ReportLauncherProgress {
   void operator()(std::uint64_t held) const;
 };
 
-// Turns an install's stage reports into the player's progress line under `title`.
+// Turns an install's stage reports into the player's progress line under `title`, and keeps
+// the last counts for the log.
 struct ReportInstallProgress {
   const std::wstring& title;
   const ProgressCallback& progress;
+  std::uint64_t kept = 0;     // bytes carried over from the current version
+  std::uint64_t fetched = 0;  // bytes downloaded
 
-  void operator()(Stage stage, std::uint64_t done, std::uint64_t total) const;
+  void operator()(Stage stage, std::uint64_t done, std::uint64_t total);
 };
+
+// The host a URL asks, for the player's message; the website's host when it names none.
+std::wstring HostOf(const std::wstring& url);
 
 }  // namespace launcher

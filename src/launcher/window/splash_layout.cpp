@@ -64,8 +64,14 @@ std::vector<DrawStep> LayOutSplash(int width, int height, float scale, const Spl
     steps.push_back(Label(L"Try again", button, at(15), 700, kGoldColour, kCentredInBox, false));
     return steps;
   }
-  steps.push_back(Label(state.status, {margin, at(86), width - margin, at(112)}, at(15), 400,
-                        kTextColour, kCutLine, false));
+  // The counts of a progress line stand apart on the right and are never cut; the words before
+  // them give way with an ellipsis when the line is too long.
+  const std::size_t countsAt = state.status.rfind(L"\u2026 ");
+  const bool counts = countsAt != std::wstring::npos;
+  const int wordsEnd = counts ? width - margin - at(kCountsWidth) : width - margin;
+  steps.push_back(Label(counts ? state.status.substr(0, countsAt + 1) : state.status,
+                        {margin, at(86), wordsEnd, at(112)}, at(15), 400, kTextColour, kCutLine,
+                        false));
   if (state.fraction) {
     // Written so that a NaN, too, draws an empty bar rather than an undefined width.
     const double given = *state.fraction;
@@ -73,6 +79,11 @@ std::vector<DrawStep> LayOutSplash(int width, int height, float scale, const Spl
     const int fill = static_cast<int>(static_cast<double>(width - margin - margin) * share);
     steps.push_back(Fill({margin, at(122), width - margin, at(130)}, kTrackColour));
     steps.push_back(Fill({margin, at(122), margin + fill, at(130)}, kAccentColour));
+  }
+  if (counts) {
+    steps.push_back(Label(state.status.substr(countsAt + 2),
+                          {wordsEnd, at(86), width - margin, at(112)}, at(15), 400, kTextColour,
+                          kRightLine, false));
   }
   return steps;
 }

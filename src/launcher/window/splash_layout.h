@@ -35,6 +35,11 @@ inline constexpr std::uint32_t kCentredLine = 0x21;   // DT_CENTER | DT_SINGLELI
 inline constexpr std::uint32_t kCutLine = 0x8020;     // DT_SINGLELINE | DT_END_ELLIPSIS
 inline constexpr std::uint32_t kWrappedText = 0x10;   // DT_WORDBREAK
 inline constexpr std::uint32_t kCentredInBox = 0x25;  // ... | DT_VCENTER
+inline constexpr std::uint32_t kRightLine = 0x22;     // DT_RIGHT | DT_SINGLELINE
+
+// The room a progress line's counts ("146 of 234 MB") keep on the right, in device-independent
+// pixels: enough for two five-digit numbers.
+inline constexpr int kCountsWidth = 130;
 
 inline constexpr wchar_t kSplashTitle[] = L"Q U E L L O R N";
 inline constexpr wchar_t kSplashTagline[] = L"The north wind waits for no one.";
@@ -68,7 +73,8 @@ int Scaled(int length, float scale);
 // The "Try again" button in client pixels.
 Rect ButtonRect(float scale);
 
-// Everything the window shows, in drawing order, for a client area of width × height.
+// Everything the window shows, in drawing order, for a client area of width × height. A progress
+// line's counts, after its last "… ", come last, right-aligned.
 std::vector<DrawStep> LayOutSplash(int width, int height, float scale, const SplashSnapshot& state,
                                    bool hot);
 

@@ -12,6 +12,7 @@ static_assert(kCentredLine == (DT_CENTER | DT_SINGLELINE));
 static_assert(kCutLine == (DT_SINGLELINE | DT_END_ELLIPSIS));
 static_assert(kWrappedText == DT_WORDBREAK);
 static_assert(kCentredInBox == (DT_CENTER | DT_VCENTER | DT_SINGLELINE));
+static_assert(kRightLine == (DT_RIGHT | DT_SINGLELINE));
 
 // Puts the DC's previous object back before the selected one is deleted: GDI must never delete
 // an object while a DC holds it. Declare it after the object it selects.

@@ -84,10 +84,10 @@ LRESULT HandleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
 }
 
 LRESULT CALLBACK SplashWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-  // Nothing may unwind through the system's frames.
+  // Nothing may unwind through the system's frames, a Failure no more than anything else.
   try {
     return HandleMessage(window, message, wParam, lParam);
-  } catch (const std::exception&) {
+  } catch (...) {
     return 0;
   }
 }

@@ -6,6 +6,7 @@
 #include <thread>
 
 #include "launcher/text/format.h"
+#include "support/temporary_folder.h"
 
 namespace launcher {
 namespace {
@@ -28,23 +29,35 @@ TEST(InstanceLockName, FoldsSeparatorsAndAsciiCaseOnly) {
   }
 }
 
-TEST(AcquireInstanceLock, ExcludesEveryoneElseUntilReleased) {
-  const std::wstring name = Format(L"Local\\QuellornLauncher-test{}",
-                                   std::chrono::steady_clock::now().time_since_epoch().count());
-  InstanceLock held = AcquireInstanceLock(name, 0);
+TEST(AcquireInstanceLock, ExcludesEveryoneElseUntilReleasedHoweverTheStoreIsReached) {
+  const support::TemporaryFolder folder;
+  std::filesystem::create_directories(folder.path() / "Games" / "Quellorn");
+  const auto store = folder.path() / "Games" / "Quellorn" / "Client";
+  InstanceLock held = AcquireInstanceLock(store, 0);
   ASSERT_TRUE(held);
   // Another thread stands in for another launcher: the lock belongs to whoever took it.
-  const auto tryOnAnotherThread = [&](std::uint32_t wait) {
+  const auto tryOnAnotherThread = [&](const std::filesystem::path& root, std::uint32_t wait) {
     bool taken = true;
-    std::thread([&] { taken = static_cast<bool>(AcquireInstanceLock(name, wait)); }).join();
+    std::thread([&] { taken = static_cast<bool>(AcquireInstanceLock(root, wait)); }).join();
     return taken;
   };
   const auto start = std::chrono::steady_clock::now();
-  EXPECT_FALSE(tryOnAnotherThread(300));
+  EXPECT_FALSE(tryOnAnotherThread(store, 300));
   EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(250));
-  EXPECT_TRUE(AcquireInstanceLock(InstanceLockName(L"another installation"), 0));
+  // The same installation through a link to its folder.
+  std::error_code error;
+  std::filesystem::create_directory_symlink(folder.path() / "Games" / "Quellorn",
+                                            folder.path() / "Linked", error);
+  if (!error) {
+    EXPECT_EQ(ResolvedFolder(folder.path() / "Linked"),
+              ResolvedFolder(folder.path() / "Games" / "Quellorn"));
+    EXPECT_FALSE(tryOnAnotherThread(folder.path() / "Linked" / "Client", 0));
+  }
+  // Another installation isn't held up.
+  std::filesystem::create_directories(folder.path() / "Other");
+  EXPECT_TRUE(tryOnAnotherThread(folder.path() / "Other" / "Client", 0));
   held = InstanceLock();
-  EXPECT_TRUE(tryOnAnotherThread(0));
+  EXPECT_TRUE(tryOnAnotherThread(store, 0));
 }
 
 }  // namespace

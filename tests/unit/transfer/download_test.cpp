@@ -107,7 +107,7 @@ TEST_F(DownloadTest, FailuresAndWhatTheyLeaveOnDisk) {
       {"one byte too many", "", ServeFile(content + "!"),
        L"The download is larger than the 5000 bytes the update server promised", false},
       {"one byte short", "", ServeFile(content.substr(0, 4999)),
-       L"The download was 4999 bytes, not the 5000 the update server promised", false},
+       L"The download ended before the whole file had arrived", false},
       {"wrong bytes", "", ServeFile(Pattern(5000, 7)),
        L"The download isn't the release the update server names: its SHA-256 differs", false},
       {"complete but wrong", Pattern(5000, 7), ServeFile(content),
@@ -141,7 +141,7 @@ TEST_F(DownloadTest, TheFileOnTheDiskIsWhatCounts) {
              });
   });
   if (!removed) GTEST_SKIP() << "this system keeps a file being written from being removed";
-  EXPECT_EQ(message, L"The download was 0 bytes, not the 5000 the update server promised");
+  EXPECT_EQ(message, L"The download ended before the whole file had arrived");
   EXPECT_FALSE(std::filesystem::exists(file_));
 }
 

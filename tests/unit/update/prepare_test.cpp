@@ -94,8 +94,8 @@ TEST_F(PrepareTest, WithoutAFeedTheInstalledVersionStartsElseThePlayerIsToldToCh
   for (const bool json : {false, true}) {
     SCOPED_TRACE(json);
     if (json) server_.Route("/feed/latest.json", ServeFile("<html>not a feed</html>"));
-    const std::wstring reach =
-        L"Couldn't reach " + WebsiteHost() + L". Check your connection and try again.";
+    // The host the launcher asked, not the website's.
+    const std::wstring reach = L"Couldn't reach 127.0.0.1. Check your connection and try again.";
     std::filesystem::remove_all(store_.root);
     Run();
     EXPECT_EQ(failure_, reach);
@@ -189,8 +189,9 @@ TEST_F(PrepareTest, AFirstInstallIsCheckedAgainstTheFileList) {
     if (extra.empty()) {
       EXPECT_EQ(failure_, L"");
       EXPECT_EQ(ready.path, store_.Executable(L"1.1.0"));
-      ASSERT_GE(reports_.size(), 2u);
-      EXPECT_TRUE(reports_.back().text.starts_with(L"Downloading Quellorn\u2026 0 of 0 MB"));
+      ASSERT_GE(reports_.size(), 3u);
+      EXPECT_TRUE(reports_[reports_.size() - 2].text.starts_with(L"Downloading Quellorn\u2026"));
+      EXPECT_EQ(reports_.back().text, L"Unpacking Quellorn\u2026");
     } else {
       EXPECT_EQ(failure_, L"The download failed. The release's data/x.pak didn't arrive.");
       EXPECT_EQ(store_.Current(), L"");
@@ -212,7 +213,7 @@ TEST_F(PrepareTest, AnUpdateUsesTheFileListOnlyWhenItsDigestMatches) {
   EXPECT_TRUE(Requested("/feed/files.txt"));
   EXPECT_TRUE(Requested("/feed/Quellorn-1.1.0.tar"));  // the list was dropped: the archive path
   EXPECT_FALSE(std::filesystem::exists(store_.root / "1.0.0"));  // pruned
-  EXPECT_TRUE(reports_.back().text.starts_with(L"Updating to 1.1.0\u2026"));
+  EXPECT_EQ(reports_.back().text, L"Unpacking Quellorn\u2026");
 
   // A name that isn't plain isn't even asked for.
   ServeFeed(PublishRelease("1.2.0") + ",\"files\":\"lists/files.txt\",\"filesSha256\":\"x\"");
@@ -238,7 +239,8 @@ TEST_F(PrepareTest, AFailedInstallFallsBackOrSaysWhatWentWrong) {
     Prepare(
         server_.Url("/feed/latest.json"), blocked, [](const Progress&) {}, true, temporary_);
   });
-  EXPECT_TRUE(message.starts_with(L"The download couldn't be kept. ")) << Narrow(message);
+  EXPECT_TRUE(message.starts_with(L"Quellorn's folder can't be written: ")) << Narrow(message);
+  EXPECT_EQ(message.find(L"filesystem error"), std::wstring::npos) << Narrow(message);
   EXPECT_TRUE(message.ends_with(L"."));
 }
 
@@ -322,18 +324,36 @@ TEST(ReportProgress, TextsAndFractions) {
   std::vector<Progress> reports;
   const ProgressCallback progress = [&](const Progress& p) { reports.push_back(p); };
   const std::wstring title = L"Updating to 1.4.0";
-  const ReportInstallProgress install{title, progress};
+  ReportInstallProgress install{title, progress};
   install(Stage::Keeping, 0, 0);
   install(Stage::Downloading, 1572864, 3145728);
+  install(Stage::Downloading, 0, 0);
+  install(Stage::Unpacking, 0, 0);
   const Release launcher{L"2.3.0", L"Quellorn-Launcher-2.3.0.exe", std::wstring(64, L'a'), 3145728};
   ReportLauncherProgress{launcher, progress, 3.0}(1572864);
-  ASSERT_EQ(reports.size(), 3u);
-  EXPECT_EQ(reports[0].text, L"Updating to 1.4.0: keeping what hasn't changed\u2026 0 of 0 MB");
-  EXPECT_EQ(reports[0].fraction, 1.0);
+  ASSERT_EQ(reports.size(), 5u);
+  // Nothing to count: no "0 of 0 MB" and no bar.
+  EXPECT_EQ(reports[0].text, L"Updating to 1.4.0: keeping what hasn't changed\u2026");
+  EXPECT_EQ(reports[0].fraction, std::nullopt);
   EXPECT_EQ(reports[1].text, L"Updating to 1.4.0\u2026 2 of 3 MB");  // 1.5 rounds to 2
   EXPECT_EQ(reports[1].fraction, 0.5);
-  EXPECT_EQ(reports[2].text, L"Updating the launcher to 2.3.0\u2026 1.5 of 3.0 MB");
-  EXPECT_EQ(reports[2].fraction, 0.5);
+  EXPECT_EQ(reports[2].text, L"Updating to 1.4.0\u2026");
+  EXPECT_EQ(reports[3].text, L"Unpacking Quellorn\u2026");
+  EXPECT_EQ(reports[3].fraction, std::nullopt);
+  EXPECT_EQ(reports[4].text, L"Updating the launcher to 2.3.0\u2026 1.5 of 3.0 MB");
+  EXPECT_EQ(reports[4].fraction, 0.5);
+  EXPECT_EQ(install.fetched, 0u);  // the last count of each kind, for the log
+}
+
+TEST(HostOf, TheHostTheUrlAsks) {
+  const std::pair<std::wstring, std::wstring> cases[] = {
+      {L"http://127.0.0.1:9/latest.json", L"127.0.0.1"},
+      {L"https://cdn.example.com/game/latest.json?x=1", L"cdn.example.com"},
+      {L"https://user@host.example/latest.json", L"host.example"},
+      {L"http://[::1]:8080/latest.json", L"[::1]"},
+      {L"not a url", WebsiteHost()},
+  };
+  for (const auto& [url, host] : cases) EXPECT_EQ(HostOf(url), host) << Narrow(url);
 }
 
 }  // namespace

@@ -31,7 +31,7 @@ SplashSnapshot Failed(std::optional<double> fraction = std::nullopt) {
 
 TEST(SplashLayout, WorkingAt96DpiDrawsEveryElementWhereTheWindowShowsIt) {
   const auto steps = LayOutSplash(460, 210, ScaleForDpi(96), Working(0.5), false);
-  ASSERT_EQ(steps.size(), 8u);
+  ASSERT_EQ(steps.size(), 9u);
   EXPECT_EQ(steps[kBackground].kind, DrawKind::Fill);
   EXPECT_EQ(steps[kBackground].rect, (Rect{0, 0, 460, 210}));
   EXPECT_EQ(steps[kBackground].colour, 0x0A0C12u);
@@ -57,11 +57,23 @@ TEST(SplashLayout, WorkingAt96DpiDrawsEveryElementWhereTheWindowShowsIt) {
   EXPECT_TRUE(tagline.italic);
   EXPECT_FALSE(tagline.text.empty());
 
+  // The words, cut with an ellipsis when too long; the counts apart on the right, never cut.
   const DrawStep& status = steps[kStatus];
-  EXPECT_EQ(status.text, Working(0.5).status);
-  EXPECT_EQ(status.rect, (Rect{24, 86, 436, 112}));
+  EXPECT_EQ(status.text, L"Downloading Quellorn\u2026");
+  EXPECT_EQ(status.rect, (Rect{24, 86, 306, 112}));
   EXPECT_EQ(status.colour, 0xD8CCC5u);
-  EXPECT_EQ(status.format, 0x8020u);  // one line, cut with an ellipsis
+  EXPECT_EQ(status.format, 0x8020u);
+  const DrawStep& counts = steps.back();
+  EXPECT_EQ(counts.text, L"12 of 340 MB");
+  EXPECT_EQ(counts.rect, (Rect{306, 86, 436, 112}));
+  EXPECT_EQ(counts.colour, 0xD8CCC5u);
+  EXPECT_EQ(counts.format, 0x22u);  // one line, right-aligned
+  // A line without counts has the whole width.
+  const auto plain =
+      LayOutSplash(460, 210, 1.0f, {L"Unpacking Quellorn\u2026", std::nullopt, false, 1}, false);
+  ASSERT_EQ(plain.size(), 6u);
+  EXPECT_EQ(plain[kStatus].text, L"Unpacking Quellorn\u2026");
+  EXPECT_EQ(plain[kStatus].rect, (Rect{24, 86, 436, 112}));
 
   EXPECT_EQ(steps[kTrackOrFace].rect, (Rect{24, 122, 436, 130}));
   EXPECT_EQ(steps[kTrackOrFace].colour, 0x20263Au);
@@ -88,10 +100,10 @@ TEST(SplashLayout, TheBarFollowsTheFractionClampedAndVanishesWithoutOne) {
     SCOPED_TRACE(c.fraction ? *c.fraction : -99.0);
     const auto steps = LayOutSplash(460, 210, 1.0f, Working(c.fraction), false);
     if (c.fillRight < 0) {
-      EXPECT_EQ(steps.size(), 6u);
+      EXPECT_EQ(steps.size(), 7u);
       continue;
     }
-    ASSERT_EQ(steps.size(), 8u);
+    ASSERT_EQ(steps.size(), 9u);
     EXPECT_EQ(steps[kTrackOrFace].rect, (Rect{24, 122, 436, 130}));
     EXPECT_EQ(steps[kFillOrFrame].rect, (Rect{24, 122, c.fillRight, 130}));
   }
@@ -145,7 +157,7 @@ TEST(SplashLayout, LengthsScaleWithTheDpiTruncatedInSinglePrecision) {
        40,
        12,
        15,
-       {24, 86, 436, 112},
+       {24, 86, 306, 112},
        {24, 86, 436, 140},
        {24, 122, 436, 130},
        {24, 122, 230, 130},
@@ -160,7 +172,7 @@ TEST(SplashLayout, LengthsScaleWithTheDpiTruncatedInSinglePrecision) {
        50,
        15,
        18,
-       {30, 107, 545, 140},
+       {30, 107, 383, 140},
        {30, 107, 545, 175},
        {30, 152, 545, 162},
        {30, 152, 287, 162},
@@ -175,7 +187,7 @@ TEST(SplashLayout, LengthsScaleWithTheDpiTruncatedInSinglePrecision) {
        60,
        18,
        22,
-       {36, 129, 654, 168},
+       {36, 129, 459, 168},
        {36, 129, 654, 210},
        {36, 183, 654, 195},
        {36, 183, 345, 195},
@@ -187,7 +199,7 @@ TEST(SplashLayout, LengthsScaleWithTheDpiTruncatedInSinglePrecision) {
     EXPECT_EQ(ButtonRect(scale), c.button);
 
     const auto working = LayOutSplash(c.width, c.height, scale, Working(0.5), false);
-    ASSERT_EQ(working.size(), 8u);
+    ASSERT_EQ(working.size(), 9u);
     EXPECT_EQ(working[kStrip].rect, (Rect{0, c.height - c.strip, c.width, c.height}));
     EXPECT_EQ(working[kTitle].rect, (Rect{0, c.titleTop, c.width, c.titleBottom}));
     EXPECT_EQ(working[kTitle].height, c.titleHeight);
