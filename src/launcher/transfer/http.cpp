@@ -15,8 +15,10 @@ namespace launcher {
 namespace {
 
 // The shared bandwidth limit: every block moves the time the next may arrive on by its share of
-// a second, and whoever is ahead of that time waits. So all bodies together never get ahead of
-// the limit by more than the block they are handling.
+// a second, and whoever is ahead of that time waits. A reader that wakes late (a busy machine)
+// may make up for it by one block's time, not more: so all bodies together never get ahead of
+// the limit by more than the blocks they are handling and one more, and the rate still comes
+// near the limit when wake-ups are late.
 void KeepToBandwidth(std::uint64_t count) {
   const std::uint64_t limit = Transfers().bandwidthLimit;
   if (limit == 0) return;
@@ -26,10 +28,13 @@ void KeepToBandwidth(std::uint64_t count) {
   Clock::time_point until;
   {
     const std::lock_guard guard(lock);
-    const Clock::time_point now = Clock::now();
-    if (nextFree < now) nextFree = now;
-    nextFree += std::chrono::duration_cast<Clock::duration>(
-        std::chrono::duration<double>(static_cast<double>(count) / static_cast<double>(limit)));
+    const auto share = [limit](std::uint64_t bytes) {
+      return std::chrono::duration_cast<Clock::duration>(
+          std::chrono::duration<double>(static_cast<double>(bytes) / static_cast<double>(limit)));
+    };
+    const Clock::time_point earliest = Clock::now() - share(kReadBufferSize);
+    if (nextFree < earliest) nextFree = earliest;
+    nextFree += share(count);
     until = nextFree;
   }
   std::this_thread::sleep_until(until);

@@ -252,14 +252,17 @@ TEST_F(DownloadTest, TheBandwidthLimitHoldsForAllDownloadsTogether) {
       std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
   const double rate = 2.0 * static_cast<double>(content.size()) / seconds;
   EXPECT_LE(rate, 1.02 * kLimit);
-  EXPECT_GE(rate, 0.85 * kLimit);  // the limit, not much less
-  // Over any second: no more than the limit and the block each download is handling.
+  // Near the limit: one block counted twice would halve it. (A machine too busy to wake the
+  // readers on time makes it lower.)
+  EXPECT_GE(rate, 0.7 * kLimit);
+  // Over any second: no more than the limit, the block each download is handling and one block
+  // made up for a late wake-up.
   for (const auto& [at, ignored] : arrivals) {
     std::uint64_t within = 0;
     for (const auto& [other, bytes] : arrivals) {
       if (other >= at && other < at + std::chrono::seconds(1)) within += bytes;
     }
-    EXPECT_LE(within, kLimit + 2 * kReadBufferSize);
+    EXPECT_LE(within, kLimit + 3 * kReadBufferSize);
   }
 }
 
