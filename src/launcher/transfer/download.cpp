@@ -7,6 +7,7 @@
 #include "launcher/platform/file_writer.h"
 #include "launcher/text/failure.h"
 #include "launcher/text/format.h"
+#include "launcher/transfer/background_sha256.h"
 #include "launcher/transfer/http.h"
 #include "launcher/transfer/interruptions.h"
 #include "launcher/transfer/sha256.h"
@@ -26,9 +27,8 @@ void Delete(const std::filesystem::path& path) {
 // release is deleted, and counts as nothing.
 std::uint64_t MeasureKept(const std::filesystem::path& path, std::uint64_t size) {
   std::error_code error;
-  const bool exists = std::filesystem::exists(path, error);
-  if (!error && !exists) return 0;
-  const std::uint64_t have = error ? 0 : std::filesystem::file_size(path, error);
+  const std::uint64_t have = std::filesystem::file_size(path, error);
+  if (error == std::errc::no_such_file_or_directory) return 0;
   if (error || have > size) {
     Delete(path);
     return 0;
@@ -54,13 +54,17 @@ void Download(const std::wstring& url, std::uint64_t size, const std::wstring& s
   std::uint64_t written = have;
   FileWriter out;
   std::error_code error;
+  // Receiving and writing stay on this thread, as for a plain copy; hashing runs beside them.
+  std::optional<BackgroundSha256> digest;
+  digest.emplace(std::move(hasher), size);
   if (written < size) {
     try {
       HttpGet(
           url, Request{have, noCache},
           [&](std::uint64_t from) {
             if (from != have) {  // the server ignored the range and sends the whole file
-              hasher = Sha256();
+              digest.reset();
+              digest.emplace(Sha256(), size);
               written = 0;
             }
             const auto start = written > 0 ? FileWriter::Start::AtEnd : FileWriter::Start::Empty;
@@ -75,7 +79,7 @@ void Download(const std::wstring& url, std::uint64_t size, const std::wstring& s
               throw Failure{Format(
                   L"The download is larger than the {} bytes the update server promised", size)};
             }
-            hasher.Add(bytes, static_cast<std::size_t>(count));
+            digest->Add(bytes, static_cast<std::size_t>(count));
             // A failed write stops the transfer at this block: a full disk can't take the rest.
             if (!out.Write(bytes, static_cast<std::size_t>(count), error)) {
               ThrowWriteFailure(error, size - written, kCouldNotWrite);
@@ -97,26 +101,25 @@ void Download(const std::wstring& url, std::uint64_t size, const std::wstring& s
                                       L"promised",
                                       written, size)};
   }
-  if (hasher.FinishHex() != sha256) {
+  if (digest->FinishHex() != sha256) {
     Delete(path);
     throw WrongBytes{
         {L"The download isn't the release the update server names: its SHA-256 differs"}};
   }
   // What counts is the file at the path: one that someone removed or cut meanwhile isn't the
   // download, whatever went through this call. Only an empty release may be made here.
-  const bool exists = std::filesystem::exists(path, error);
-  if (!exists && size == 0 && !error) {
+  const std::uint64_t onDisk = std::filesystem::file_size(path, error);
+  if (error == std::errc::no_such_file_or_directory && size == 0) {
     if (!out.Open(path, FileWriter::Start::Empty, error) || !out.Close(error)) {
       ThrowWriteFailure(error, 0, kCouldNotWrite);
     }
     return;
   }
-  const std::uint64_t onDisk = exists ? std::filesystem::file_size(path, error) : 0;
   if (error || onDisk != size) {
     Delete(path);
     throw Failure{kEndedEarly, Format(L"The file on the disk was {} bytes, not the {} the update "
                                       L"server promised",
-                                      onDisk, size)};
+                                      error ? 0 : onDisk, size)};
   }
 }
 

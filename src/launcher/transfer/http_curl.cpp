@@ -232,6 +232,41 @@ int KeepReceiveBufferSmall(void*, curl_socket_t socket, curlsocktype) {
   return CURL_SOCKOPT_OK;
 }
 
+// One easy handle for each thread, reset between requests: its buffers and the wake-up sockets
+// of its transfer loop are made once per thread, not once per file. A request made from inside
+// another's callback gets a handle of its own.
+class ThreadEasy {
+ public:
+  ThreadEasy() {
+    thread_local std::unique_ptr<CURL, EasyDeleter> kept(curl_easy_init());
+    thread_local bool busy = false;
+    if (!busy && kept) {
+      busy_ = &busy;
+      busy = true;
+      easy_ = kept.get();
+      curl_easy_reset(easy_);
+    } else {
+      own_.reset(curl_easy_init());
+      easy_ = own_.get();
+    }
+    if (easy_ == nullptr) {
+      throw Failure{WithSystemText(L"No connection", L"libcurl couldn't make a request")};
+    }
+  }
+  ~ThreadEasy() {
+    if (busy_ != nullptr) *busy_ = false;
+  }
+  ThreadEasy(const ThreadEasy&) = delete;
+  ThreadEasy& operator=(const ThreadEasy&) = delete;
+
+  CURL* Get() const { return easy_; }
+
+ private:
+  std::unique_ptr<CURL, EasyDeleter> own_;
+  bool* busy_ = nullptr;
+  CURL* easy_ = nullptr;
+};
+
 struct HeaderListDeleter {
   void operator()(curl_slist* list) const { curl_slist_free_all(list); }
 };
@@ -249,18 +284,18 @@ void HttpGet(const std::wstring& url, const Request& request, const StartCallbac
   std::unique_ptr<curl_slist, HeaderListDeleter> headers;
   if (request.noCache) headers.reset(curl_slist_append(nullptr, "Cache-Control: no-cache"));
 
+  const ThreadEasy easy;
   for (int redirects = 0;; ++redirects) {
-    const std::unique_ptr<CURL, EasyDeleter> easy(curl_easy_init());
-    if (!easy) throw Failure{WithSystemText(L"No connection", L"libcurl couldn't make a request")};
+    if (redirects > 0) curl_easy_reset(easy.Get());
     Exchange exchange(request);
     exchange.onStart = &onStart;
     exchange.onChunk = &onChunk;
-    exchange.easy = easy.get();
+    exchange.easy = easy.Get();
     exchange.address = address;
     char errorText[CURL_ERROR_SIZE] = {};
     const std::string range = std::to_string(request.from) + "-";
 
-    CURL* e = easy.get();
+    CURL* e = easy.Get();
     curl_easy_setopt(e, CURLOPT_URL, address.c_str());
     curl_easy_setopt(e, CURLOPT_SHARE, share.handle);
     // The share keeps this many idle connections; libcurl's default of 5 is fewer than the six

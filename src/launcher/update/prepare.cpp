@@ -121,7 +121,16 @@ std::vector<Listed> FetchFileList(const Feed& feed, const std::wstring& baseUrl)
 
 }  // namespace
 
-void ReportLauncherProgress::operator()(std::uint64_t held) const {
+bool ProgressPace::Due(int kind, bool complete) {
+  const auto now = std::chrono::steady_clock::now();
+  if (kind == kind_ && !complete && now < next_) return false;
+  kind_ = kind;
+  next_ = now + std::chrono::milliseconds(50);
+  return true;
+}
+
+void ReportLauncherProgress::operator()(std::uint64_t held) {
+  if (!pace.Due(0, held == launcher.size)) return;
   const double fraction = static_cast<double>(held) / static_cast<double>(launcher.size);
   progress({Format(L"Updating the launcher to {}\u2026 {:.1f} of {:.1f} MB", launcher.version,
                    fraction * totalMegabytes, totalMegabytes),
@@ -134,6 +143,7 @@ void ReportInstallProgress::operator()(Stage stage, std::uint64_t done, std::uin
     return;
   }
   (stage == Stage::Keeping ? kept : fetched) = done;
+  if (!pace.Due(static_cast<int>(stage), done == total)) return;
   const std::wstring label =
       stage == Stage::Keeping ? title + L": keeping what hasn't changed" : title;
   // Nothing to count: no "0 of 0 MB", and no bar that fills at once.

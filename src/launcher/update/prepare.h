@@ -48,13 +48,25 @@ Ready Prepare(const std::wstring& feedUrl, const ClientStore& store,
               const std::filesystem::path& temporaryDirectory,
               const FeedTrust& trust = {EmbeddedKeys()});
 
+// At most one progress line every 50 ms: each costs formatting and a repaint, and nobody reads
+// faster. The first report, one of another kind and one that completes its count always pass.
+class ProgressPace {
+ public:
+  bool Due(int kind, bool complete);
+
+ private:
+  std::chrono::steady_clock::time_point next_{};
+  int kind_ = -1;
+};
+
 // Turns the bytes of a launcher installer on disk into the player's progress line.
 struct ReportLauncherProgress {
   const Release& launcher;  // usable, so its size is above 0
   const ProgressCallback& progress;
   double totalMegabytes;
+  ProgressPace pace{};
 
-  void operator()(std::uint64_t held) const;
+  void operator()(std::uint64_t held);
 };
 
 // Turns an install's stage reports into the player's progress line under `title`, and keeps
@@ -64,6 +76,7 @@ struct ReportInstallProgress {
   const ProgressCallback& progress;
   std::uint64_t kept = 0;     // bytes carried over from the current version
   std::uint64_t fetched = 0;  // bytes downloaded
+  ProgressPace pace{};
 
   void operator()(Stage stage, std::uint64_t done, std::uint64_t total);
 };

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "launcher/transfer/background_sha256.h"
+
 #include "support/temporary_folder.h"
 
 namespace launcher {
@@ -32,6 +34,38 @@ TEST(Sha256, PiecesOfAnySizeGiveTheSameDigest) {
   }
   ASSERT_EQ(whole.size(), 64u);
   EXPECT_EQ(whole.find_first_not_of(L"0123456789abcdef"), std::wstring::npos);
+}
+
+TEST(BackgroundSha256, SameDigestOnEitherThreadWhateverTheBlocks) {
+  constexpr std::size_t kSlot = BackgroundSha256::kSlotSize;
+  std::string bytes(BackgroundSha256::kBackgroundFrom + 3 * kSlot + 17, '\0');
+  for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<char>(i * 13 + i / 4093);
+  const auto* data = reinterpret_cast<const std::uint8_t*>(bytes.data());
+  struct Case {
+    std::size_t length;
+    std::size_t block;
+    std::size_t prefix;  // hashed before the pipeline takes over
+  };
+  const Case cases[] = {
+      {1000, 100, 0},                // below the threshold: on the calling thread
+      {bytes.size(), 65536, 0},      // slots filled by whole blocks, one slot left part full
+      {bytes.size(), 65537, 5},      // blocks that straddle slots
+      {bytes.size(), kSlot * 3, 0},  // one block over several slots, the ring wrapping round
+      {kSlot * BackgroundSha256::kSlots * 2, kSlot, 0},  // ends exactly on a slot
+  };
+  for (const Case& c : cases) {
+    Sha256 start;
+    start.Add(data, c.prefix);
+    BackgroundSha256 hasher(std::move(start), c.length);
+    for (std::size_t at = c.prefix; at < c.length; at += c.block) {
+      hasher.Add(data + at, std::min(c.block, c.length - at));
+    }
+    EXPECT_EQ(hasher.FinishHex(), Sha256Hex(std::string_view(bytes).substr(0, c.length)))
+        << c.length << " in blocks of " << c.block;
+  }
+  // Given up on half way (a failed download): the queued slots are dropped, nothing hangs.
+  BackgroundSha256 abandoned(Sha256(), bytes.size());
+  abandoned.Add(data, kSlot * BackgroundSha256::kSlots);
 }
 
 TEST(Sha256, AddFilePrefixHashesUpToTheLimitInFileOrder) {

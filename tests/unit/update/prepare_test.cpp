@@ -290,7 +290,10 @@ TEST_F(PrepareTest, ASignedLauncherBelievesOnlyTheFreshSignedFeed) {
       std::filesystem::remove_all(store_.root);
       if (installed) MakeInstalled("1.0.0");
       store_.AcceptSequence(9);
-      const std::string feed = "{" + PublishRelease("1.1.0") + c.extra + "}";
+      std::string feed = "{";
+      feed += PublishRelease("1.1.0");
+      feed += c.extra;
+      feed += "}";
       server_.Route("/feed/latest.json", ServeFile(feed));
       if (c.signatures) {
         server_.Route("/feed/latest.json.sig", ServeFile(c.signatures(feed) + "\n"));
@@ -343,6 +346,19 @@ TEST(ReportProgress, TextsAndFractions) {
   EXPECT_EQ(reports[4].text, L"Updating the launcher to 2.3.0\u2026 1.5 of 3.0 MB");
   EXPECT_EQ(reports[4].fraction, 0.5);
   EXPECT_EQ(install.fetched, 0u);  // the last count of each kind, for the log
+
+  // Within 50 ms only the first report of a kind and the one that completes it are shown.
+  reports.clear();
+  ReportInstallProgress paced{title, progress};
+  for (const std::uint64_t done : {0, 1048576, 2097152, 3145728}) {
+    paced(Stage::Downloading, done, 3145728);
+  }
+  paced(Stage::Keeping, 5, 10);
+  ASSERT_EQ(reports.size(), 3u);
+  EXPECT_EQ(reports[0].fraction, 0.0);
+  EXPECT_EQ(reports[1].fraction, 1.0);
+  EXPECT_EQ(reports[2].fraction, 0.5);
+  EXPECT_EQ(paced.fetched, 3145728u);
 }
 
 TEST(HostOf, TheHostTheUrlAsks) {
