@@ -46,6 +46,9 @@ class PublishedReleases(unittest.TestCase):
         self.write_build(game)
         published = self.publish("release", str(self.build), "--version", "1.0.0", "--server", str(self.www))
         self.assertEqual(published.returncode, 0, published.stderr)
+        # Random bytes don't compress: the archive stays a plain tar, and the launcher unpacks it.
+        self.assertEqual(json.loads((self.www / "latest.json").read_text())["file"], "Quellorn-1.0.0.tar")
+        self.assertIn("plain tar", published.stdout + published.stderr)
         self.assertEqual(self.check(), (0, f"ok\t{self.store / '1.0.0' / 'Quellorn.exe'}"))
         for name, data in game.items():
             self.assertEqual((self.store / "1.0.0" / name).read_bytes(), data)
@@ -59,7 +62,7 @@ class PublishedReleases(unittest.TestCase):
         self.assertEqual(self.check(), (0, f"ok\t{self.store / '1.1.0' / 'Quellorn.exe'}"))
         fetched = sorted(path for path in self.server.requests if path.startswith("files/"))
         self.assertEqual(len(fetched), 2)  # only what changed
-        self.assertEqual(self.server.requests["Quellorn-1.1.0.tar.gz"], 0)
+        self.assertEqual(self.server.requests["Quellorn-1.1.0.tar"], 0)
         for name, data in game.items():
             self.assertEqual((self.store / "1.1.0" / name).read_bytes(), data)
 

@@ -8,4 +8,8 @@ namespace launcher::support {
 
 publish::ArchiveMaker ArchiveMakerForTests();
 
+// The name ending the tests' small text builds get: gzip shrinks them, so the real maker
+// compresses; the tests' writer under Wine makes plain tars.
+extern const wchar_t* const kTestArchiveEnding;
+
 }  // namespace launcher::support

@@ -2,6 +2,8 @@
 
 namespace launcher::support {
 
+const wchar_t* const kTestArchiveEnding = L".tar.gz";
+
 publish::ArchiveMaker ArchiveMakerForTests() {
   return publish::MakeArchive;
 }

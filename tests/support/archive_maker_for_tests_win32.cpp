@@ -9,6 +9,8 @@
 
 namespace launcher::support {
 
+const wchar_t* const kTestArchiveEnding = L".tar";
+
 publish::ArchiveMaker ArchiveMakerForTests() {
   return [](const std::filesystem::path& build, const std::vector<std::wstring>& names,
             const std::filesystem::path& archive) {
@@ -20,6 +22,7 @@ publish::ArchiveMaker ArchiveMakerForTests() {
       entries.push_back(entry);
     }
     std::ofstream(archive, std::ios::binary) << MakeTar(entries);
+    return false;  // a plain tar
   };
 }
 

@@ -1,5 +1,6 @@
 // POSIX implementation of MakeArchive: GNU tar with fixed owner and time, names read verbatim
-// from a NUL-separated list, then gzip without a name or time stamp of its own.
+// from a NUL-separated list, then gzip without a name or time stamp of its own, kept only when
+// it saves enough.
 
 #include "tools/publish/archive_maker.h"
 
@@ -11,7 +12,7 @@
 
 namespace launcher::publish {
 
-void MakeArchive(const std::filesystem::path& build, const std::vector<std::wstring>& names,
+bool MakeArchive(const std::filesystem::path& build, const std::vector<std::wstring>& names,
                  const std::filesystem::path& archive) {
   // Absolute: tar's --directory changes the folder in which it resolves what follows.
   const std::filesystem::path list = std::filesystem::absolute(archive.string() + ".names");
@@ -25,9 +26,17 @@ void MakeArchive(const std::filesystem::path& build, const std::vector<std::wstr
                                "--verbatim-files-from", "--file=" + plain.string(),
                                "--directory=" + std::filesystem::absolute(build).string(),
                                "--files-from=" + list.string()}) == 0 &&
-              RunToEnd("gzip", {"--no-name", "--force", plain.string()}) == 0;
+              RunToEnd("gzip", {"--no-name", "--force", "--keep", plain.string()}) == 0;
   std::error_code error;
-  if (made) std::filesystem::rename(packed, archive, error);
+  bool compressed = false;
+  if (made) {
+    std::error_code measured;
+    const std::uintmax_t packedSize = std::filesystem::file_size(packed, measured);
+    const std::uintmax_t plainSize = std::filesystem::file_size(plain, error);
+    if (measured) error = measured;
+    compressed = WorthCompressing(packedSize, plainSize);
+    if (!error) std::filesystem::rename(compressed ? packed : plain, archive, error);
+  }
   made = made && !error;
   std::filesystem::remove(list, error);
   std::filesystem::remove(plain, error);
@@ -36,6 +45,7 @@ void MakeArchive(const std::filesystem::path& build, const std::vector<std::wstr
     std::filesystem::remove(archive, error);
     throw Failure{L"The archive couldn't be made: the system's tar or gzip is missing or failed"};
   }
+  return compressed;
 }
 
 }  // namespace launcher::publish

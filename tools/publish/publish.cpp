@@ -113,7 +113,6 @@ ReleaseSummary PublishRelease(const std::filesystem::path& build, const std::wst
   summary.files = files.size();
   const std::string list = FormatFileList(listed);
   const auto listPath = server / PathFromWide(L"Quellorn-" + version + L"-files.txt");
-  const auto archivePath = server / PathFromWide(L"Quellorn-" + version + L".tar.gz");
   std::error_code error;
   if (std::filesystem::exists(listPath, error) &&
       !HoldsExactly(listPath, list.size(), DigestOf(list))) {
@@ -125,8 +124,10 @@ ReleaseSummary PublishRelease(const std::filesystem::path& build, const std::wst
   pace(L"Making the archive\u2026", true);
   std::vector<std::wstring> names;
   for (const Listed& entry : listed) names.push_back(Widen(entry.path));
-  const auto archiveTemporary = changes.Temporary(archivePath);
-  makeArchive(build, names, archiveTemporary);
+  const auto archiveTemporary = changes.Temporary(server / "Quellorn.tar");
+  const bool compressed = makeArchive(build, names, archiveTemporary);
+  const auto archivePath =
+      server / PathFromWide(L"Quellorn-" + version + (compressed ? L".tar.gz" : L".tar"));
   const Digest archiveDigest = HashFile(archiveTemporary);
   const Release archive{version, WideFromPath(archivePath.filename()), archiveDigest.Hex(),
                         std::filesystem::file_size(archiveTemporary)};

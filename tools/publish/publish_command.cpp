@@ -145,8 +145,11 @@ int RunRelease(const Arguments& arguments) {
   EndProgress(progress);
   Print(stdout, Format(L"Published Quellorn {}: {} files, {:.1f} MB",
                        arguments.Option(L"--version"), summary.files, summary.bytes / 1048576.0));
-  Print(stdout, Format(L"  {} ({} bytes), {}", summary.feed.release.file, summary.feed.release.size,
-                       summary.feed.files));
+  const bool compressed = summary.feed.release.file.ends_with(L".gz");
+  Print(stdout,
+        Format(L"  {} ({} bytes, {}), {}", summary.feed.release.file, summary.feed.release.size,
+               compressed ? L"gzip-compressed" : L"a plain tar: gzip would save under 5 %",
+               summary.feed.files));
   Print(stdout, Format(L"  blobs: {} new, {} already there; {:.1f} MB written",
                        summary.blobsWritten, summary.blobsKept, summary.bytesWritten / 1048576.0));
   return 0;

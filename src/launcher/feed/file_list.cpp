@@ -91,24 +91,66 @@ bool NamesOnePlaceTwice(const std::vector<Listed>& entries) {
 
 }  // namespace
 
-std::vector<Listed> ParseFileList(const std::string& text, std::size_t most) {
+namespace {
+
+// Parses the lines `forEachLine` hands over, one by one, into room for `lines` entries.
+template <typename ForEachLine>
+std::vector<Listed> ParseLines(std::size_t lines, std::size_t most, ForEachLine forEachLine) {
   std::vector<Listed> entries;
-  const std::string_view all(text);
   // Room for every line at once: a vector that doubles as it grows would hold up to twice that.
-  const std::size_t lines = static_cast<std::size_t>(std::count(all.begin(), all.end(), '\n')) + 1;
   entries.reserve(std::min(lines, most));
-  size_t at = all.starts_with("\xEF\xBB\xBF") ? 3 : 0;
-  while (at < all.size()) {
-    const size_t end = std::min(all.find('\n', at), all.size());
-    std::string_view line = all.substr(at, end - at);
-    at = end + 1;
+  bool first = true;
+  forEachLine([&](std::string_view line) {
+    if (first && line.starts_with("\xEF\xBB\xBF")) line.remove_prefix(3);
+    first = false;
     if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-    if (line.empty()) continue;
+    if (line.empty()) return;
     if (entries.size() == most) Malformed();
     entries.push_back(ParseLine(line));
-  }
+  });
   if (NamesOnePlaceTwice(entries)) Malformed();
   return entries;
+}
+
+}  // namespace
+
+std::vector<Listed> ParseFileList(const std::string& text, std::size_t most) {
+  const std::string_view all(text);
+  const std::size_t lines = static_cast<std::size_t>(std::count(all.begin(), all.end(), '\n')) + 1;
+  return ParseLines(lines, most, [&](const auto& onLine) {
+    for (std::size_t at = 0; at < all.size();) {
+      const std::size_t end = std::min(all.find('\n', at), all.size());
+      onLine(all.substr(at, end - at));
+      at = end + 1;
+    }
+  });
+}
+
+std::vector<Listed> ParseFileList(std::vector<std::string> blocks, std::size_t most) {
+  std::size_t lines = 1;
+  for (const std::string& block : blocks) {
+    lines += static_cast<std::size_t>(std::count(block.begin(), block.end(), '\n'));
+  }
+  return ParseLines(lines, most, [&](const auto& onLine) {
+    std::string carried;  // the start of a line that goes on in the next block
+    for (std::string& block : blocks) {
+      std::string_view rest(block);
+      for (std::size_t end = rest.find('\n'); end != std::string_view::npos;
+           end = rest.find('\n')) {
+        if (carried.empty()) {
+          onLine(rest.substr(0, end));
+        } else {
+          carried.append(rest.substr(0, end));
+          onLine(std::string_view(carried));
+          carried.clear();
+        }
+        rest.remove_prefix(end + 1);
+      }
+      carried.append(rest);
+      std::string().swap(block);  // read: its memory goes back now
+    }
+    if (!carried.empty()) onLine(std::string_view(carried));
+  });
 }
 
 std::string FormatFileList(const std::vector<Listed>& entries) {

@@ -29,6 +29,11 @@ inline constexpr std::size_t kLongestListedPath = 1024;
 // letter case) or a file where another path needs a folder. Never returns part of a list.
 std::vector<Listed> ParseFileList(const std::string& text, std::size_t most = kMostListedFiles);
 
+// The same of a list held in consecutive blocks (as it arrived), each released once read: a
+// large list's text and its entries are never all held at once.
+std::vector<Listed> ParseFileList(std::vector<std::string> blocks,
+                                  std::size_t most = kMostListedFiles);
+
 // The list as the publishing tool writes it: one "digest TAB size TAB path" line per entry, in
 // the given order, each ending in a line feed; no byte order mark.
 std::string FormatFileList(const std::vector<Listed>& entries);

@@ -3,6 +3,7 @@
 #include <chrono>
 #include <functional>
 #include <system_error>
+#include <utility>
 
 #include "launcher/feed/feed.h"
 #include "launcher/feed/version.h"
@@ -107,12 +108,14 @@ std::optional<Ready> DownloadLauncher(const Release& launcher, const std::wstrin
 std::vector<Listed> FetchFileList(const Feed& feed, const std::wstring& baseUrl) {
   if (feed.files.empty() || !IsPlainName(feed.files)) return {};
   try {
-    const std::string text = GetText(baseUrl + feed.files, kFileListLimit);
-    if (Sha256Hex(text) != feed.filesSha256) {
+    std::vector<std::string> blocks = GetTextInBlocks(baseUrl + feed.files, kFileListLimit);
+    Sha256 digest;
+    for (const std::string& block : blocks) digest.Add(block.data(), block.size());
+    if (digest.FinishHex() != feed.filesSha256) {
       LogLine(L"The file list isn't the one the feed names: its SHA-256 differs");
       return {};
     }
-    return ParseFileList(text);
+    return ParseFileList(std::move(blocks));
   } catch (const Failure& failure) {
     LogLine(L"The file list isn't used: " + Described(failure));
     return {};

@@ -13,14 +13,24 @@ const std::string kB = "0123456789ABCDEF0123456789abcdef0123456789abcdef01234567
 const Digest kDigestA = *Digest::FromHex(kA);
 const Digest kDigestB = *Digest::FromHex(kB);
 
+// The text in two blocks, split at `at`, as a list arrives from the network.
+std::vector<std::string> SplitAt(const std::string& text, std::size_t at) {
+  return {text.substr(0, at), text.substr(at)};
+}
+
 bool Refused(const std::string& text) {
-  try {
-    ParseFileList(text);
-    return false;
-  } catch (const Failure& failure) {
-    EXPECT_EQ(failure.message, L"The release's file list isn't one");
-    return true;
-  }
+  const auto refused = [](const auto& parse) {
+    try {
+      parse();
+      return false;
+    } catch (const Failure& failure) {
+      EXPECT_EQ(failure.message, L"The release's file list isn't one");
+      return true;
+    }
+  };
+  const bool whole = refused([&] { ParseFileList(text); });
+  EXPECT_EQ(refused([&] { ParseFileList(SplitAt(text, text.size() / 2)); }), whole);
+  return whole;
 }
 
 TEST(ParseFileList, ReadsLinesInOrder) {
@@ -37,6 +47,13 @@ TEST(ParseFileList, ReadsLinesInOrder) {
   for (const char c : lf) crlf += c == '\n' ? std::string("\r\n") : std::string(1, c);
   EXPECT_EQ(ParseFileList(lf), expected);
   EXPECT_EQ(ParseFileList(crlf + "\r\n\r\n"), expected);
+  // In blocks, whichever byte a block ends at: inside the mark, a line end or a path.
+  for (std::size_t at = 0; at <= crlf.size(); ++at) {
+    EXPECT_EQ(ParseFileList(SplitAt(crlf, at)), expected) << at;
+  }
+  EXPECT_EQ(ParseFileList(
+                std::vector<std::string>{"", lf.substr(0, 2), lf.substr(2, 80), "", lf.substr(82)}),
+            expected);
   EXPECT_TRUE(ParseFileList("").empty());
   EXPECT_TRUE(ParseFileList("\n\r\n\n").empty());
 }

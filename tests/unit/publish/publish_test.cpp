@@ -74,7 +74,7 @@ TEST_F(PublishTest, AReleaseIsWhatTheLauncherReads) {
   EXPECT_EQ(summary.blobsWritten, 4u);
   const Feed feed = ParseFeed(ReadWholeFile(server_ / "latest.json"));
   EXPECT_EQ(feed.release.version, L"1.0.0");
-  EXPECT_EQ(feed.release.file, L"Quellorn-1.0.0.tar.gz");
+  EXPECT_EQ(feed.release.file, std::wstring(L"Quellorn-1.0.0") + support::kTestArchiveEnding);
   EXPECT_TRUE(IsUsableRelease(feed.release));
   EXPECT_FALSE(feed.launcher);
   const std::string list = ReadWholeFile(server_ / PathFromWide(feed.files));
@@ -107,7 +107,8 @@ TEST_F(PublishTest, ANewReleaseAddsOnlyTheChangedBlobsAndTheSameBuildTheSameByte
   for (const auto& [name, bytes] : second) {
     if (!first.count(name)) added.push_back(name);
   }
-  EXPECT_EQ(added, (std::vector<std::string>{"Quellorn-1.1.0-files.txt", "Quellorn-1.1.0.tar.gz",
+  EXPECT_EQ(added, (std::vector<std::string>{"Quellorn-1.1.0-files.txt",
+                                             "Quellorn-1.1.0" + Narrow(support::kTestArchiveEnding),
                                              "files/" + Narrow(Sha256Hex("new")) + ".bin",
                                              "files/" + Narrow(Sha256Hex("game 1.1.0")) + ".bin"}));
   EXPECT_EQ(ParseFeed(second.at("latest.json")).release.version, L"1.1.0");
@@ -135,7 +136,7 @@ TEST_F(PublishTest, VerifyFindsWhatIsMissingOrWrong) {
          wrong.release.size += 1;
          std::ofstream(www / "latest.json", std::ios::binary) << WriteFeed(wrong);
        },
-       L"Quellorn-1.0.0.tar.gz: "},
+       L"Quellorn-1.0.0" + std::wstring(support::kTestArchiveEnding) + L": "},
       {"list digest",
        [](auto& www, const Feed& feed) {
          std::ofstream(www / PathFromWide(feed.files), std::ios::app | std::ios::binary) << "\n";
@@ -145,7 +146,7 @@ TEST_F(PublishTest, VerifyFindsWhatIsMissingOrWrong) {
        [](auto& www, const Feed& feed) {
          std::filesystem::remove(www / PathFromWide(feed.release.file));
        },
-       L"Quellorn-1.0.0.tar.gz: missing"},
+       L"Quellorn-1.0.0" + std::wstring(support::kTestArchiveEnding) + L": missing"},
       {"no feed", [](auto& www, auto&) { std::filesystem::remove(www / "latest.json"); },
        L"latest.json: missing"},
   };
@@ -168,8 +169,9 @@ TEST_F(PublishTest, AFailureHalfWayLeavesTheServerFolderAsItWas) {
   WriteBuild(Changed({{"Quellorn.exe", "game 1.1.0"}, {"data/zz.pak", "last"}}));
   // The build changes after it was hashed: found while the blobs are written, after the first.
   const ArchiveMaker maker = [&](const auto& build, const auto& names, const auto& archive) {
-    support::ArchiveMakerForTests()(build, names, archive);
+    const bool compressed = support::ArchiveMakerForTests()(build, names, archive);
     std::ofstream(build / "data" / "zz.pak", std::ios::binary) << "late";
+    return compressed;
   };
   const std::wstring failure = support::FailureOf([&] { Publish(L"1.1.0", maker); });
   EXPECT_NE(failure.find(L"changed while it was being published"), std::wstring::npos);
