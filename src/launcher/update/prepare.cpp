@@ -154,8 +154,13 @@ void ReportInstallProgress::operator()(Stage stage, std::uint64_t done, std::uin
     progress({label + L"\u2026", std::nullopt});
     return;
   }
-  progress({Format(L"{}\u2026 {:.0f} of {:.0f} MB", label, static_cast<double>(done) / kMegabyte,
-                   static_cast<double>(total) / kMegabyte),
+  // Whole megabytes once there are ten or more; tenths below, where whole ones would round a
+  // small update to "0 of 0 MB".
+  const double megabytes = static_cast<double>(total) / kMegabyte;
+  const double doneMegabytes = static_cast<double>(done) / kMegabyte;
+  progress({megabytes >= 10
+                ? Format(L"{}\u2026 {:.0f} of {:.0f} MB", label, doneMegabytes, megabytes)
+                : Format(L"{}\u2026 {:.1f} of {:.1f} MB", label, doneMegabytes, megabytes),
             static_cast<double>(done) / static_cast<double>(total)});
 }
 

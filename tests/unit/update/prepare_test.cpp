@@ -338,7 +338,7 @@ TEST(ReportProgress, TextsAndFractions) {
   // Nothing to count: no "0 of 0 MB" and no bar.
   EXPECT_EQ(reports[0].text, L"Updating to 1.4.0: keeping what hasn't changed\u2026");
   EXPECT_EQ(reports[0].fraction, std::nullopt);
-  EXPECT_EQ(reports[1].text, L"Updating to 1.4.0\u2026 2 of 3 MB");  // 1.5 rounds to 2
+  EXPECT_EQ(reports[1].text, L"Updating to 1.4.0\u2026 1.5 of 3.0 MB");  // tenths below 10 MB
   EXPECT_EQ(reports[1].fraction, 0.5);
   EXPECT_EQ(reports[2].text, L"Updating to 1.4.0\u2026");
   EXPECT_EQ(reports[3].text, L"Unpacking Quellorn\u2026");
@@ -359,6 +359,11 @@ TEST(ReportProgress, TextsAndFractions) {
   EXPECT_EQ(reports[1].fraction, 1.0);
   EXPECT_EQ(reports[2].fraction, 0.5);
   EXPECT_EQ(paced.fetched, 3145728u);
+
+  // Whole megabytes from 10 MB on.
+  ReportInstallProgress large{title, progress};
+  large(Stage::Downloading, 15728640, 20971520);
+  EXPECT_EQ(reports.back().text, L"Updating to 1.4.0\u2026 15 of 20 MB");
 }
 
 TEST(HostOf, TheHostTheUrlAsks) {
