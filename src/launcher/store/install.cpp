@@ -12,6 +12,7 @@
 #include "launcher/store/staged_tree.h"
 #include "launcher/text/failure.h"
 #include "launcher/text/format.h"
+#include "launcher/text/log.h"
 #include "launcher/text/safe_join.h"
 #include "launcher/text/saturating.h"
 #include "launcher/text/text.h"
@@ -84,11 +85,10 @@ void ClientStore::Install(const Release& release, const std::wstring& base,
     if (current.empty()) continue;
     const std::filesystem::path candidate =
         SafeJoin(root / PathFromWide(current), Widen(listed[i].path));
+    // One question of the file system per file: anything but a regular file has no size.
     std::error_code error;
-    const bool regular =
-        std::filesystem::is_regular_file(std::filesystem::status(candidate, error));
-    const std::uint64_t size = regular ? std::filesystem::file_size(candidate, error) : 0;
-    if (regular && !error && size == listed[i].size) {
+    const std::uint64_t size = std::filesystem::file_size(candidate, error);
+    if (!error && size == listed[i].size) {
       sources[i] = candidate;
       keptTotal = SaturatingAdd(keptTotal, listed[i].size);
     } else {
@@ -105,6 +105,9 @@ void ClientStore::Install(const Release& release, const std::wstring& base,
       estimateThirds > sizeFifths ||
       (estimateThirds == sizeFifths && (fetchEstimate % 3) * 5 >= (release.size % 5) * 3);
   const bool byArchive = listed.empty() || keptTotal == 0 || archiveCheaper;
+  LogLine(byArchive ? Format(L"By the archive: {} bytes", release.size)
+                    : Format(L"File by file: {} bytes kept, about {} to fetch", keptTotal,
+                             fetchEstimate));
   if (byArchive) {
     // The rest of the archive, then its files unpacked; the list says how much they take.
     RequireSpace(
