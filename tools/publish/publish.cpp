@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "launcher/feed/file_list.h"
+#include "launcher/feed/version.h"
 #include "launcher/store/client_store.h"
 #include "launcher/store/kept_files.h"
 #include "launcher/text/failure.h"
@@ -101,10 +102,18 @@ std::vector<Listed> HashBuild(const std::vector<BuildFile>& files, Pacer& pace) 
 
 ReleaseSummary PublishRelease(const std::filesystem::path& build, const std::wstring& version,
                               const std::filesystem::path& server, const ArchiveMaker& makeArchive,
-                              const PublishProgress& progress, const Signing& signing) {
+                              const PublishProgress& progress, const Signing& signing,
+                              bool allowDowngrade) {
   RequirePlainVersion(version);
-  const std::vector<BuildFile> files = ScanBuild(build);
   const Feed published = ReadPublishedFeed(server);
+  if (!allowDowngrade && !published.release.version.empty() &&
+      IsNewerVersion(published.release.version, version)) {
+    throw Failure{
+        Format(L"{} is older than {}, which the feed names: every player would be "
+               L"moved back. Give --allow-downgrade if that is what you want",
+               version, published.release.version)};
+  }
+  const std::vector<BuildFile> files = ScanBuild(build);
   Feed feed = published;
   Pacer pace(progress);
   const std::vector<Listed> listed = HashBuild(files, pace);

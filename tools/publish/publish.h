@@ -30,11 +30,14 @@ struct ReleaseSummary {
   std::uint64_t bytesWritten = 0;  // blobs, archive and list together
 };
 
-// `build` must hold "Quellorn.exe" at its top; `version` must be a plain name.
+// `build` must hold "Quellorn.exe" at its top; `version` must be a plain name. A version older
+// than the one the feed names (by the launcher's order) would move every player back: it is
+// refused, before anything is written, unless `allowDowngrade`.
 ReleaseSummary PublishRelease(const std::filesystem::path& build, const std::wstring& version,
                               const std::filesystem::path& server,
                               const ArchiveMaker& makeArchive = MakeArchive,
-                              const PublishProgress& progress = {}, const Signing& signing = {});
+                              const PublishProgress& progress = {}, const Signing& signing = {},
+                              bool allowDowngrade = false);
 
 // Adds the installer under "Quellorn-Launcher-<version>.exe" and names it in the feed, keeping
 // the release the feed names. The feed must name a release already.

@@ -21,7 +21,7 @@ namespace {
 
 constexpr char kUsage[] =
     "usage: quellorn-publish release BUILD_FOLDER --version V --server SERVER_FOLDER\n"
-    "                        [--key KEY_FILE]... [--expires DAYS]\n"
+    "                        [--key KEY_FILE]... [--expires DAYS] [--allow-downgrade]\n"
     "       quellorn-publish launcher INSTALLER --version V --server SERVER_FOLDER\n"
     "                        [--key KEY_FILE]... [--expires DAYS]\n"
     "       quellorn-publish resign --server SERVER_FOLDER --key KEY_FILE... [--expires DAYS]\n"
@@ -29,32 +29,41 @@ constexpr char kUsage[] =
     "       quellorn-publish keygen KEY_FILE\n";
 
 // What each command takes: how many words of its own, which options with a value (those
-// marked with * may be given more than once), and which of them it needs.
+// marked with * may be given more than once), which of them it needs, and which options stand
+// alone.
 struct Form {
   const wchar_t* name;
   std::size_t subjects;
   std::vector<std::wstring> options;
   std::vector<std::wstring> required;
+  std::vector<std::wstring> flags;
 };
 
 const Form kForms[] = {
     {L"release",
      1,
      {L"--version", L"--server", L"--key*", L"--expires"},
-     {L"--version", L"--server"}},
+     {L"--version", L"--server"},
+     {L"--allow-downgrade"}},
     {L"launcher",
      1,
      {L"--version", L"--server", L"--key*", L"--expires"},
-     {L"--version", L"--server"}},
-    {L"resign", 0, {L"--server", L"--key*", L"--expires"}, {L"--server", L"--key"}},
-    {L"verify", 1, {L"--public-key*"}, {}},
-    {L"keygen", 1, {}, {}},
+     {L"--version", L"--server"},
+     {}},
+    {L"resign", 0, {L"--server", L"--key*", L"--expires"}, {L"--server", L"--key"}, {}},
+    {L"verify", 1, {L"--public-key*"}, {}, {}},
+    {L"keygen", 1, {}, {}, {}},
 };
 
 struct Arguments {
   std::wstring command;
   std::vector<std::wstring> subjects;
   std::map<std::wstring, std::vector<std::wstring>> options;
+  std::vector<std::wstring> flags;
+
+  bool Has(const std::wstring& flag) const {
+    return std::find(flags.begin(), flags.end(), flag) != flags.end();
+  }
 
   const std::wstring& Subject() const { return subjects.front(); }
   std::wstring Option(const std::wstring& name) const {
@@ -81,6 +90,10 @@ Arguments Parse(const std::vector<std::wstring>& words) {
     const std::wstring& word = words[i];
     if (!word.starts_with(L"--")) {
       arguments.subjects.push_back(word);
+      continue;
+    }
+    if (std::find(form->flags.begin(), form->flags.end(), word) != form->flags.end()) {
+      arguments.flags.push_back(word);
       continue;
     }
     const auto option = std::find_if(
@@ -137,7 +150,7 @@ int RunRelease(const Arguments& arguments) {
   try {
     summary = PublishRelease(PathFromWide(arguments.Subject()), arguments.Option(L"--version"),
                              PathFromWide(arguments.Option(L"--server")), MakeArchive, progress,
-                             SigningOf(arguments));
+                             SigningOf(arguments), arguments.Has(L"--allow-downgrade"));
   } catch (...) {
     EndProgress(progress);
     throw;

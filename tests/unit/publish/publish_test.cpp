@@ -162,6 +162,23 @@ TEST_F(PublishTest, VerifyFindsWhatIsMissingOrWrong) {
   }
 }
 
+TEST_F(PublishTest, AnOlderVersionOnlyWhenAskedFor) {
+  WriteBuild(game_);
+  Publish(L"2.0.0");
+  const Files before = Contents(server_);
+  // An older build published again, or a mistyped version: every player would go back.
+  for (const std::wstring older : {L"1.9.9", L"0.9", L"1.99"}) {
+    EXPECT_NE(PublishFailure(older).find(L"--allow-downgrade"), std::wstring::npos);
+    EXPECT_TRUE(Contents(server_) == before);
+  }
+  EXPECT_EQ(Publish(L"2.0.0").feed.release.version, L"2.0.0");  // the same again: nothing new
+  EXPECT_TRUE(Contents(server_) == before);
+  const ReleaseSummary back =
+      PublishRelease(build_, L"1.9.9", server_, support::ArchiveMakerForTests(), {}, {}, true);
+  EXPECT_EQ(back.feed.release.version, L"1.9.9");
+  EXPECT_EQ(Publish(L"2.0.1").feed.release.version, L"2.0.1");  // and forward again
+}
+
 TEST_F(PublishTest, AFailureHalfWayLeavesTheServerFolderAsItWas) {
   WriteBuild(game_);
   Publish(L"1.0.0");
