@@ -1,6 +1,7 @@
 #include "launcher/update/prepare.h"
 
 #include <chrono>
+#include <cmath>
 #include <functional>
 #include <system_error>
 #include <utility>
@@ -124,16 +125,18 @@ std::vector<Listed> FetchFileList(const Feed& feed, const std::wstring& baseUrl)
 
 }  // namespace
 
-bool ProgressPace::Due(int kind, bool complete) {
-  const auto now = std::chrono::steady_clock::now();
-  if (kind == kind_ && !complete && now < next_) return false;
-  kind_ = kind;
-  next_ = now + std::chrono::milliseconds(50);
+bool ProgressPace::Changes(int kind, std::uint64_t done, std::uint64_t total, double unit) {
+  const double count = static_cast<double>(done);
+  const Shown now{
+      kind, total, std::llround(count / unit),
+      total == 0 ? 0 : static_cast<long long>(count * 1000 / static_cast<double>(total))};
+  if (now == last_) return false;
+  last_ = now;
   return true;
 }
 
 void ReportLauncherProgress::operator()(std::uint64_t held) {
-  if (!pace.Due(0, held == launcher.size)) return;
+  if (!pace.Changes(0, held, launcher.size, kMegabyte / 10)) return;
   const double fraction = static_cast<double>(held) / static_cast<double>(launcher.size);
   progress({Format(L"Updating the launcher to {}\u2026 {:.1f} of {:.1f} MB", launcher.version,
                    fraction * totalMegabytes, totalMegabytes),
@@ -146,7 +149,13 @@ void ReportInstallProgress::operator()(Stage stage, std::uint64_t done, std::uin
     return;
   }
   (stage == Stage::Keeping ? kept : fetched) = done;
-  if (!pace.Due(static_cast<int>(stage), done == total)) return;
+  // Whole megabytes once there are ten or more; tenths below, where whole ones would round a
+  // small update to "0 of 0 MB".
+  const double megabytes = static_cast<double>(total) / kMegabyte;
+  if (!pace.Changes(static_cast<int>(stage), done, total,
+                    megabytes >= 10 ? kMegabyte : kMegabyte / 10)) {
+    return;
+  }
   const std::wstring label =
       stage == Stage::Keeping ? title + L": keeping what hasn't changed" : title;
   // Nothing to count: no "0 of 0 MB", and no bar that fills at once.
@@ -154,9 +163,6 @@ void ReportInstallProgress::operator()(Stage stage, std::uint64_t done, std::uin
     progress({label + L"\u2026", std::nullopt});
     return;
   }
-  // Whole megabytes once there are ten or more; tenths below, where whole ones would round a
-  // small update to "0 of 0 MB".
-  const double megabytes = static_cast<double>(total) / kMegabyte;
   const double doneMegabytes = static_cast<double>(done) / kMegabyte;
   progress({megabytes >= 10
                 ? Format(L"{}\u2026 {:.0f} of {:.0f} MB", label, doneMegabytes, megabytes)

@@ -48,15 +48,23 @@ Ready Prepare(const std::wstring& feedUrl, const ClientStore& store,
               const std::filesystem::path& temporaryDirectory,
               const FeedTrust& trust = {EmbeddedKeys()});
 
-// At most one progress line every 50 ms: each costs formatting and a repaint, and nobody reads
-// faster. The first report, one of another kind and one that completes its count always pass.
+// Lets a progress report through only when it would show something new: another kind, total,
+// count in the unit shown, or thousandth of the bar. Formatting and repainting then follow what
+// a player can see (a few thousand times for any download), never every block; and the last
+// state before a pause is always the one shown.
 class ProgressPace {
  public:
-  bool Due(int kind, bool complete);
+  bool Changes(int kind, std::uint64_t done, std::uint64_t total, double unit);
 
  private:
-  std::chrono::steady_clock::time_point next_{};
-  int kind_ = -1;
+  struct Shown {
+    int kind = -1;
+    std::uint64_t total = 0;
+    long long units = 0;
+    long long thousandths = 0;
+    bool operator==(const Shown&) const = default;
+  };
+  Shown last_;
 };
 
 // Turns the bytes of a launcher installer on disk into the player's progress line.

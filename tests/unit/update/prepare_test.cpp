@@ -347,17 +347,19 @@ TEST(ReportProgress, TextsAndFractions) {
   EXPECT_EQ(reports[4].fraction, 0.5);
   EXPECT_EQ(install.fetched, 0u);  // the last count of each kind, for the log
 
-  // Within 50 ms only the first report of a kind and the one that completes it are shown.
+  // Only what shows something new: the same tenth of a megabyte and thousandth of the bar is
+  // one report, however many blocks it took.
   reports.clear();
   ReportInstallProgress paced{title, progress};
-  for (const std::uint64_t done : {0, 1048576, 2097152, 3145728}) {
+  for (const std::uint64_t done : {0, 100, 1048576, 1048676, 3145728}) {
     paced(Stage::Downloading, done, 3145728);
   }
   paced(Stage::Keeping, 5, 10);
-  ASSERT_EQ(reports.size(), 3u);
+  ASSERT_EQ(reports.size(), 4u);
   EXPECT_EQ(reports[0].fraction, 0.0);
-  EXPECT_EQ(reports[1].fraction, 1.0);
-  EXPECT_EQ(reports[2].fraction, 0.5);
+  EXPECT_EQ(reports[1].text, L"Updating to 1.4.0\u2026 1.0 of 3.0 MB");
+  EXPECT_EQ(reports[2].fraction, 1.0);
+  EXPECT_EQ(reports[3].fraction, 0.5);
   EXPECT_EQ(paced.fetched, 3145728u);
 
   // Whole megabytes from 10 MB on.
