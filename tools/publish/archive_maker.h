@@ -4,10 +4,10 @@
 // tar itself). Windows' tar and the Linux tar recognise either by themselves when they unpack
 // it. Entries come in the order given, with a fixed owner, so the same files give the same bytes.
 
-#include <cstdint>
 #include <filesystem>
 #include <functional>
 #include <string>
+#include <system_error>
 #include <vector>
 
 namespace launcher::publish {
@@ -17,10 +17,10 @@ namespace launcher::publish {
 bool MakeArchive(const std::filesystem::path& build, const std::vector<std::wstring>& names,
                  const std::filesystem::path& archive);
 
-// Whether a compressed archive of `packed` bytes is worth it over the plain one of `plain`.
-inline bool WorthCompressing(std::uintmax_t packed, std::uintmax_t plain) {
-  return packed < plain - plain / 20;
-}
+// Whether the compressed archive `packed` is worth it over the `plain` one: it saves at least
+// 5 %. Sets `error` when either can't be measured.
+bool WorthCompressing(const std::filesystem::path& packed, const std::filesystem::path& plain,
+                      std::error_code& error);
 
 // For the platforms' makers: the names as UTF-8, each ended by a NUL, the form both tars read
 // with --null. Throws Failure when the file can't be written.

@@ -30,11 +30,7 @@ bool MakeArchive(const std::filesystem::path& build, const std::vector<std::wstr
   std::error_code error;
   bool compressed = false;
   if (made) {
-    std::error_code measured;
-    const std::uintmax_t packedSize = std::filesystem::file_size(packed, measured);
-    const std::uintmax_t plainSize = std::filesystem::file_size(plain, error);
-    if (measured) error = measured;
-    compressed = WorthCompressing(packedSize, plainSize);
+    compressed = WorthCompressing(packed, plain, error);
     if (!error) std::filesystem::rename(compressed ? packed : plain, archive, error);
   }
   made = made && !error;

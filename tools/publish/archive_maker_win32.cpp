@@ -28,11 +28,7 @@ bool MakeArchive(const std::filesystem::path& build, const std::vector<std::wstr
   std::error_code error;
   bool compressed = false;
   if (made) {
-    std::error_code measured;
-    const std::uintmax_t packedSize = std::filesystem::file_size(packed, measured);
-    const std::uintmax_t plainSize = std::filesystem::file_size(archive, error);
-    if (measured) error = measured;
-    compressed = WorthCompressing(packedSize, plainSize);
+    compressed = WorthCompressing(packed, archive, error);
     if (!error && compressed) std::filesystem::rename(packed, archive, error);
   }
   made = made && !error;
