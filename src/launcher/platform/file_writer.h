@@ -27,6 +27,9 @@ class FileWriter {
   // (or quota) on both platforms.
   bool Write(const void* bytes, std::size_t count, std::error_code& error);
 
+  // Makes what was written reach the disk; false with `error` set when it can't.
+  bool Flush(std::error_code& error);
+
   // Closes; false with `error` when the close reports a failure of an earlier write.
   bool Close(std::error_code& error);
 

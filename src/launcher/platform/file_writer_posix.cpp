@@ -51,6 +51,12 @@ bool FileWriter::Write(const void* bytes, std::size_t count, std::error_code& er
   return true;
 }
 
+bool FileWriter::Flush(std::error_code& error) {
+  if (::fsync(handle_->file.Get()) == 0) return true;
+  error.assign(errno, std::generic_category());
+  return false;
+}
+
 bool FileWriter::Close(std::error_code& error) {
   if (!handle_) return true;
   const int fd = handle_->file.Release();

@@ -70,6 +70,12 @@ bool FileWriter::Write(const void* bytes, std::size_t count, std::error_code& er
   return true;
 }
 
+bool FileWriter::Flush(std::error_code& error) {
+  if (FlushFileBuffers(handle_->file.Get())) return true;
+  error = LastError();
+  return false;
+}
+
 bool FileWriter::Close(std::error_code& error) {
   if (!handle_) return true;
   HANDLE file = handle_->file.Release();

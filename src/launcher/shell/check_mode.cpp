@@ -11,10 +11,12 @@
 namespace launcher {
 
 int RunCheck(const std::wstring& checkFile, const std::wstring& feedUrl, const ClientStore& store,
-             bool launcherUpdateAllowed, const std::filesystem::path& temporaryDirectory) {
+             bool launcherUpdateAllowed, const std::filesystem::path& temporaryDirectory,
+             bool repair) {
   try {
     const Ready ready = Prepare(
-        feedUrl, store, [](const Progress&) {}, launcherUpdateAllowed, temporaryDirectory);
+        feedUrl, store, [](const Progress&) {}, launcherUpdateAllowed, temporaryDirectory,
+        {EmbeddedKeys()}, repair);
     WriteCheckResult(checkFile,
                      (ready.isInstaller ? L"launcher\t" : L"ok\t") + WideFromPath(ready.path));
     return 0;

@@ -12,7 +12,8 @@ namespace launcher {
 // Runs Prepare and writes "ok\t" or "launcher\t" and the path it names (exit code 0), or
 // "error\t" and the message (exit code 1).
 int RunCheck(const std::wstring& checkFile, const std::wstring& feedUrl, const ClientStore& store,
-             bool launcherUpdateAllowed, const std::filesystem::path& temporaryDirectory);
+             bool launcherUpdateAllowed, const std::filesystem::path& temporaryDirectory,
+             bool repair);
 
 // Replaces the file with one holding the line in UTF-8, without a line end, through a temporary
 // file and a rename, so it is whole whenever it is there. A file that can't be written isn't

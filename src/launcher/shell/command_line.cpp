@@ -9,6 +9,8 @@ LaunchOptions ParseCommandLine(const std::vector<std::wstring>& arguments) {
     const bool hasValue = i + 1 < arguments.size();
     if (argument == L"--updated") {
       options.launcherUpdateAllowed = false;
+    } else if (argument == L"--repair") {
+      options.repair = true;
     } else if (argument == L"--feed" && hasValue) {
       options.feedOverride = arguments[++i];
     } else if (argument == L"--check" && hasValue) {

@@ -12,6 +12,7 @@ struct LaunchOptions {
   std::wstring feedOverride;          // "--feed" URL; empty: launcher.json or the built-in URL
   std::wstring checkFile;             // "--check" result file; empty: window mode
   bool launcherUpdateAllowed = true;  // false after "--updated"
+  bool repair = false;                // "--repair": every file of the installed version hashed
   std::wstring gameArguments;         // empty, or a space and a quoted argument for each one
 };
 

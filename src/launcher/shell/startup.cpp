@@ -1,6 +1,7 @@
 #include "launcher/shell/startup.h"
 
 #include <chrono>
+#include <utility>
 #include <system_error>
 
 #include "launcher/platform/temporary_directory.h"
@@ -73,12 +74,20 @@ int Run(const LaunchOptions& options) {
   const std::filesystem::path temporaryDirectory = TemporaryDirectory();
   if (!options.launcherUpdateAllowed) RemoveLeftoverInstallers(temporaryDirectory);
   const auto started = std::chrono::steady_clock::now();
+  AttemptSettings settings{feedUrl, temporaryDirectory, options.gameArguments,
+                           options.launcherUpdateAllowed};
+  if (options.repair) {
+    settings.prepare = [](const std::wstring& url, const ClientStore& within,
+                          const ProgressCallback& progress, bool updateAllowed,
+                          const std::filesystem::path& temporary) {
+      return Prepare(url, within, progress, updateAllowed, temporary, {EmbeddedKeys()}, true);
+    };
+  }
   const int exitCode = !options.checkFile.empty()
                            ? RunCheck(options.checkFile, feedUrl, store,
-                                      options.launcherUpdateAllowed, temporaryDirectory)
-                           : RunWindowMode({feedUrl, temporaryDirectory, options.gameArguments,
-                                            options.launcherUpdateAllowed},
-                                           store);
+                                      options.launcherUpdateAllowed, temporaryDirectory,
+                                      options.repair)
+                           : RunWindowMode(std::move(settings), store);
   LogLine(
       Format(L"The run ended with exit code {} after {:.1f} s", exitCode,
              std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count()));

@@ -67,7 +67,7 @@ void ClientStore::Prune() const {
   const Deadline deadline = std::chrono::steady_clock::now() + kLockedFilesWait;
   for (; entry != std::filesystem::directory_iterator(); ++entry) {
     const std::wstring name = Lowercase(WideFromPath(entry->path().filename()));
-    if (name == keep ||
+    if (name == keep || name == keep + L".record" ||
         std::find(std::begin(kStoreFiles), std::end(kStoreFiles), name) != std::end(kStoreFiles)) {
       continue;
     }

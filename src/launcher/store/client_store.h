@@ -27,6 +27,13 @@ namespace launcher {
 // checked elsewhere.
 bool IsStorableVersion(const std::wstring& version);
 
+// What a look at an installed version found: the files it should hold, and those that don't hold
+// what they should.
+struct Inspection {
+  std::vector<Listed> listed;
+  std::vector<Listed> damaged;
+};
+
 class ClientStore {
  public:
   explicit ClientStore(std::filesystem::path storeRoot) : root(std::move(storeRoot)) {}
@@ -38,19 +45,37 @@ class ClientStore {
   // root / version / "Quellorn.exe"; doesn't touch the disk.
   std::filesystem::path Executable(const std::wstring& version) const;
 
-  // Removes every entry of the root but the current version's folder, current.txt and the
+  // Removes every entry of the root but the current version's folder and record, current.txt and the
   // store's own files (feed-sequence.txt, launcher.log, .lock). Does nothing when no version is
   // current. Throws std::filesystem::filesystem_error only when the listing can't be advanced.
   void Prune() const;
 
   // Brings `release` into the store and makes it current: by its archive, or file by file when
-  // a current version holds enough of `listed` to carry over. All or nothing: until the last step
+  // a current version holds enough of `listed` to carry over (by the version's record, without
+  // reading them, unless `hashKept`). All or nothing: until the last step
   // the previous version stays current and untouched, and what a failed attempt leaves is reused
   // by the next. `listed` is the release's file list when the feed names a usable one, else
   // empty; the staged version must hold what it lists. `base` is the feed's folder URL, ending
   // in "/". Throws Failure or std::filesystem::filesystem_error.
   void Install(const Release& release, const std::wstring& base, const std::vector<Listed>& listed,
-               const InstallProgress& progress) const;
+               const InstallProgress& progress, bool hashKept = false) const;
+
+  // By the version's record: a file that is missing or has another size or time than recorded is
+  // damaged. No contents are read. Finds nothing for a version without a record.
+  Inspection InspectByRecord(const std::wstring& version) const;
+
+  // Every file of `listed` hashed: one that isn't its entry's bytes is damaged. Reports Checking
+  // progress.
+  Inspection InspectByHashing(const std::wstring& version, std::vector<Listed> listed,
+                              const InstallProgress& progress) const;
+
+  // Fetches the damaged files of the installed `version` (up to six at a time, resumed through
+  // "<version>.parts") and puts each in place of what its folder holds once verified, then records
+  // the version anew. Every file is replaced in one step, so a repair cut short leaves no file
+  // worse than it was. Reports Downloading progress. Throws Failure or
+  // std::filesystem::filesystem_error.
+  void Repair(const std::wstring& version, const std::wstring& base, const Inspection& inspection,
+              const InstallProgress& progress) const;
 
   // Makes `version` current through current.txt.tmp, whose bytes reach the disk before the
   // atomic move. Throws Failure("The new version couldn't be named current") when any step fails;

@@ -34,7 +34,10 @@ bool WriteFileDurably(const std::filesystem::path& file, std::string_view bytes)
 
 bool ReplaceFileDurably(const std::filesystem::path& target, const std::filesystem::path& temporary,
                         std::string_view bytes) {
-  if (!WriteFileDurably(temporary, bytes)) return false;
+  return WriteFileDurably(temporary, bytes) && MoveDurably(temporary, target);
+}
+
+bool MoveDurably(const std::filesystem::path& temporary, const std::filesystem::path& target) {
   if (std::rename(temporary.c_str(), target.c_str()) != 0) return false;
   // The rename itself is only durable once the folder that records it is.
   FileDescriptor folder(::open(target.parent_path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));

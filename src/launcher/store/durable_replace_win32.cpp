@@ -20,7 +20,10 @@ bool WriteFileDurably(const std::filesystem::path& file, std::string_view bytes)
 
 bool ReplaceFileDurably(const std::filesystem::path& target, const std::filesystem::path& temporary,
                         std::string_view bytes) {
-  if (!WriteFileDurably(temporary, bytes)) return false;
+  return WriteFileDurably(temporary, bytes) && MoveDurably(temporary, target);
+}
+
+bool MoveDurably(const std::filesystem::path& temporary, const std::filesystem::path& target) {
   // MoveFileExW, not rename: the target exists, and the move must reach the disk before we go on.
   return MoveFileExW(temporary.c_str(), target.c_str(),
                      MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;

@@ -10,38 +10,78 @@
 
 namespace launcher {
 
-void StageFileByFile(const std::vector<Listed>& listed,
-                     const std::vector<std::filesystem::path>& sources, std::uint64_t keptTotal,
-                     const std::filesystem::path& staging, const std::filesystem::path& parts,
-                     const std::wstring& base, const InstallProgress& progress) {
+namespace {
+
+// Puts the vouched-for source at `destination` as a hard link; an earlier attempt's link stays.
+bool Link(const KeptFile& kept, const std::filesystem::path& destination) {
+  const std::optional<FileStamp> staged = StampOf(destination, true);
+  if (staged && staged->SameFile(*kept.trusted)) return true;
+  if (!LinkKeptFiles()) return false;
+  std::error_code error;
+  std::filesystem::remove(destination, error);
+  std::filesystem::create_hard_link(kept.source, destination, error);
+  if (error) return false;
+  // The source may have changed between its stamp and the link: the link is trusted only as
+  // the file that was vouched for.
+  const std::optional<FileStamp> linked = StampOf(destination, true);
+  return linked && linked->SameFile(*kept.trusted);
+}
+
+// Copies the source to `destination` while hashing it; false (and nothing left there) when its
+// bytes aren't the entry's.
+bool CopyKept(const Listed& entry, const KeptFile& kept, const std::filesystem::path& destination,
+              const std::function<void(unsigned long long)>& onCopied) {
+  std::error_code ignored;
+  std::filesystem::remove(destination, ignored);  // a link must not be written through
+  if (CopyHashed(kept.source, destination, onCopied) == entry.sha256) return true;
+  std::filesystem::remove(destination, ignored);
+  return false;
+}
+
+}  // namespace
+
+bool& LinkKeptFiles() {
+  static bool allowed = true;
+  return allowed;
+}
+
+void StageFileByFile(const std::vector<Listed>& listed, std::vector<KeptFile>& kept,
+                     std::uint64_t keptTotal, const std::filesystem::path& staging,
+                     const std::filesystem::path& parts, const std::wstring& base,
+                     const InstallProgress& progress) {
   std::filesystem::create_directories(staging);
   std::filesystem::create_directories(parts);
   std::uint64_t keptDone = 0;
   std::vector<std::size_t> toFetch;
+  auto next = kept.begin();
   for (std::size_t i = 0; i < listed.size(); ++i) {
     const Listed& entry = listed[i];
     const std::filesystem::path destination = SafeJoin(staging, Widen(entry.path));
     std::filesystem::create_directories(destination.parent_path());
-    if (HoldsExactly(destination, entry.size, entry.sha256)) {
-      if (!sources[i].empty()) keptDone += entry.size;
+    KeptFile* source = next != kept.end() && next->index == i ? &*next++ : nullptr;
+    if (source && source->trusted && Link(*source, destination)) {
+      source->linked = true;
+      keptDone += entry.size;
       progress(Stage::Keeping, keptDone, keptTotal);
       continue;
     }
-    if (sources[i].empty()) {
+    if (HoldsExactly(destination, entry.size, entry.sha256)) {
+      if (source) keptDone += entry.size;
+      progress(Stage::Keeping, keptDone, keptTotal);
+      continue;
+    }
+    if (!source) {
       toFetch.push_back(i);  // a wrong file there is replaced by the download's final move
       continue;
     }
     const std::uint64_t before = keptDone;
-    const Digest digest = CopyHashed(sources[i], destination, [&](unsigned long long count) {
-      keptDone += count;
-      progress(Stage::Keeping, keptDone, keptTotal);
-    });
-    if (digest != entry.sha256) {
+    if (!CopyKept(entry, *source, destination, [&](unsigned long long count) {
+          keptDone += count;
+          progress(Stage::Keeping, keptDone, keptTotal);
+        })) {
       // The installed copy differs though its size matched: fetch it, but count it as kept
       // so that the Keeping numbers still add up to keptTotal.
       keptDone = before + entry.size;
-      std::error_code ignored;
-      std::filesystem::remove(destination, ignored);
       toFetch.push_back(i);
     }
   }
@@ -49,6 +89,21 @@ void StageFileByFile(const std::vector<Listed>& listed,
   SweepStrays(listed, staging);
 }
 
+void RestageChangedLinks(const std::vector<Listed>& listed, std::vector<KeptFile>& kept,
+                         const std::filesystem::path& staging, const std::filesystem::path& parts,
+                         const std::wstring& base, const InstallProgress& progress) {
+  std::vector<std::size_t> toFetch;
+  for (KeptFile& file : kept) {
+    if (!file.linked) continue;
+    const Listed& entry = listed[file.index];
+    const std::filesystem::path destination = SafeJoin(staging, Widen(entry.path));
+    const std::optional<FileStamp> now = StampOf(destination, true);
+    if (now && now->SameFile(*file.trusted)) continue;
+    file.linked = false;
+    if (!CopyKept(entry, file, destination, [](unsigned long long) {})) toFetch.push_back(file.index);
+  }
+  if (!toFetch.empty()) RunDownloadPool(toFetch, listed, staging, parts, base, progress);
+}
 void SweepStrays(const std::vector<Listed>& listed, const std::filesystem::path& staging) {
   std::vector<std::wstring> expected;
   expected.reserve(listed.size());

@@ -10,6 +10,7 @@ enum class Stage : std::uint32_t {
   Keeping = 0,      // unchanged files carried over from the current version
   Downloading = 1,  // bytes fetched from the update server
   Unpacking = 2,    // the archive being unpacked; no counts
+  Checking = 3,     // the installed files hashed to find what a repair must fetch
 };
 
 using InstallProgress = std::function<void(Stage stage, std::uint64_t done, std::uint64_t total)>;

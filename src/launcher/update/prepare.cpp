@@ -123,6 +123,38 @@ std::vector<Listed> FetchFileList(const Feed& feed, const std::wstring& baseUrl)
   }
 }
 
+// An up-to-date installed version brought back to its file list where it no longer holds it:
+// by its record (a look at each file, nothing read) or, when `repair`, by hashing every file.
+// Failures are logged only: the version stays as startable as it was.
+void RepairInstalled(const Feed& feed, const std::wstring& baseUrl, const ClientStore& store,
+                     const std::wstring& installed, bool repair,
+                     const ProgressCallback& progress) {
+  ReportInstallProgress report{L"Repairing Quellorn", progress};
+  try {
+    Inspection inspection;
+    if (repair) {
+      std::vector<Listed> listed = FetchFileList(feed, baseUrl);
+      if (listed.empty()) {
+        LogLine(L"Nothing to repair by: the feed names no usable file list");
+        return;
+      }
+      inspection = store.InspectByHashing(installed, std::move(listed), std::ref(report));
+    } else {
+      inspection = store.InspectByRecord(installed);
+    }
+    if (inspection.damaged.empty()) return;
+    LogLine(Format(L"Repairing {}: {} of its {} files changed, the first {}", installed,
+                   inspection.damaged.size(), inspection.listed.size(),
+                   Widen(inspection.damaged.front().path)));
+    store.Repair(installed, baseUrl, inspection, std::ref(report));
+    LogLine(Format(L"Repaired {}: {} bytes downloaded", installed, report.fetched));
+  } catch (const Failure& failure) {
+    LogLine(L"The repair failed: " + Described(failure));
+  } catch (const std::filesystem::filesystem_error& error) {
+    LogLine(L"The repair failed: " + Widen(error.what()));
+  }
+}
+
 }  // namespace
 
 bool ProgressPace::Changes(int kind, std::uint64_t done, std::uint64_t total, double unit) {
@@ -148,7 +180,8 @@ void ReportInstallProgress::operator()(Stage stage, std::uint64_t done, std::uin
     progress({L"Unpacking Quellorn\u2026", std::nullopt});
     return;
   }
-  (stage == Stage::Keeping ? kept : fetched) = done;
+  if (stage == Stage::Keeping) kept = done;
+  if (stage == Stage::Downloading) fetched = done;
   // Whole megabytes once there are ten or more; tenths below, where whole ones would round a
   // small update to "0 of 0 MB".
   const double megabytes = static_cast<double>(total) / kMegabyte;
@@ -156,8 +189,9 @@ void ReportInstallProgress::operator()(Stage stage, std::uint64_t done, std::uin
                     megabytes >= 10 ? kMegabyte : kMegabyte / 10)) {
     return;
   }
-  const std::wstring label =
-      stage == Stage::Keeping ? title + L": keeping what hasn't changed" : title;
+  const std::wstring label = stage == Stage::Keeping    ? title + L": keeping what hasn't changed"
+                            : stage == Stage::Checking ? title + L": checking every file"
+                                                       : title;
   // Nothing to count: no "0 of 0 MB", and no bar that fills at once.
   if (total == 0) {
     progress({label + L"\u2026", std::nullopt});
@@ -185,7 +219,8 @@ std::wstring HostOf(const std::wstring& url) {
 
 Ready Prepare(const std::wstring& feedUrl, const ClientStore& store,
               const ProgressCallback& progress, bool launcherUpdateAllowed,
-              const std::filesystem::path& temporaryDirectory, const FeedTrust& trust) {
+              const std::filesystem::path& temporaryDirectory, const FeedTrust& trust,
+              bool repair) {
   const std::wstring installed = store.Current();
   const Ready installedReady{store.Executable(installed), false, nullptr};
   const size_t lastSlash = feedUrl.rfind(L'/');
@@ -226,6 +261,7 @@ Ready Prepare(const std::wstring& feedUrl, const ClientStore& store,
   }
   if (!installed.empty() && Lowercase(installed) == Lowercase(release.version)) {
     LogLine(L"Up to date: " + installed);
+    RepairInstalled(*feed, baseUrl, store, installed, repair, progress);
     store.Prune();
     return installedReady;
   }
@@ -247,7 +283,7 @@ Ready Prepare(const std::wstring& feedUrl, const ClientStore& store,
     return installedReady;
   };
   try {
-    store.Install(release, baseUrl, listed, std::ref(report));
+    store.Install(release, baseUrl, listed, std::ref(report), repair);
   } catch (const Failure& failure) {
     return failed(Format(L"The download failed. {}.", failure.message), Described(failure));
   } catch (const std::filesystem::filesystem_error& error) {

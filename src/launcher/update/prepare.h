@@ -42,11 +42,13 @@ using ProgressCallback = std::function<void(const Progress&)>;
 
 // Throws Failure with the player's message only when no usable version is installed; other
 // exceptions (from the store, the progress callback) pass through. A feed that `trust` refuses
-// counts as one that couldn't be fetched.
+// counts as one that couldn't be fetched. An up-to-date version is looked at by its record and
+// what has changed is fetched again; with `repair` every file of it is hashed instead, and an
+// update hashes the files it keeps.
 Ready Prepare(const std::wstring& feedUrl, const ClientStore& store,
               const ProgressCallback& progress, bool launcherUpdateAllowed,
               const std::filesystem::path& temporaryDirectory,
-              const FeedTrust& trust = {EmbeddedKeys()});
+              const FeedTrust& trust = {EmbeddedKeys()}, bool repair = false);
 
 // Lets a progress report through only when it would show something new: another kind, total,
 // count in the unit shown, or thousandth of the bar. Formatting and repainting then follow what

@@ -30,13 +30,13 @@ TEST(RunCheck, WritesTheOutcomeAndReturnsItsExitCode) {
     support::ScriptedServer gone;
     deadFeed = gone.Url("/latest.json");
   }
-  EXPECT_EQ(RunCheck(file, deadFeed, store, true, folder.path()), 1);
+  EXPECT_EQ(RunCheck(file, deadFeed, store, true, folder.path(), false), 1);
   EXPECT_EQ(support::ReadFile(folder.path() / "out.txt"),
             "error\tCouldn't reach 127.0.0.1. Check your connection and try again.");
 
   folder.Write("Client/1.0.0/Quellorn.exe", "game");
   folder.Write("Client/current.txt", "1.0.0");
-  EXPECT_EQ(RunCheck(file, deadFeed, store, true, folder.path()), 0);
+  EXPECT_EQ(RunCheck(file, deadFeed, store, true, folder.path(), false), 0);
   EXPECT_EQ(support::ReadFile(folder.path() / "out.txt"),
             "ok\t" + Narrow(WideFromPath(store.Executable(L"1.0.0"))));
 }

@@ -11,6 +11,7 @@ struct ParseCase {
   std::wstring checkFile;
   bool launcherUpdateAllowed;
   std::wstring gameArguments;
+  bool repair = false;
 };
 
 TEST(ParseCommandLine, SortsOptionsFromGameArguments) {
@@ -35,6 +36,7 @@ TEST(ParseCommandLine, SortsOptionsFromGameArguments) {
        true,
        L" -windowed \"save 2\""},
       {{L""}, L"", L"", true, L" \"\""},
+      {{L"--repair", L"-windowed", L"--REPAIR"}, L"", L"", true, L" -windowed --REPAIR", true},
   };
   for (const auto& c : cases) {
     std::vector<std::wstring> arguments{L"C:\\Games\\QuellornLauncher.exe"};
@@ -45,6 +47,7 @@ TEST(ParseCommandLine, SortsOptionsFromGameArguments) {
     EXPECT_EQ(options.checkFile, c.checkFile);
     EXPECT_EQ(options.launcherUpdateAllowed, c.launcherUpdateAllowed);
     EXPECT_EQ(options.gameArguments, c.gameArguments);
+    EXPECT_EQ(options.repair, c.repair);
   }
 }
 

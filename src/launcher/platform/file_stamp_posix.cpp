@@ -1,0 +1,19 @@
+// POSIX implementation of StampOf: one lstat gives everything.
+
+#include <sys/stat.h>
+
+#include "launcher/platform/file_stamp.h"
+
+namespace launcher {
+
+std::optional<FileStamp> StampOf(const std::filesystem::path& file, bool /*identity*/) {
+  struct stat status{};
+  if (::lstat(file.c_str(), &status) != 0 || !S_ISREG(status.st_mode)) return std::nullopt;
+  return FileStamp{
+      static_cast<std::uint64_t>(status.st_size),
+      static_cast<std::int64_t>(status.st_mtim.tv_sec) * 1000000000 + status.st_mtim.tv_nsec,
+      static_cast<std::uint64_t>(status.st_dev), static_cast<std::uint64_t>(status.st_ino),
+      static_cast<std::uint64_t>(status.st_nlink)};
+}
+
+}  // namespace launcher

@@ -1,0 +1,47 @@
+#pragma once
+// The record of an installed version, "<version>.record" beside its folder: for each of its files
+// the path, size and digest the file list gave and the stamp the file had once verified. A file
+// whose stamp still matches holds what was verified, as far as the file system can tell, so an
+// update carries it over and a start trusts it without reading its bytes. Written durably before
+// the version is named current; a version without one (installed by an older launcher, or from an
+// archive without a file list) simply has its files hashed.
+
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "launcher/feed/file_list.h"
+#include "launcher/platform/file_stamp.h"
+
+namespace launcher {
+
+struct RecordedFile {
+  Listed listed;
+  FileStamp stamp;
+};
+
+// A file of the current version that may give a listed entry of the next its bytes.
+struct KeptFile {
+  std::size_t index = 0;  // the entry's place in the list
+  std::filesystem::path source;
+  // The stamp the current version's record vouches for the source by; none: hashed when copied.
+  std::optional<FileStamp> trusted;
+  bool linked = false;  // the staged file is the source itself, hard linked
+};
+
+// root / (version + ".record"); doesn't touch the disk.
+std::filesystem::path RecordOf(const std::filesystem::path& root, const std::wstring& version);
+
+// Writes the record of the listed files below `folder` through record + ".tmp", flushed to the
+// disk before the move. A linked file of `kept` (in the list's order) is recorded by the stamp it
+// was vouched for by, so that a change since shows at the next look; every other file by its
+// stamp now. False, with no record left behind, when a file can't be stamped or the record can't
+// be written.
+bool WriteRecord(const std::filesystem::path& record, const std::filesystem::path& folder,
+                 const std::vector<Listed>& listed, const std::vector<KeptFile>& kept = {});
+
+// The record's entries; none when it is missing or any part of it is unreadable.
+std::vector<RecordedFile> ReadRecord(const std::filesystem::path& record);
+
+}  // namespace launcher
