@@ -177,6 +177,8 @@ void ClientStore::Install(const Release& release, const std::wstring& base,
   } else {
     RequireSpace(root, NotYetStaged(staging, listed, kept));
     StageFileByFile(listed, kept, keptTotal, staging, parts, base, progress);
+    // As late as can be: only the checks of the whole tree and the flush come after.
+    RestageChangedLinks(listed, kept, staging, parts, base, progress);
   }
 
   if (!std::filesystem::exists(staging / "Quellorn.exe")) {
@@ -189,7 +191,6 @@ void ClientStore::Install(const Release& release, const std::wstring& base,
     RemoveFolder(staging);
     throw;
   }
-  if (!byArchive) RestageChangedLinks(listed, kept, staging, parts, base, progress);
   FlushToDisk(staging);
   // An earlier, non-current folder of this version, and its record: never trusted for the new.
   const std::filesystem::path record = RecordOf(root, version);

@@ -1,9 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <map>
 #include <set>
 
+#include "launcher/platform/file_stamp.h"
 #include "launcher/store/client_store.h"
+#include "launcher/store/file_staging.h"
+#include "launcher/store/version_record.h"
 #include "launcher/text/failure.h"
 #include "launcher/text/text.h"
 #include "launcher/transfer/sha256.h"
@@ -61,8 +65,13 @@ class InstallTest : public ::testing::Test {
       store_.Install(release, server_.Url("/"), listed,
                      [this](Stage stage, std::uint64_t done, std::uint64_t total) {
                        reports_.emplace_back(stage, done, total);
+                       if (onReport_) onReport_(stage);
                      });
     });
+  }
+
+  FileStamp Stamp(const std::string& relative) const {
+    return StampOf(store_.root / relative, true).value_or(FileStamp{});
   }
 
   std::vector<std::string> RequestedPaths() const {
@@ -75,6 +84,7 @@ class InstallTest : public ::testing::Test {
   support::TemporaryFolder folder_;
   ClientStore store_{folder_.path() / "My Games" / "Client"};  // a root with a space in it
   std::vector<Report> reports_;
+  std::function<void(Stage)> onReport_;
 };
 
 const std::vector<TarEntry> kGame = {{"Quellorn.exe", "the game"},
@@ -244,6 +254,101 @@ TEST_F(InstallTest, FileByFileKeepsWhatHasntChangedAndFetchesTheRest) {
   for (auto it = firstDownload; it != reports_.end(); ++it)
     EXPECT_EQ(std::get<0>(*it), Stage::Downloading);
   EXPECT_EQ(reports_.back(), Report(Stage::Downloading, fetchTotal, fetchTotal));
+}
+
+TEST_F(InstallTest, KeptFilesAreFoundByContentAndLinkedWhenTheRecordVouchesForThem) {
+  const std::string movie(100000, 'v');
+  const std::string pack(3000, 'p');
+  const std::map<std::string, std::string> old = {{"Quellorn.exe", "game 1"},
+                                                  {"movies/intro.bik", movie},
+                                                  {"data/Case.pak", pack},
+                                                  {"data/touched.pak", "touched"},
+                                                  {"data/forged.pak", "genuine"},
+                                                  {"data/changed.pak", "old"}};
+  for (const bool links : {true, false}) {
+    SCOPED_TRACE(links ? "linked" : "copied");
+    LinkKeptFiles() = links;
+    std::filesystem::remove_all(store_.root);
+    // 1.0.0 through its archive and list: that writes its record.
+    std::vector<TarEntry> entries = {{"movies", "", '5'}, {"data", "", '5'}};
+    std::vector<Listed> oldListed;
+    for (const auto& [path, content] : old) {
+      entries.push_back({path, content});
+      oldListed.push_back(PublishFile(path, content));
+    }
+    ASSERT_EQ(Run(PublishArchive("1.0.0", entries), oldListed), L"");
+    ASSERT_TRUE(Exists("1.0.0.record"));
+    // Touched: same bytes, a new time, so hashed when kept. Forged: other bytes at the recorded
+    // size and time, which the record can't see (that is what a repair hashes for).
+    // (A time in whole seconds, which the library sets exactly on both builds, recorded anew.)
+    const std::filesystem::path forged = store_.root / "1.0.0/data/forged.pak";
+    const auto time = std::chrono::floor<std::chrono::seconds>(last_write_time(forged));
+    last_write_time(forged, time);
+    ASSERT_TRUE(WriteRecord(store_.root / "1.0.0.record", store_.root / "1.0.0", oldListed));
+    Write("1.0.0/data/forged.pak", "GENUINE");
+    last_write_time(forged, time);
+    std::filesystem::last_write_time(store_.root / "1.0.0/data/touched.pak",
+                                     std::filesystem::file_time_type::clock::now() +
+                                         std::chrono::hours(1));
+
+    const std::vector<Listed> listed = {
+        PublishFile("Quellorn.exe", "game 1"),
+        PublishFile("video/intro-renamed.bik", movie),  // moved and renamed
+        PublishFile("video/intro-again.bik", movie),    // the same bytes listed twice
+        PublishFile("data/case.pak", pack),             // another letter case
+        PublishFile("data/touched.pak", "touched"),
+        PublishFile("data/forged.pak", "genuine"),
+        PublishFile("data/changed.pak", "new"),
+    };
+    Release release = PublishArchive("1.1.0", kGame);
+    release.size = 10'000'000;
+    const std::size_t before = server_.Requests().size();
+    ASSERT_EQ(Run(release, listed), L"");
+    EXPECT_EQ(store_.Current(), L"1.1.0");
+    // Of the kept contents nothing is fetched but the changed file and, when copying hashes it,
+    // the forged one.
+    std::set<std::string> fetched;
+    for (std::size_t i = before; i < server_.Requests().size(); ++i) {
+      fetched.insert(server_.Requests()[i].path);
+    }
+    std::set<std::string> expected = {"/files/" + listed[6].sha256.Text() + ".bin"};
+    if (!links) expected.insert("/files/" + listed[5].sha256.Text() + ".bin");
+    EXPECT_EQ(fetched, expected);
+
+    // Linked files are the old version's own; a file whose time changed is a verified copy.
+    for (const auto& [now, was] : std::vector<std::pair<std::string, std::string>>{
+             {"Quellorn.exe", "Quellorn.exe"},
+             {"video/intro-renamed.bik", "movies/intro.bik"},
+             {"video/intro-again.bik", "movies/intro.bik"},
+             {"data/case.pak", "data/Case.pak"},
+             {"data/forged.pak", "data/forged.pak"}}) {
+      EXPECT_EQ(Stamp("1.1.0/" + now).index == Stamp("1.0.0/" + was).index, links) << now;
+    }
+    EXPECT_EQ(Stamp("1.0.0/movies/intro.bik").links, links ? 3u : 1u);
+    EXPECT_NE(Stamp("1.1.0/data/touched.pak").index, Stamp("1.0.0/data/touched.pak").index);
+    EXPECT_EQ(Read("1.1.0/data/forged.pak"), links ? "GENUINE" : "genuine");
+    EXPECT_EQ(Read("1.1.0/video/intro-again.bik"), movie);
+    EXPECT_EQ(ReadRecord(store_.root / "1.1.0.record").size(), listed.size());
+  }
+  LinkKeptFiles() = true;
+}
+
+TEST_F(InstallTest, ALinkedFileWrittenToBeforeTheSwitchIsFetchedAfresh) {
+  const Listed game = PublishFile("Quellorn.exe", "game 1");
+  ASSERT_EQ(Run(PublishArchive("1.0.0", {{"Quellorn.exe", "game 1"}}), {game}), L"");
+  const std::vector<Listed> listed = {game, PublishFile("data/new.pak", "new")};
+  Release release = PublishArchive("1.1.0", kGame);
+  release.size = 10'000'000;
+  // The old version, still running, writes into its executable while the update downloads.
+  onReport_ = [this](Stage stage) {
+    if (stage == Stage::Downloading) {
+      std::ofstream(store_.root / "1.0.0/Quellorn.exe", std::ios::binary) << "patched by itself";
+    }
+  };
+  ASSERT_EQ(Run(release, listed), L"");
+  EXPECT_EQ(Read("1.1.0/Quellorn.exe"), "game 1");
+  EXPECT_NE(Stamp("1.1.0/Quellorn.exe").index, Stamp("1.0.0/Quellorn.exe").index);
+  EXPECT_EQ(server_.Requests().back().path, "/files/" + game.sha256.Text() + ".bin");
 }
 
 TEST_F(InstallTest, SixtyPercentOfTheArchiveDecidesThePath) {

@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <set>
+
+#include "launcher/store/version_record.h"
 #include "launcher/text/failure.h"
 #include "launcher/text/text.h"
 #include "launcher/text/website.h"
@@ -57,14 +61,14 @@ class PrepareTest : public ::testing::Test {
   }
 
   // The outcome, or the failure's message in `failure`.
-  Ready Run(bool launcherUpdateAllowed = true) {
+  Ready Run(bool launcherUpdateAllowed = true, bool repair = false) {
     reports_.clear();
     failure_.clear();
     try {
       return Prepare(
           server_.Url("/feed/latest.json"), store_,
           [this](const Progress& progress) { reports_.push_back(progress); }, launcherUpdateAllowed,
-          temporary_);
+          temporary_, {EmbeddedKeys()}, repair);
     } catch (const Failure& failure) {
       failure_ = failure.message;
       return {};
@@ -219,6 +223,73 @@ TEST_F(PrepareTest, AnUpdateUsesTheFileListOnlyWhenItsDigestMatches) {
   ServeFeed(PublishRelease("1.2.0") + ",\"files\":\"lists/files.txt\",\"filesSha256\":\"x\"");
   Run();
   EXPECT_FALSE(Requested("/feed/lists/files.txt"));
+}
+
+TEST_F(PrepareTest, AnUpToDateVersionIsRepairedByItsRecordOrByHashingWhenAsked) {
+  const std::vector<support::TarEntry> files = {{"Quellorn.exe", "game 1.1.0"},
+                                                {"data", "", '5'},
+                                                {"data/a.pak", std::string(5000, 'a')},
+                                                {"data/b.pak", std::string(7000, 'b')},
+                                                {"data/c.pak", "ccc"}};
+  std::string list;
+  for (const auto& file : files) {
+    if (file.type != '0') continue;
+    list += Narrow(Sha256Hex(file.content)) + "\t" + std::to_string(file.content.size()) + "\t" +
+            file.name + "\n";
+    server_.Route("/feed/files/" + Narrow(Sha256Hex(file.content)) + ".bin",
+                  ServeFile(file.content));
+  }
+  const std::string archive = support::MakeTar(files);
+  server_.Route("/feed/game.tar", ServeFile(archive));
+  server_.Route("/feed/files.txt", ServeFile(list));
+  ServeFeed("\"version\":\"1.1.0\",\"file\":\"game.tar\",\"sha256\":\"" +
+            Narrow(Sha256Hex(archive)) + "\",\"size\":" + std::to_string(archive.size()) +
+            ",\"files\":\"files.txt\",\"filesSha256\":\"" + Narrow(Sha256Hex(list)) + "\"");
+  ASSERT_EQ(Run().path, store_.Executable(L"1.1.0"));
+  const std::filesystem::path game = store_.root / "1.1.0";
+  const auto blobsFetched = [&](std::size_t since) {
+    std::set<std::string> names;
+    const auto requests = server_.Requests();
+    for (std::size_t i = since; i < requests.size(); ++i) {
+      if (requests[i].path.starts_with("/feed/files/")) names.insert(requests[i].path.substr(12));
+    }
+    return names;
+  };
+  const auto blob = [](const std::string& content) { return Narrow(Sha256Hex(content)) + ".bin"; };
+
+  // Deleted, and changed in size: both noticed by the record alone and fetched again.
+  std::filesystem::remove(game / "data/a.pak");
+  folder_.Write("Client/1.1.0/data/b.pak", "shorter");
+  std::size_t before = server_.Requests().size();
+  EXPECT_EQ(Run().path, store_.Executable(L"1.1.0"));
+  EXPECT_EQ(blobsFetched(before),
+            (std::set{blob(std::string(5000, 'a')), blob(std::string(7000, 'b'))}));
+  EXPECT_EQ(support::ReadFile(game / "data/a.pak"), std::string(5000, 'a'));
+  EXPECT_EQ(support::ReadFile(game / "data/b.pak"), std::string(7000, 'b'));
+  EXPECT_TRUE(std::any_of(reports_.begin(), reports_.end(), [](const Progress& p) {
+    return p.text.starts_with(L"Repairing Quellorn\u2026");
+  }));
+
+  // Other bytes at the same size and time pass the record; hashing every file finds them.
+  // (A time in whole seconds, which the library sets exactly on both builds, recorded anew.)
+  const auto time = std::chrono::floor<std::chrono::seconds>(last_write_time(game / "data/c.pak"));
+  last_write_time(game / "data/c.pak", time);
+  ASSERT_TRUE(WriteRecord(store_.root / "1.1.0.record", game, ParseFileList(list)));
+  folder_.Write("Client/1.1.0/data/c.pak", "xxx");
+  last_write_time(game / "data/c.pak", time);
+  before = server_.Requests().size();
+  Run();
+  EXPECT_EQ(blobsFetched(before), std::set<std::string>{});
+  EXPECT_EQ(Run(true, true).path, store_.Executable(L"1.1.0"));
+  EXPECT_EQ(blobsFetched(before), std::set{blob("ccc")});
+  EXPECT_EQ(support::ReadFile(game / "data/c.pak"), "ccc");
+
+  // Without the feed nothing can be fetched: the game starts as it is.
+  std::filesystem::remove(game / "data/a.pak");
+  server_.Route("/feed/latest.json", support::Always({.status = 404}));
+  before = server_.Requests().size();
+  EXPECT_EQ(Run().path, store_.Executable(L"1.1.0"));
+  EXPECT_EQ(blobsFetched(before), std::set<std::string>{});
 }
 
 TEST_F(PrepareTest, AFailedInstallFallsBackOrSaysWhatWentWrong) {
