@@ -7,7 +7,7 @@
 namespace launcher {
 
 std::optional<FileStamp> StampOf(const std::filesystem::path& file, bool /*identity*/) {
-  struct stat status{};
+  struct stat status {};
   if (::lstat(file.c_str(), &status) != 0 || !S_ISREG(status.st_mode)) return std::nullopt;
   return FileStamp{
       static_cast<std::uint64_t>(status.st_size),

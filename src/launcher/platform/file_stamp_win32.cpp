@@ -13,8 +13,8 @@ std::uint64_t Joined(DWORD high, DWORD low) {
 }
 
 bool IsPlainFile(DWORD attributes) {
-  return (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT |
-                        FILE_ATTRIBUTE_DEVICE)) == 0;
+  return (attributes &
+          (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DEVICE)) == 0;
 }
 
 }  // namespace
@@ -32,11 +32,9 @@ std::optional<FileStamp> StampOf(const std::filesystem::path& file, bool identit
                      0, 0, 0};
   }
   // No access to the contents is asked for, so a file that another program holds open answers.
-  const FileHandle handle(CreateFileW(file.c_str(), FILE_READ_ATTRIBUTES,
-                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                     nullptr, OPEN_EXISTING,
-                                     FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS,
-                                     nullptr));
+  const FileHandle handle(CreateFileW(
+      file.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+      nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr));
   BY_HANDLE_FILE_INFORMATION information{};
   if (!handle || !GetFileInformationByHandle(handle.Get(), &information) ||
       !IsPlainFile(information.dwFileAttributes)) {

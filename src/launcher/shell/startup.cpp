@@ -1,8 +1,8 @@
 #include "launcher/shell/startup.h"
 
 #include <chrono>
-#include <utility>
 #include <system_error>
+#include <utility>
 
 #include "launcher/platform/temporary_directory.h"
 #include "launcher/shell/check_mode.h"
@@ -83,11 +83,10 @@ int Run(const LaunchOptions& options) {
       return Prepare(url, within, progress, updateAllowed, temporary, {EmbeddedKeys()}, true);
     };
   }
-  const int exitCode = !options.checkFile.empty()
-                           ? RunCheck(options.checkFile, feedUrl, store,
-                                      options.launcherUpdateAllowed, temporaryDirectory,
-                                      options.repair)
-                           : RunWindowMode(std::move(settings), store);
+  const int exitCode = !options.checkFile.empty() ? RunCheck(options.checkFile, feedUrl, store,
+                                                             options.launcherUpdateAllowed,
+                                                             temporaryDirectory, options.repair)
+                                                  : RunWindowMode(std::move(settings), store);
   LogLine(
       Format(L"The run ended with exit code {} after {:.1f} s", exitCode,
              std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count()));

@@ -7,7 +7,8 @@
 //
 // Beside the versions the store holds its own files and, for a version V being installed, its
 // working names: V.download (the archive), V.partial (the staging folder) and V.parts (single
-// files while they download, by digest). No version may be named like any of them.
+// files while they download, by digest); and V.record, what each file of an installed version V
+// held when it was verified. No version may be named like any of them.
 
 #include <cstdint>
 #include <filesystem>
@@ -45,8 +46,8 @@ class ClientStore {
   // root / version / "Quellorn.exe"; doesn't touch the disk.
   std::filesystem::path Executable(const std::wstring& version) const;
 
-  // Removes every entry of the root but the current version's folder and record, current.txt and the
-  // store's own files (feed-sequence.txt, launcher.log, .lock). Does nothing when no version is
+  // Removes every entry of the root but the current version's folder and record, current.txt and
+  // the store's own files (feed-sequence.txt, launcher.log, .lock). Does nothing when no version is
   // current. Throws std::filesystem::filesystem_error only when the listing can't be advanced.
   void Prune() const;
 

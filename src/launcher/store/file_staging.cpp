@@ -100,7 +100,8 @@ void RestageChangedLinks(const std::vector<Listed>& listed, std::vector<KeptFile
     const std::optional<FileStamp> now = StampOf(destination, true);
     if (now && now->SameFile(*file.trusted)) continue;
     file.linked = false;
-    if (!CopyKept(entry, file, destination, [](unsigned long long) {})) toFetch.push_back(file.index);
+    if (!CopyKept(entry, file, destination, [](unsigned long long) {}))
+      toFetch.push_back(file.index);
   }
   if (!toFetch.empty()) RunDownloadPool(toFetch, listed, staging, parts, base, progress);
 }

@@ -120,8 +120,8 @@ std::vector<KeptFile> FindKept(const std::vector<Listed>& listed,
 }  // namespace
 
 void ClientStore::Install(const Release& release, const std::wstring& base,
-                          const std::vector<Listed>& listed,
-                          const InstallProgress& progress, bool hashKept) const {
+                          const std::vector<Listed>& listed, const InstallProgress& progress,
+                          bool hashKept) const {
   if (!IsUsableRelease(release) || !IsStorableVersion(release.version)) {
     throw Failure{L"The update server names a release that can't be kept"};
   }

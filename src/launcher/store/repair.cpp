@@ -19,8 +19,7 @@ Inspection ClientStore::InspectByRecord(const std::wstring& version) const {
   const std::filesystem::path folder = root / PathFromWide(version);
   Inspection inspection;
   for (RecordedFile& recorded : ReadRecord(RecordOf(root, version))) {
-    const std::optional<FileStamp> stamp =
-        StampOf(SafeJoin(folder, Widen(recorded.listed.path)), false);
+    const std::optional<FileStamp> stamp = StampOf(PlaceOf(folder, recorded.listed.path), false);
     if (!stamp || !stamp->SameTimes(recorded.stamp)) inspection.damaged.push_back(recorded.listed);
     inspection.listed.push_back(std::move(recorded.listed));
   }

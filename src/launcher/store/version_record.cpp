@@ -20,8 +20,8 @@ constexpr std::string_view kHeader = "quellorn version record 1\n";
 // One line per file: digest, size, time, volume, index and path, separated by tabs.
 void AppendLine(std::string& out, const Listed& entry, const FileStamp& stamp) {
   out += entry.sha256.Text();
-  for (const std::uint64_t number : {entry.size, static_cast<std::uint64_t>(stamp.modified),
-                                     stamp.volume, stamp.index}) {
+  for (const std::uint64_t number :
+       {entry.size, static_cast<std::uint64_t>(stamp.modified), stamp.volume, stamp.index}) {
     out += '\t';
     out += std::to_string(number);
   }
@@ -53,10 +53,14 @@ bool ReadLine(std::string_view line, RecordedFile& file) {
   file.stamp.size = file.listed.size;
   file.stamp.modified = static_cast<std::int64_t>(modified);
   file.listed.path = std::string(rest);
-  return IsSafeName(Widen(file.listed.path));
+  return !file.listed.path.empty();
 }
 
 }  // namespace
+
+std::filesystem::path PlaceOf(const std::filesystem::path& folder, const std::string& path) {
+  return folder / std::filesystem::path(std::u8string(path.begin(), path.end()));
+}
 
 std::filesystem::path RecordOf(const std::filesystem::path& root, const std::wstring& version) {
   return root / PathFromWide(version + L".record");

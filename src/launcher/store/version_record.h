@@ -41,7 +41,12 @@ std::filesystem::path RecordOf(const std::filesystem::path& root, const std::wst
 bool WriteRecord(const std::filesystem::path& record, const std::filesystem::path& folder,
                  const std::vector<Listed>& listed, const std::vector<KeptFile>& kept = {});
 
-// The record's entries; none when it is missing or any part of it is unreadable.
+// The record's entries; none when it is missing or any part of it is unreadable. Its paths are
+// the launcher's own, but whatever is written to one goes through SafeJoin all the same.
 std::vector<RecordedFile> ReadRecord(const std::filesystem::path& record);
+
+// Where a record's path lies below `folder`, for a look at the file only: joined without SafeJoin's
+// checks, which cost more than the look itself when a start looks at every file.
+std::filesystem::path PlaceOf(const std::filesystem::path& folder, const std::string& path);
 
 }  // namespace launcher

@@ -127,8 +127,7 @@ std::vector<Listed> FetchFileList(const Feed& feed, const std::wstring& baseUrl)
 // by its record (a look at each file, nothing read) or, when `repair`, by hashing every file.
 // Failures are logged only: the version stays as startable as it was.
 void RepairInstalled(const Feed& feed, const std::wstring& baseUrl, const ClientStore& store,
-                     const std::wstring& installed, bool repair,
-                     const ProgressCallback& progress) {
+                     const std::wstring& installed, bool repair, const ProgressCallback& progress) {
   ReportInstallProgress report{L"Repairing Quellorn", progress};
   try {
     Inspection inspection;
@@ -190,8 +189,8 @@ void ReportInstallProgress::operator()(Stage stage, std::uint64_t done, std::uin
     return;
   }
   const std::wstring label = stage == Stage::Keeping    ? title + L": keeping what hasn't changed"
-                            : stage == Stage::Checking ? title + L": checking every file"
-                                                       : title;
+                             : stage == Stage::Checking ? title + L": checking every file"
+                                                        : title;
   // Nothing to count: no "0 of 0 MB", and no bar that fills at once.
   if (total == 0) {
     progress({label + L"\u2026", std::nullopt});

@@ -259,12 +259,9 @@ TEST_F(InstallTest, FileByFileKeepsWhatHasntChangedAndFetchesTheRest) {
 TEST_F(InstallTest, KeptFilesAreFoundByContentAndLinkedWhenTheRecordVouchesForThem) {
   const std::string movie(100000, 'v');
   const std::string pack(3000, 'p');
-  const std::map<std::string, std::string> old = {{"Quellorn.exe", "game 1"},
-                                                  {"movies/intro.bik", movie},
-                                                  {"data/Case.pak", pack},
-                                                  {"data/touched.pak", "touched"},
-                                                  {"data/forged.pak", "genuine"},
-                                                  {"data/changed.pak", "old"}};
+  const std::map<std::string, std::string> old = {
+      {"Quellorn.exe", "game 1"},      {"movies/intro.bik", movie},    {"data/Case.pak", pack},
+      {"data/touched.pak", "touched"}, {"data/forged.pak", "genuine"}, {"data/changed.pak", "old"}};
   for (const bool links : {true, false}) {
     SCOPED_TRACE(links ? "linked" : "copied");
     LinkKeptFiles() = links;
@@ -287,9 +284,9 @@ TEST_F(InstallTest, KeptFilesAreFoundByContentAndLinkedWhenTheRecordVouchesForTh
     ASSERT_TRUE(WriteRecord(store_.root / "1.0.0.record", store_.root / "1.0.0", oldListed));
     Write("1.0.0/data/forged.pak", "GENUINE");
     last_write_time(forged, time);
-    std::filesystem::last_write_time(store_.root / "1.0.0/data/touched.pak",
-                                     std::filesystem::file_time_type::clock::now() +
-                                         std::chrono::hours(1));
+    std::filesystem::last_write_time(
+        store_.root / "1.0.0/data/touched.pak",
+        std::filesystem::file_time_type::clock::now() + std::chrono::hours(1));
 
     const std::vector<Listed> listed = {
         PublishFile("Quellorn.exe", "game 1"),
