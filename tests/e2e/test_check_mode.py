@@ -111,6 +111,27 @@ class CheckMode(unittest.TestCase):
         self.assertEqual(fetched, sorted(f"files/{releases.sha256(new[p])}.bin" for p in ("Quellorn.exe", "data/new.pak")))
         self.assertFalse((self.store / "1.0.0").exists())  # pruned
 
+    def test_renamed_files_are_linked_and_damaged_ones_repaired(self):
+        releases.publish(self.www, "1.0.0", GAME)
+        self.assertEqual(self.run_launcher(), (0, self.ok_line("1.0.0")))
+        pak = (self.store / "1.0.0/data/maps/one.pak").stat().st_ino
+        # The map changes letter case, the game changes: only the game is fetched, and
+        # the map is the installed file itself.
+        new = {"Quellorn.exe": b"game 1.1.0", "data/Maps/One.pak": GAME["data/maps/one.pak"],
+               "data/readme.txt": GAME["data/readme.txt"]}
+        releases.publish(self.www, "1.1.0", new, extra={"size": 10_000_000})
+        self.server.requests.clear()
+        self.assertEqual(self.run_launcher(), (0, self.ok_line("1.1.0")))
+        self.assert_intact("1.1.0", new)
+        self.assertEqual(sorted(p for p in self.server.requests if p.startswith("files/")),
+                         [f"files/{releases.sha256(b'game 1.1.0')}.bin"])
+        self.assertEqual((self.store / "1.1.0/data/Maps/One.pak").stat().st_ino, pak)
+        # A start finds a deleted and a shortened file by the record and fetches them again.
+        (self.store / "1.1.0/data/readme.txt").unlink()
+        (self.store / "1.1.0/data/Maps/One.pak").write_bytes(b"cut")
+        self.assertEqual(self.run_launcher(), (0, self.ok_line("1.1.0")))
+        self.assert_intact("1.1.0", new)
+
     def test_up_to_date_prunes_and_letter_case_counts_as_equal(self):
         for installed, published in (("1.0.0", "1.0.0"), ("1.0.0-RC", "1.0.0-rc")):
             with self.subTest(installed=installed):
