@@ -138,6 +138,8 @@ void RepairInstalled(const Feed& feed, const std::wstring& baseUrl, const Client
         return;
       }
       inspection = store.InspectByHashing(installed, std::move(listed), std::ref(report));
+      LogLine(Format(L"Hashed every file of {}: {} of {} differ from the file list", installed,
+                     inspection.damaged.size(), inspection.listed.size()));
     } else {
       inspection = store.InspectByRecord(installed);
     }
