@@ -34,10 +34,10 @@ class PublishedReleases(unittest.TestCase):
     def publish(self, *arguments):
         return subprocess.run([str(PUBLISH), *arguments], capture_output=True, text=True, timeout=120)
 
-    def check(self):
+    def check(self, feed="latest.json"):
         out = self.folder / "out.txt"
         environment = dict(os.environ, TMPDIR=str(self.folder), XDG_RUNTIME_DIR=str(self.folder))
-        result = subprocess.run([str(self.app / LAUNCHER.name), "--feed", self.server.url("latest.json"),
+        result = subprocess.run([str(self.app / LAUNCHER.name), "--feed", self.server.url(feed),
                                  "--check", str(out)], env=environment, capture_output=True, timeout=120)
         return result.returncode, out.read_text(encoding="utf-8")
 
@@ -74,6 +74,43 @@ class PublishedReleases(unittest.TestCase):
         verified = self.publish("verify", self.server.url("latest.json"))
         self.assertEqual(verified.returncode, 1)
         self.assertIn(blob.name, verified.stdout)
+
+    def test_channels_promote_and_prune(self):
+        def release(version, channel=None):
+            self.write_build({"Quellorn.exe": f"game {version}".encode(), "data/map.pak": b"m" * 40_000})
+            extra = ["--channel", channel] if channel else []
+            published = self.publish("release", str(self.build), "--version", version, "--server",
+                                     str(self.www), *extra)
+            self.assertEqual(published.returncode, 0, published.stderr)
+
+        def installed(version):
+            return (0, f"ok\t{self.store / version / 'Quellorn.exe'}")
+
+        release("1.0.0")
+        release("1.1.0", "beta")
+        self.assertEqual(self.check(), installed("1.0.0"))
+        self.assertEqual(self.check("latest-beta.json"), installed("1.1.0"))
+        release("1.2.0", "beta")
+        promoted = self.publish("promote", "1.2.0", "--server", str(self.www))
+        self.assertEqual(promoted.returncode, 0, promoted.stderr)
+        self.assertEqual(self.check(), installed("1.2.0"))
+        refused = self.publish("promote", "1.1.0", "--server", str(self.www))
+        self.assertEqual(refused.returncode, 1)
+        self.assertIn("--allow-downgrade", refused.stderr)
+
+        dry = self.publish("prune", "--keep", "1", "--server", str(self.www), "--dry-run")
+        self.assertEqual(dry.returncode, 0, dry.stderr)
+        self.assertIn("would remove Quellorn-1.0.0.tar", dry.stdout)
+        archives = lambda: sorted(p.name.split(".tar")[0] for p in self.www.glob("Quellorn-*.tar*"))
+        self.assertEqual(archives(), ["Quellorn-1.0.0", "Quellorn-1.1.0", "Quellorn-1.2.0"])
+        self.assertEqual(self.publish("prune", "--keep", "1", "--server", str(self.www)).returncode, 0)
+        self.assertEqual(archives(), ["Quellorn-1.2.0"])
+        verified = self.publish("verify", str(self.www))
+        self.assertEqual(verified.returncode, 0, verified.stdout)
+        self.assertEqual(self.check("latest-beta.json"), installed("1.2.0"))
+
+        self.assertEqual(self.publish("--help").returncode, 0)
+        self.assertEqual(self.publish("prune", "--server", str(self.www)).returncode, 2)
 
     def test_a_published_launcher_is_offered(self):
         self.write_build({"Quellorn.exe": b"game"})

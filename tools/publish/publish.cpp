@@ -14,6 +14,7 @@
 #include "launcher/text/text.h"
 #include "launcher/transfer/sha256.h"
 #include "tools/publish/build_scan.h"
+#include "tools/publish/channels.h"
 #include "tools/publish/server_changes.h"
 
 namespace launcher::publish {
@@ -58,18 +59,6 @@ void RequirePlainVersion(const std::wstring& version) {
   }
 }
 
-// The feed already published, or an empty one.
-Feed ReadPublishedFeed(const std::filesystem::path& server) {
-  const auto path = server / kFeedName;
-  std::error_code error;
-  if (!std::filesystem::exists(path, error)) return {};
-  try {
-    return ParseFeed(ReadWholeFile(path));
-  } catch (const Failure&) {
-    throw Failure{Format(L"{} isn't a feed; move it away to publish here", WideFromPath(path))};
-  }
-}
-
 [[noreturn]] void RefuseOtherBytes(const std::filesystem::path& path) {
   throw Failure{
       Format(L"{} is already published with other bytes: publish the changed files "
@@ -103,16 +92,11 @@ std::vector<Listed> HashBuild(const std::vector<BuildFile>& files, Pacer& pace) 
 ReleaseSummary PublishRelease(const std::filesystem::path& build, const std::wstring& version,
                               const std::filesystem::path& server, const ArchiveMaker& makeArchive,
                               const PublishProgress& progress, const Signing& signing,
-                              bool allowDowngrade) {
+                              bool allowDowngrade, const std::wstring& channel) {
   RequirePlainVersion(version);
-  const Feed published = ReadPublishedFeed(server);
-  if (!allowDowngrade && !published.release.version.empty() &&
-      IsNewerVersion(published.release.version, version)) {
-    throw Failure{
-        Format(L"{} is older than {}, which the feed names: every player would be "
-               L"moved back. Give --allow-downgrade if that is what you want",
-               version, published.release.version)};
-  }
+  const std::wstring feedName = FeedNameOf(channel);
+  const Feed published = ReadPublishedFeed(server, feedName);
+  RefuseDowngrade(published, version, allowDowngrade);
   const std::vector<BuildFile> files = ScanBuild(build);
   Feed feed = published;
   Pacer pace(progress);
@@ -175,23 +159,25 @@ ReleaseSummary PublishRelease(const std::filesystem::path& build, const std::wst
   feed.release = archive;
   feed.files = WideFromPath(listPath.filename());
   feed.filesSha256 = Sha256Hex(list);
-  summary.feed = PublishFeed(changes, server / kFeedName, feed, published, signing);
+  summary.feed = PublishFeed(changes, server / PathFromWide(feedName), feed, published, signing);
   changes.Commit();
   return summary;
 }
 
 Release PublishLauncher(const std::filesystem::path& installer, const std::wstring& version,
-                        const std::filesystem::path& server, const Signing& signing) {
+                        const std::filesystem::path& server, const Signing& signing,
+                        const std::wstring& channel) {
   RequirePlainVersion(version);
+  const std::wstring feedName = FeedNameOf(channel);
   std::error_code error;
   if (!std::filesystem::is_regular_file(installer, error)) {
     throw Failure{Format(L"{} isn't a file", WideFromPath(installer))};
   }
-  const Feed published = ReadPublishedFeed(server);
+  const Feed published = ReadPublishedFeed(server, feedName);
   Feed feed = published;
   if (!IsUsableRelease(feed.release)) {
     throw Failure{Format(L"{} names no release yet: publish a release first",
-                         WideFromPath(server / kFeedName))};
+                         WideFromPath(server / PathFromWide(feedName)))};
   }
   ServerChanges changes;
   const auto target = server / PathFromWide(L"Quellorn-Launcher-" + version + L".exe");
@@ -212,19 +198,22 @@ Release PublishLauncher(const std::filesystem::path& installer, const std::wstri
     changes.Place(temporary, target);
   }
   feed.launcher = launcher;
-  PublishFeed(changes, server / kFeedName, feed, published, signing);
+  PublishFeed(changes, server / PathFromWide(feedName), feed, published, signing);
   changes.Commit();
   return launcher;
 }
 
-Feed Resign(const std::filesystem::path& server, const Signing& signing) {
-  const Feed published = ReadPublishedFeed(server);
+Feed Resign(const std::filesystem::path& server, const Signing& signing,
+            const std::wstring& channel) {
+  const std::wstring feedName = FeedNameOf(channel);
+  const Feed published = ReadPublishedFeed(server, feedName);
   if (!IsUsableRelease(published.release)) {
     throw Failure{Format(L"{} names no release yet: publish a release first",
-                         WideFromPath(server / kFeedName))};
+                         WideFromPath(server / PathFromWide(feedName)))};
   }
   ServerChanges changes;
-  const Feed feed = PublishFeed(changes, server / kFeedName, published, published, signing, true);
+  const Feed feed =
+      PublishFeed(changes, server / PathFromWide(feedName), published, published, signing, true);
   changes.Commit();
   return feed;
 }

@@ -30,22 +30,25 @@ struct ReleaseSummary {
   std::uint64_t bytesWritten = 0;  // blobs, archive and list together
 };
 
-// `build` must hold "Quellorn.exe" at its top; `version` must be a plain name. A version older
-// than the one the feed names (by the launcher's order) would move every player back: it is
-// refused, before anything is written, unless `allowDowngrade`.
+// `build` must hold "Quellorn.exe" at its top; `version` must be a plain name. The feed written
+// is the channel's (the live one for an empty name). A version older than the one that feed names
+// (by the launcher's order) would move every player of it back: it is refused, before anything
+// is written, unless `allowDowngrade`.
 ReleaseSummary PublishRelease(const std::filesystem::path& build, const std::wstring& version,
                               const std::filesystem::path& server,
                               const ArchiveMaker& makeArchive = MakeArchive,
                               const PublishProgress& progress = {}, const Signing& signing = {},
-                              bool allowDowngrade = false);
+                              bool allowDowngrade = false, const std::wstring& channel = L"");
 
-// Adds the installer under "Quellorn-Launcher-<version>.exe" and names it in the feed, keeping
-// the release the feed names. The feed must name a release already.
+// Adds the installer under "Quellorn-Launcher-<version>.exe" and names it in the channel's feed,
+// keeping the release the feed names. The feed must name a release already.
 Release PublishLauncher(const std::filesystem::path& installer, const std::wstring& version,
-                        const std::filesystem::path& server, const Signing& signing = {});
+                        const std::filesystem::path& server, const Signing& signing = {},
+                        const std::wstring& channel = L"");
 
 // The published feed again with a sequence one higher and a new expiry, signed anew: what a
 // publisher runs before a signed feed expires. Throws Failure when there is no feed.
-Feed Resign(const std::filesystem::path& server, const Signing& signing);
+Feed Resign(const std::filesystem::path& server, const Signing& signing,
+            const std::wstring& channel = L"");
 
 }  // namespace launcher::publish

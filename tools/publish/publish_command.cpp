@@ -12,6 +12,7 @@
 #include "launcher/text/format.h"
 #include "launcher/text/numbers.h"
 #include "launcher/text/text.h"
+#include "tools/publish/channels.h"
 #include "tools/publish/publish.h"
 #include "tools/publish/signing.h"
 #include "tools/publish/verify.h"
@@ -21,12 +22,22 @@ namespace {
 
 constexpr char kUsage[] =
     "usage: quellorn-publish release BUILD_FOLDER --version V --server SERVER_FOLDER\n"
+    "                        [--channel NAME] [--key KEY_FILE]... [--expires DAYS]\n"
+    "                        [--allow-downgrade]\n"
+    "       quellorn-publish promote VERSION --server SERVER_FOLDER [--channel NAME]\n"
     "                        [--key KEY_FILE]... [--expires DAYS] [--allow-downgrade]\n"
+    "       quellorn-publish prune --keep N --server SERVER_FOLDER [--dry-run]\n"
     "       quellorn-publish launcher INSTALLER --version V --server SERVER_FOLDER\n"
-    "                        [--key KEY_FILE]... [--expires DAYS]\n"
-    "       quellorn-publish resign --server SERVER_FOLDER --key KEY_FILE... [--expires DAYS]\n"
+    "                        [--channel NAME] [--key KEY_FILE]... [--expires DAYS]\n"
+    "       quellorn-publish resign --server SERVER_FOLDER --key KEY_FILE... [--channel NAME]\n"
+    "                        [--expires DAYS]\n"
     "       quellorn-publish verify SERVER_FOLDER_OR_FEED_URL [--public-key KEY]...\n"
-    "       quellorn-publish keygen KEY_FILE\n";
+    "       quellorn-publish keygen KEY_FILE\n"
+    "       quellorn-publish --help\n"
+    "\n"
+    "Channels: the live feed is latest.json, the channel NAME's latest-NAME.json, all in one\n"
+    "server folder sharing its files. Exit codes: 0 done, 1 refused or problems found, 2 a\n"
+    "malformed command line.\n";
 
 // What each command takes: how many words of its own, which options with a value (those
 // marked with * may be given more than once), which of them it needs, and which options stand
@@ -42,15 +53,25 @@ struct Form {
 const Form kForms[] = {
     {L"release",
      1,
-     {L"--version", L"--server", L"--key*", L"--expires"},
+     {L"--version", L"--server", L"--channel", L"--key*", L"--expires"},
      {L"--version", L"--server"},
      {L"--allow-downgrade"}},
+    {L"promote",
+     1,
+     {L"--server", L"--channel", L"--key*", L"--expires"},
+     {L"--server"},
+     {L"--allow-downgrade"}},
+    {L"prune", 0, {L"--server", L"--keep"}, {L"--server", L"--keep"}, {L"--dry-run"}},
     {L"launcher",
      1,
-     {L"--version", L"--server", L"--key*", L"--expires"},
+     {L"--version", L"--server", L"--channel", L"--key*", L"--expires"},
      {L"--version", L"--server"},
      {}},
-    {L"resign", 0, {L"--server", L"--key*", L"--expires"}, {L"--server", L"--key"}, {}},
+    {L"resign",
+     0,
+     {L"--server", L"--channel", L"--key*", L"--expires"},
+     {L"--server", L"--key"},
+     {}},
     {L"verify", 1, {L"--public-key*"}, {}, {}},
     {L"keygen", 1, {}, {}, {}},
 };
@@ -150,7 +171,8 @@ int RunRelease(const Arguments& arguments) {
   try {
     summary = PublishRelease(PathFromWide(arguments.Subject()), arguments.Option(L"--version"),
                              PathFromWide(arguments.Option(L"--server")), MakeArchive, progress,
-                             SigningOf(arguments), arguments.Has(L"--allow-downgrade"));
+                             SigningOf(arguments), arguments.Has(L"--allow-downgrade"),
+                             arguments.Option(L"--channel"));
   } catch (...) {
     EndProgress(progress);
     throw;
@@ -171,16 +193,47 @@ int RunRelease(const Arguments& arguments) {
 int RunLauncher(const Arguments& arguments) {
   const Release launcher =
       PublishLauncher(PathFromWide(arguments.Subject()), arguments.Option(L"--version"),
-                      PathFromWide(arguments.Option(L"--server")), SigningOf(arguments));
+                      PathFromWide(arguments.Option(L"--server")), SigningOf(arguments),
+                      arguments.Option(L"--channel"));
   Print(stdout, Format(L"Published launcher {}: {} ({} bytes)", launcher.version, launcher.file,
                        launcher.size));
   return 0;
 }
 
 int RunResign(const Arguments& arguments) {
-  const Feed feed = Resign(PathFromWide(arguments.Option(L"--server")), SigningOf(arguments));
+  const Feed feed = Resign(PathFromWide(arguments.Option(L"--server")), SigningOf(arguments),
+                           arguments.Option(L"--channel"));
   Print(stdout, Format(L"Signed the feed of Quellorn {} again: sequence {}, valid until {}",
                        feed.release.version, feed.sequence.value_or(0), feed.expires));
+  return 0;
+}
+
+int RunPromote(const Arguments& arguments) {
+  const std::wstring channel = arguments.Option(L"--channel");
+  const Feed feed = Promote(PathFromWide(arguments.Option(L"--server")), arguments.Subject(),
+                            channel, SigningOf(arguments), arguments.Has(L"--allow-downgrade"));
+  Print(stdout, Format(L"{} now names Quellorn {}: {} ({} bytes), {}", FeedNameOf(channel),
+                       feed.release.version, feed.release.file, feed.release.size, feed.files));
+  return 0;
+}
+
+int RunPrune(const Arguments& arguments) {
+  const std::wstring keep = arguments.Option(L"--keep");
+  const auto count = ReadUnsigned(std::wstring_view(keep), 1000000, Minus::Refused);
+  if (!count || *count == 0) {
+    throw Failure{Format(L"--keep takes a number of releases from 1, not \"{}\"", keep)};
+  }
+  const bool dryRun = arguments.Has(L"--dry-run");
+  const PruneOutcome outcome =
+      Prune(PathFromWide(arguments.Option(L"--server")), static_cast<std::size_t>(*count), dryRun);
+  for (const std::wstring& name : outcome.removed) {
+    Print(stdout, (dryRun ? L"would remove " : L"removed ") + name);
+  }
+  std::wstring kept;
+  for (const std::wstring& version : outcome.kept) kept += (kept.empty() ? L"" : L", ") + version;
+  Print(stdout,
+        Format(L"{} {} files, {:.1f} MB; releases kept: {}", dryRun ? L"Would remove" : L"Removed",
+               outcome.removed.size(), outcome.bytes / 1048576.0, kept.empty() ? L"none" : kept));
   return 0;
 }
 
@@ -214,6 +267,10 @@ int RunVerify(const Arguments& arguments) {
 }  // namespace
 
 int RunPublish(const std::vector<std::wstring>& words) {
+  if (words.size() == 2 && (words[1] == L"--help" || words[1] == L"help")) {
+    std::fputs(kUsage, stdout);
+    return 0;
+  }
   const Arguments arguments = Parse(words);
   if (arguments.command.empty()) {
     std::fputs(kUsage, stderr);
@@ -222,6 +279,8 @@ int RunPublish(const std::vector<std::wstring>& words) {
   try {
     if (arguments.command == L"release") return RunRelease(arguments);
     if (arguments.command == L"launcher") return RunLauncher(arguments);
+    if (arguments.command == L"promote") return RunPromote(arguments);
+    if (arguments.command == L"prune") return RunPrune(arguments);
     if (arguments.command == L"resign") return RunResign(arguments);
     if (arguments.command == L"keygen") return RunKeygen(arguments);
     return RunVerify(arguments);

@@ -17,6 +17,7 @@
 #include "launcher/transfer/sha256.h"
 #include "launcher/transfer/text_fetch.h"
 #include "launcher/trust/feed_trust.h"
+#include "tools/publish/channels.h"
 #include "tools/publish/publish.h"
 
 namespace launcher::publish {
@@ -133,34 +134,24 @@ void CheckFileList(Source& source, const Feed& feed, Verdict& verdict) {
   }
 }
 
-}  // namespace
-
-Verdict Verify(const std::wstring& target, const std::vector<PublicKey>& keys) {
-  const bool web = target.rfind(L"http://", 0) == 0 || target.rfind(L"https://", 0) == 0;
-  std::unique_ptr<Source> source;
-  std::wstring feedName = kFeedName;
-  if (web) {
-    source = std::make_unique<WebSource>(target);
-    feedName = target.substr(target.rfind(L'/') + 1);
-  } else {
-    source = std::make_unique<FolderSource>(PathFromWide(target));
-  }
-
-  Verdict verdict;
+// One channel's feed and everything it names; a file named by several channels is checked for
+// each.
+void VerifyFeed(Source& source, const std::wstring& feedName, const std::vector<PublicKey>& keys,
+                Verdict& verdict) {
   Feed feed;
   std::string feedText;
   try {
-    feedText = source->Text(feedName, kFeedLimit);
+    feedText = source.Text(feedName, kFeedLimit);
     feed = ParseFeed(feedText);
   } catch (const Failure& failure) {
     verdict.problems.push_back(feedName + L": " + failure.message);
-    return verdict;
+    return;
   }
   ++verdict.checked;
   if (!keys.empty()) {
     const std::wstring signatureName = feedName + kSignatureSuffix;
     try {
-      const std::string signatures = source->Text(signatureName, kSignatureLimit);
+      const std::string signatures = source.Text(signatureName, kSignatureLimit);
       if (const auto why = WhyUntrusted(feedText, feed, signatures, keys,
                                         std::chrono::system_clock::now(), std::nullopt)) {
         verdict.problems.push_back(feedName + L": a signed launcher won't believe it: " + *why);
@@ -171,26 +162,44 @@ Verdict Verify(const std::wstring& target, const std::vector<PublicKey>& keys) {
       verdict.problems.push_back(signatureName + L": " + failure.message);
     }
   }
-  verdict.version = feed.release.version;
+  if (verdict.version.empty()) verdict.version = feed.release.version;
   if (IsUsableRelease(feed.release)) {
-    CheckFile(*source, feed.release, feed.release.file, verdict);
+    CheckFile(source, feed.release, feed.release.file, verdict);
   } else {
     verdict.problems.push_back(feedName + L": names no usable release");
   }
   if (feed.launcher) {
     if (IsUsableRelease(*feed.launcher)) {
-      CheckFile(*source, *feed.launcher, feed.launcher->file, verdict);
+      CheckFile(source, *feed.launcher, feed.launcher->file, verdict);
     } else {
       verdict.problems.push_back(feedName + L": names a launcher that can't be used");
     }
   }
   if (!feed.files.empty()) {
     if (IsPlainName(feed.files)) {
-      CheckFileList(*source, feed, verdict);
+      CheckFileList(source, feed, verdict);
     } else {
       verdict.problems.push_back(feedName + L": \"files\" isn't a plain file name");
     }
   }
+}
+
+}  // namespace
+
+Verdict Verify(const std::wstring& target, const std::vector<PublicKey>& keys) {
+  const bool web = target.rfind(L"http://", 0) == 0 || target.rfind(L"https://", 0) == 0;
+  std::unique_ptr<Source> source;
+  std::vector<std::wstring> feedNames;
+  if (web) {
+    source = std::make_unique<WebSource>(target);
+    feedNames.push_back(target.substr(target.rfind(L'/') + 1));
+  } else {
+    source = std::make_unique<FolderSource>(PathFromWide(target));
+    feedNames = ChannelFeeds(PathFromWide(target));
+    if (feedNames.empty()) feedNames.push_back(kFeedName);  // reported as missing
+  }
+  Verdict verdict;
+  for (const std::wstring& feedName : feedNames) VerifyFeed(*source, feedName, keys, verdict);
   return verdict;
 }
 

@@ -12,6 +12,7 @@
 #include "support/archive_maker_for_tests.h"
 #include "support/failure_of.h"
 #include "support/temporary_folder.h"
+#include "tools/publish/channels.h"
 #include "tools/publish/verify.h"
 
 namespace launcher::publish {
@@ -177,6 +178,58 @@ TEST_F(PublishTest, AnOlderVersionOnlyWhenAskedFor) {
       PublishRelease(build_, L"1.9.9", server_, support::ArchiveMakerForTests(), {}, {}, true);
   EXPECT_EQ(back.feed.release.version, L"1.9.9");
   EXPECT_EQ(Publish(L"2.0.1").feed.release.version, L"2.0.1");  // and forward again
+}
+
+TEST_F(PublishTest, AReleaseHistoryThroughChannelsPromoteAndPrune) {
+  const auto feed = [&](const char* name) { return ReadWholeFile(server_ / name); };
+  const auto publishTo = [&](const std::wstring& version, const std::wstring& channel) {
+    WriteBuild(Changed({{"Quellorn.exe", "game " + Narrow(version)}}));
+    return PublishRelease(build_, version, server_, support::ArchiveMakerForTests(), {}, {}, false,
+                          channel);
+  };
+  publishTo(L"1.0.0", L"");
+  // Beta gets 1.1.0, the live feed stays; the unchanged files' blobs are the live ones.
+  EXPECT_EQ(publishTo(L"1.1.0", L"beta").blobsWritten, 1u);
+  EXPECT_EQ(ParseFeed(feed("latest.json")).release.version, L"1.0.0");
+  EXPECT_EQ(ParseFeed(feed("latest-beta.json")).release.version, L"1.1.0");
+
+  // The beta build becomes the live one byte for byte; going back needs asking.
+  const Feed live = Promote(server_, L"1.1.0", L"", {}, false);
+  const Feed beta = ParseFeed(feed("latest-beta.json"));
+  EXPECT_EQ(live.release, beta.release);
+  EXPECT_EQ(std::make_pair(live.files, live.filesSha256),
+            std::make_pair(beta.files, beta.filesSha256));
+  const Files before = Contents(server_);
+  for (const auto& [version, failure] :
+       {std::pair<std::wstring, std::wstring>{L"1.0.0", L"--allow-downgrade"},
+        {L"0.5.0", L"0.5.0 isn't published"}}) {
+    const std::wstring message =
+        support::FailureOf([&] { Promote(server_, version, L"", {}, false); });
+    EXPECT_NE(message.find(failure), std::wstring::npos) << Narrow(message);
+    EXPECT_TRUE(Contents(server_) == before);
+  }
+  EXPECT_EQ(Promote(server_, L"1.0.0", L"", {}, true).release.version, L"1.0.0");
+  Promote(server_, L"1.1.0", L"", {}, false);
+  EXPECT_NE(support::FailureOf([&] { publishTo(L"1.2.0", L"Beta!"); }).find(L"isn't a channel"),
+            std::wstring::npos);
+
+  // Two more betas; keeping two, only 1.0.0 goes: live names 1.1.0. A dry run removes nothing.
+  publishTo(L"1.2.0", L"beta");
+  publishTo(L"1.3.0", L"beta");
+  const Files full = Contents(server_);
+  const std::vector<std::wstring> going = {
+      L"Quellorn-1.0.0" + std::wstring(support::kTestArchiveEnding), L"Quellorn-1.0.0-files.txt",
+      L"files/" + Sha256Hex("game 1.0.0") + L".bin"};
+  for (const bool dryRun : {true, false}) {
+    const PruneOutcome outcome = Prune(server_, 2, dryRun);
+    EXPECT_EQ(outcome.removed, going);
+    EXPECT_EQ(outcome.kept, (std::vector<std::wstring>{L"1.1.0", L"1.2.0", L"1.3.0"}));
+    std::uint64_t bytes = 0;
+    for (const std::wstring& name : going) bytes += full.at(Narrow(name)).size();
+    EXPECT_EQ(outcome.bytes, bytes);
+    EXPECT_EQ(Contents(server_).size(), full.size() - (dryRun ? 0 : going.size()));
+  }
+  EXPECT_TRUE(Problems().empty());  // every channel, and all it names, still whole
 }
 
 TEST_F(PublishTest, AFailureHalfWayLeavesTheServerFolderAsItWas) {

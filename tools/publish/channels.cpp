@@ -1,0 +1,199 @@
+#include "tools/publish/channels.h"
+
+#include <algorithm>
+#include <set>
+#include <system_error>
+
+#include "launcher/feed/file_list.h"
+#include "launcher/feed/version.h"
+#include "launcher/store/kept_files.h"
+#include "launcher/text/failure.h"
+#include "launcher/text/format.h"
+#include "launcher/text/read_file.h"
+#include "launcher/text/text.h"
+#include "launcher/transfer/sha256.h"
+#include "tools/publish/server_changes.h"
+
+namespace launcher::publish {
+namespace {
+
+constexpr wchar_t kLiveFeed[] = L"latest.json";
+constexpr wchar_t kPrefix[] = L"Quellorn-";
+constexpr wchar_t kListEnding[] = L"-files.txt";
+constexpr wchar_t kLauncherPrefix[] = L"Quellorn-Launcher-";
+
+bool IsChannelCharacter(wchar_t c) {
+  return (c >= L'a' && c <= L'z') || (c >= L'0' && c <= L'9') || c == L'-';
+}
+
+std::wstring NameOf(const std::filesystem::directory_entry& entry) {
+  return WideFromPath(entry.path().filename());
+}
+
+// The plain files of the folder (not below it), by name.
+std::vector<std::wstring> FilesIn(const std::filesystem::path& folder) {
+  std::vector<std::wstring> names;
+  std::error_code error;
+  for (const auto& entry : std::filesystem::directory_iterator(folder, error)) {
+    if (entry.is_regular_file(error)) names.push_back(NameOf(entry));
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+std::uint64_t SizeOf(const std::filesystem::path& file) {
+  std::error_code error;
+  const std::uint64_t size = std::filesystem::file_size(file, error);
+  return error ? 0 : size;
+}
+
+}  // namespace
+
+std::wstring FeedNameOf(const std::wstring& channel) {
+  if (channel.empty()) return kLiveFeed;
+  if (!std::all_of(channel.begin(), channel.end(), IsChannelCharacter) ||
+      channel.front() == L'-' || channel.back() == L'-') {
+    throw Failure{Format(L"\"{}\" isn't a channel name: use lower-case letters, digits and "
+                         L"\"-\" inside",
+                         channel)};
+  }
+  return L"latest-" + channel + L".json";
+}
+
+std::vector<std::wstring> ChannelFeeds(const std::filesystem::path& server) {
+  std::vector<std::wstring> feeds;
+  for (const std::wstring& name : FilesIn(server)) {
+    if (name == kLiveFeed) {
+      feeds.insert(feeds.begin(), name);
+    } else if (name.starts_with(L"latest-") && name.ends_with(L".json")) {
+      feeds.push_back(name);
+    }
+  }
+  return feeds;
+}
+
+Feed ReadPublishedFeed(const std::filesystem::path& server, const std::wstring& feedName) {
+  const auto path = server / PathFromWide(feedName);
+  std::error_code error;
+  if (!std::filesystem::exists(path, error)) return {};
+  try {
+    return ParseFeed(ReadWholeFile(path));
+  } catch (const Failure&) {
+    throw Failure{Format(L"{} isn't a feed; move it away to publish here", WideFromPath(path))};
+  }
+}
+
+void RefuseDowngrade(const Feed& published, const std::wstring& version, bool allowDowngrade) {
+  if (allowDowngrade || published.release.version.empty() ||
+      !IsNewerVersion(published.release.version, version)) {
+    return;
+  }
+  throw Failure{Format(L"{} is older than {}, which the feed names: every player would be "
+                       L"moved back. Give --allow-downgrade if that is what you want",
+                       version, published.release.version)};
+}
+
+std::vector<PublishedRelease> PublishedReleases(const std::filesystem::path& server) {
+  const std::vector<std::wstring> names = FilesIn(server);
+  const auto has = [&](const std::wstring& name) {
+    return std::binary_search(names.begin(), names.end(), name);
+  };
+  std::vector<PublishedRelease> releases;
+  for (const std::wstring& name : names) {
+    if (!name.starts_with(kPrefix) || !name.ends_with(kListEnding)) continue;
+    const std::wstring version = name.substr(
+        std::size(kPrefix) - 1, name.size() - (std::size(kPrefix) - 1) - (std::size(kListEnding) - 1));
+    if (version.empty() || version.starts_with(L"Launcher-")) continue;
+    for (const wchar_t* ending : {L".tar.gz", L".tar"}) {
+      if (has(kPrefix + version + ending)) {
+        releases.push_back({version, kPrefix + version + ending, name});
+        break;
+      }
+    }
+  }
+  std::stable_sort(releases.begin(), releases.end(), [](const auto& a, const auto& b) {
+    return IsNewerVersion(b.version, a.version);
+  });
+  return releases;
+}
+
+Feed Promote(const std::filesystem::path& server, const std::wstring& version,
+             const std::wstring& channel, const Signing& signing, bool allowDowngrade) {
+  const std::wstring feedName = FeedNameOf(channel);
+  const Feed published = ReadPublishedFeed(server, feedName);
+  const std::vector<PublishedRelease> releases = PublishedReleases(server);
+  const auto found = std::find_if(releases.begin(), releases.end(),
+                                  [&](const auto& release) { return release.version == version; });
+  if (found == releases.end()) {
+    throw Failure{Format(L"{} isn't published in {}: publish it to a channel first", version,
+                         WideFromPath(server))};
+  }
+  RefuseDowngrade(published, version, allowDowngrade);
+  const auto archive = server / PathFromWide(found->archive);
+  Feed feed = published;
+  feed.release = {version, found->archive, HashFile(archive).Hex(), SizeOf(archive)};
+  feed.files = found->list;
+  feed.filesSha256 = Sha256Hex(ReadWholeFile(server / PathFromWide(found->list)));
+  ServerChanges changes;
+  feed = PublishFeed(changes, server / PathFromWide(feedName), feed, published, signing);
+  changes.Commit();
+  return feed;
+}
+
+PruneOutcome Prune(const std::filesystem::path& server, std::size_t keep, bool dryRun) {
+  // What any channel names stays, whatever its age.
+  std::set<std::wstring> named;
+  for (const std::wstring& feedName : ChannelFeeds(server)) {
+    const Feed feed = ReadPublishedFeed(server, feedName);
+    named.insert({feed.release.file, feed.files});
+    if (feed.launcher) named.insert(feed.launcher->file);
+  }
+  const std::vector<PublishedRelease> releases = PublishedReleases(server);
+  PruneOutcome outcome;
+  std::vector<std::wstring> going;
+  for (std::size_t i = 0; i < releases.size(); ++i) {
+    const PublishedRelease& release = releases[i];
+    if (i + keep >= releases.size() || named.count(release.archive) || named.count(release.list)) {
+      outcome.kept.push_back(release.version);
+    } else {
+      going.insert(going.end(), {release.archive, release.list});
+    }
+  }
+  // Blobs stay while any list that stays names them.
+  std::set<Digest> needed;
+  for (const std::wstring& name : FilesIn(server)) {
+    const bool list = name.starts_with(kPrefix) && name.ends_with(kListEnding);
+    if (name.starts_with(kLauncherPrefix) && name.ends_with(L".exe") && !named.count(name)) {
+      going.push_back(name);
+    }
+    if (!list || std::find(going.begin(), going.end(), name) != going.end()) continue;
+    try {
+      for (const Listed& entry : ParseFileList(ReadWholeFile(server / PathFromWide(name)))) {
+        needed.insert(entry.sha256);
+      }
+    } catch (const Failure&) {
+      throw Failure{Format(L"{} isn't a file list; nothing was removed", name)};
+    }
+  }
+  for (const std::wstring& name : FilesIn(server / "files")) {
+    const auto digest = Digest::FromHex(Narrow(name.substr(0, 64)));
+    if (name.size() == 68 && name.ends_with(L".bin") && digest && !needed.count(*digest)) {
+      going.push_back(L"files/" + name);
+    }
+  }
+  for (const std::wstring& name : going) {
+    const auto path = server / PathFromWide(name);
+    outcome.bytes += SizeOf(path);
+    outcome.removed.push_back(name);
+    if (!dryRun) {
+      std::error_code error;
+      if (!std::filesystem::remove(path, error) && error) {
+        throw Failure{Format(L"{} couldn't be removed: {}", WideFromPath(path),
+                             Widen(error.message()))};
+      }
+    }
+  }
+  return outcome;
+}
+
+}  // namespace launcher::publish
