@@ -5,6 +5,7 @@ archives with the system's tar, and Wine's tar.exe is the tests' extractor."""
 import datetime
 import hashlib
 import json
+import re
 import os
 import pathlib
 import shutil
@@ -76,20 +77,38 @@ class PublishedReleases(unittest.TestCase):
         self.assertIn(blob.name, verified.stdout)
 
     def test_channels_promote_and_prune(self):
+        movie = os.urandom(300_000)
+
         def release(version, channel=None):
-            self.write_build({"Quellorn.exe": f"game {version}".encode(), "data/map.pak": b"m" * 40_000})
+            self.write_build({"Quellorn.exe": f"game {version}".encode(), "data/map.pak": b"m" * 40_000,
+                              "data/movie.bik": movie})
             extra = ["--channel", channel] if channel else []
             published = self.publish("release", str(self.build), "--version", version, "--server",
                                      str(self.www), *extra)
             self.assertEqual(published.returncode, 0, published.stderr)
+            return published.stdout
 
         def installed(version):
             return (0, f"ok\t{self.store / version / 'Quellorn.exe'}")
 
         release("1.0.0")
-        release("1.1.0", "beta")
         self.assertEqual(self.check(), installed("1.0.0"))
+        # What the release says a player on 1.0.0 downloads is what the launcher fetches.
+        planned = re.search(r"from 1\.0\.0: (\d+) bytes \(.*\), 1 files one by one", release("1.1.0", "beta"))
+        self.assertIsNotNone(planned)
+        self.server.body_bytes.clear()
         self.assertEqual(self.check("latest-beta.json"), installed("1.1.0"))
+        fetched = sum(count for path, count in self.server.body_bytes.items() if not path.startswith("latest"))
+        self.assertEqual(fetched, int(planned.group(1)))
+        plan = self.publish("plan", str(self.build), "--server", str(self.www))
+        self.assertIn("from 1.0.0: ", plan.stdout)
+        self.assertIn("from 1.1.0: ", plan.stdout)
+        (self.build / "data/movie.bik").write_bytes(os.urandom(1_200_000))
+        refused = self.publish("release", str(self.build), "--version", "1.3.0", "--server", str(self.www),
+                               "--max-update-MB", "1")
+        self.assertEqual(refused.returncode, 1)
+        self.assertIn("would download", refused.stderr)
+        self.assertFalse(list(self.www.glob("Quellorn-1.3.0*")))
         release("1.2.0", "beta")
         promoted = self.publish("promote", "1.2.0", "--server", str(self.www))
         self.assertEqual(promoted.returncode, 0, promoted.stderr)

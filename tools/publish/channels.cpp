@@ -51,11 +51,12 @@ std::uint64_t SizeOf(const std::filesystem::path& file) {
 
 std::wstring FeedNameOf(const std::wstring& channel) {
   if (channel.empty()) return kLiveFeed;
-  if (!std::all_of(channel.begin(), channel.end(), IsChannelCharacter) ||
-      channel.front() == L'-' || channel.back() == L'-') {
-    throw Failure{Format(L"\"{}\" isn't a channel name: use lower-case letters, digits and "
-                         L"\"-\" inside",
-                         channel)};
+  if (!std::all_of(channel.begin(), channel.end(), IsChannelCharacter) || channel.front() == L'-' ||
+      channel.back() == L'-') {
+    throw Failure{
+        Format(L"\"{}\" isn't a channel name: use lower-case letters, digits and "
+               L"\"-\" inside",
+               channel)};
   }
   return L"latest-" + channel + L".json";
 }
@@ -88,9 +89,10 @@ void RefuseDowngrade(const Feed& published, const std::wstring& version, bool al
       !IsNewerVersion(published.release.version, version)) {
     return;
   }
-  throw Failure{Format(L"{} is older than {}, which the feed names: every player would be "
-                       L"moved back. Give --allow-downgrade if that is what you want",
-                       version, published.release.version)};
+  throw Failure{
+      Format(L"{} is older than {}, which the feed names: every player would be "
+             L"moved back. Give --allow-downgrade if that is what you want",
+             version, published.release.version)};
 }
 
 std::vector<PublishedRelease> PublishedReleases(const std::filesystem::path& server) {
@@ -101,8 +103,9 @@ std::vector<PublishedRelease> PublishedReleases(const std::filesystem::path& ser
   std::vector<PublishedRelease> releases;
   for (const std::wstring& name : names) {
     if (!name.starts_with(kPrefix) || !name.ends_with(kListEnding)) continue;
-    const std::wstring version = name.substr(
-        std::size(kPrefix) - 1, name.size() - (std::size(kPrefix) - 1) - (std::size(kListEnding) - 1));
+    const std::wstring version =
+        name.substr(std::size(kPrefix) - 1,
+                    name.size() - (std::size(kPrefix) - 1) - (std::size(kListEnding) - 1));
     if (version.empty() || version.starts_with(L"Launcher-")) continue;
     for (const wchar_t* ending : {L".tar.gz", L".tar"}) {
       if (has(kPrefix + version + ending)) {
@@ -188,8 +191,8 @@ PruneOutcome Prune(const std::filesystem::path& server, std::size_t keep, bool d
     if (!dryRun) {
       std::error_code error;
       if (!std::filesystem::remove(path, error) && error) {
-        throw Failure{Format(L"{} couldn't be removed: {}", WideFromPath(path),
-                             Widen(error.message()))};
+        throw Failure{
+            Format(L"{} couldn't be removed: {}", WideFromPath(path), Widen(error.message()))};
       }
     }
   }

@@ -91,12 +91,11 @@ std::vector<Listed> HashBuild(const std::vector<BuildFile>& files, Pacer& pace) 
 
 ReleaseSummary PublishRelease(const std::filesystem::path& build, const std::wstring& version,
                               const std::filesystem::path& server, const ArchiveMaker& makeArchive,
-                              const PublishProgress& progress, const Signing& signing,
-                              bool allowDowngrade, const std::wstring& channel) {
+                              const PublishProgress& progress, const ReleaseOptions& options) {
   RequirePlainVersion(version);
-  const std::wstring feedName = FeedNameOf(channel);
+  const std::wstring feedName = FeedNameOf(options.channel);
   const Feed published = ReadPublishedFeed(server, feedName);
-  RefuseDowngrade(published, version, allowDowngrade);
+  RefuseDowngrade(published, version, options.allowDowngrade);
   const std::vector<BuildFile> files = ScanBuild(build);
   Feed feed = published;
   Pacer pace(progress);
@@ -127,6 +126,15 @@ ReleaseSummary PublishRelease(const std::filesystem::path& build, const std::wst
   const bool archiveThere = std::filesystem::exists(archivePath, error);
   if (archiveThere && !HoldsExactly(archivePath, archive.size, archiveDigest)) {
     RefuseOtherBytes(archivePath);
+  }
+  summary.plans = PlanUpdates(server, version, listed, list.size(), archive.size);
+  for (const UpdatePlan& plan : summary.plans) {
+    if (options.maxUpdateBytes > 0 && plan.bytes > options.maxUpdateBytes) {
+      throw Failure{
+          Format(L"a player on {} would download {:.1f} MB, more than the {:.0f} MB "
+                 L"allowed; nothing was published",
+                 plan.from, plan.bytes / kMegabyte, options.maxUpdateBytes / kMegabyte)};
+    }
   }
 
   for (std::size_t i = 0; i < files.size(); ++i) {
@@ -159,9 +167,32 @@ ReleaseSummary PublishRelease(const std::filesystem::path& build, const std::wst
   feed.release = archive;
   feed.files = WideFromPath(listPath.filename());
   feed.filesSha256 = Sha256Hex(list);
-  summary.feed = PublishFeed(changes, server / PathFromWide(feedName), feed, published, signing);
+  summary.feed =
+      PublishFeed(changes, server / PathFromWide(feedName), feed, published, options.signing);
   changes.Commit();
   return summary;
+}
+
+std::vector<UpdatePlan> PlanRelease(const std::filesystem::path& build,
+                                    const std::filesystem::path& server,
+                                    const ArchiveMaker& makeArchive,
+                                    const PublishProgress& progress) {
+  std::error_code error;
+  if (!std::filesystem::is_directory(server, error)) {
+    throw Failure{Format(L"{} isn't a server folder", WideFromPath(server))};
+  }
+  const std::vector<BuildFile> files = ScanBuild(build);
+  Pacer pace(progress);
+  const std::vector<Listed> listed = HashBuild(files, pace);
+  pace(L"Making the archive\u2026", true);
+  std::vector<std::wstring> names;
+  for (const Listed& entry : listed) names.push_back(Widen(entry.path));
+  // Never committed: the archive goes again whatever happens.
+  ServerChanges changes;
+  const auto archive = changes.Temporary(server / "Quellorn.tar");
+  makeArchive(build, names, archive);
+  return PlanUpdates(server, L"", listed, FormatFileList(listed).size(),
+                     std::filesystem::file_size(archive));
 }
 
 Release PublishLauncher(const std::filesystem::path& installer, const std::wstring& version,

@@ -9,10 +9,12 @@
 #include <filesystem>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "launcher/feed/feed.h"
 #include "tools/publish/archive_maker.h"
 #include "tools/publish/signed_feed.h"
+#include "tools/publish/update_plan.h"
 
 namespace launcher::publish {
 
@@ -28,17 +30,33 @@ struct ReleaseSummary {
   std::uint64_t blobsWritten = 0;  // new under files/
   std::uint64_t blobsKept = 0;     // already there with the right bytes
   std::uint64_t bytesWritten = 0;  // blobs, archive and list together
+  std::vector<UpdatePlan> plans;   // what it costs the players of every other release
+};
+
+struct ReleaseOptions {
+  Signing signing;
+  bool allowDowngrade = false;
+  std::wstring channel;              // empty: the live feed
+  std::uint64_t maxUpdateBytes = 0;  // what no player may have to download; 0: no limit
 };
 
 // `build` must hold "Quellorn.exe" at its top; `version` must be a plain name. The feed written
 // is the channel's (the live one for an empty name). A version older than the one that feed names
 // (by the launcher's order) would move every player of it back: it is refused, before anything
-// is written, unless `allowDowngrade`.
+// is written, unless `allowDowngrade`. So is a release that would cost a player of any release
+// in the folder more than `maxUpdateBytes`, once its plan is known.
 ReleaseSummary PublishRelease(const std::filesystem::path& build, const std::wstring& version,
                               const std::filesystem::path& server,
                               const ArchiveMaker& makeArchive = MakeArchive,
-                              const PublishProgress& progress = {}, const Signing& signing = {},
-                              bool allowDowngrade = false, const std::wstring& channel = L"");
+                              const PublishProgress& progress = {},
+                              const ReleaseOptions& options = {});
+
+// What publishing `build` would cost the players of every release in the folder: the build is
+// hashed and its archive made under a temporary name, and nothing stays.
+std::vector<UpdatePlan> PlanRelease(const std::filesystem::path& build,
+                                    const std::filesystem::path& server,
+                                    const ArchiveMaker& makeArchive = MakeArchive,
+                                    const PublishProgress& progress = {});
 
 // Adds the installer under "Quellorn-Launcher-<version>.exe" and names it in the channel's feed,
 // keeping the release the feed names. The feed must name a release already.

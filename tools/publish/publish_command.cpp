@@ -23,7 +23,8 @@ namespace {
 constexpr char kUsage[] =
     "usage: quellorn-publish release BUILD_FOLDER --version V --server SERVER_FOLDER\n"
     "                        [--channel NAME] [--key KEY_FILE]... [--expires DAYS]\n"
-    "                        [--allow-downgrade]\n"
+    "                        [--allow-downgrade] [--max-update-MB N]\n"
+    "       quellorn-publish plan BUILD_FOLDER --server SERVER_FOLDER\n"
     "       quellorn-publish promote VERSION --server SERVER_FOLDER [--channel NAME]\n"
     "                        [--key KEY_FILE]... [--expires DAYS] [--allow-downgrade]\n"
     "       quellorn-publish prune --keep N --server SERVER_FOLDER [--dry-run]\n"
@@ -53,9 +54,10 @@ struct Form {
 const Form kForms[] = {
     {L"release",
      1,
-     {L"--version", L"--server", L"--channel", L"--key*", L"--expires"},
+     {L"--version", L"--server", L"--channel", L"--key*", L"--expires", L"--max-update-MB"},
      {L"--version", L"--server"},
      {L"--allow-downgrade"}},
+    {L"plan", 1, {L"--server"}, {L"--server"}, {}},
     {L"promote",
      1,
      {L"--server", L"--channel", L"--key*", L"--expires"},
@@ -165,14 +167,39 @@ Signing SigningOf(const Arguments& arguments) {
   return signing;
 }
 
+// One line for each release whose players the new one reaches, as the launcher will fetch it.
+void PrintPlans(const std::vector<UpdatePlan>& plans) {
+  for (const UpdatePlan& plan : plans) {
+    std::wstring line =
+        Format(L"  from {}: {} bytes ({:.1f} MB), ", plan.from, plan.bytes, plan.bytes / 1048576.0);
+    line += plan.byArchive ? Format(L"the archive of {} files", plan.files)
+                           : Format(L"{} files one by one", plan.files);
+    for (std::size_t i = 0; i < plan.costliest.size(); ++i) {
+      line += Format(L"{}{} {:.1f} MB", i == 0 ? L"; most: " : L", ",
+                     Widen(plan.costliest[i].first), plan.costliest[i].second / 1048576.0);
+    }
+    Print(stdout, line);
+  }
+}
+
 int RunRelease(const Arguments& arguments) {
   const PublishProgress progress = TerminalProgress();
+  ReleaseOptions options{SigningOf(arguments), arguments.Has(L"--allow-downgrade"),
+                         arguments.Option(L"--channel")};
+  const std::wstring limit = arguments.Option(L"--max-update-MB");
+  if (!limit.empty()) {
+    const auto megabytes = ReadUnsigned(std::wstring_view(limit), 1ULL << 40, Minus::Refused);
+    if (!megabytes || *megabytes == 0) {
+      throw Failure{
+          Format(L"--max-update-MB takes a whole number of MB from 1, not \"{}\"", limit)};
+    }
+    options.maxUpdateBytes = *megabytes * 1048576;
+  }
   ReleaseSummary summary;
   try {
-    summary = PublishRelease(PathFromWide(arguments.Subject()), arguments.Option(L"--version"),
-                             PathFromWide(arguments.Option(L"--server")), MakeArchive, progress,
-                             SigningOf(arguments), arguments.Has(L"--allow-downgrade"),
-                             arguments.Option(L"--channel"));
+    summary =
+        PublishRelease(PathFromWide(arguments.Subject()), arguments.Option(L"--version"),
+                       PathFromWide(arguments.Option(L"--server")), MakeArchive, progress, options);
   } catch (...) {
     EndProgress(progress);
     throw;
@@ -187,6 +214,25 @@ int RunRelease(const Arguments& arguments) {
                summary.feed.files));
   Print(stdout, Format(L"  blobs: {} new, {} already there; {:.1f} MB written",
                        summary.blobsWritten, summary.blobsKept, summary.bytesWritten / 1048576.0));
+  if (!summary.plans.empty()) Print(stdout, L"What a player downloads to reach it:");
+  PrintPlans(summary.plans);
+  return 0;
+}
+
+int RunPlan(const Arguments& arguments) {
+  const PublishProgress progress = TerminalProgress();
+  std::vector<UpdatePlan> plans;
+  try {
+    plans = PlanRelease(PathFromWide(arguments.Subject()),
+                        PathFromWide(arguments.Option(L"--server")), MakeArchive, progress);
+  } catch (...) {
+    EndProgress(progress);
+    throw;
+  }
+  EndProgress(progress);
+  Print(stdout, plans.empty() ? std::wstring(L"No release is published there yet")
+                              : std::wstring(L"What a player downloads to reach this build:"));
+  PrintPlans(plans);
   return 0;
 }
 
@@ -281,6 +327,7 @@ int RunPublish(const std::vector<std::wstring>& words) {
     if (arguments.command == L"launcher") return RunLauncher(arguments);
     if (arguments.command == L"promote") return RunPromote(arguments);
     if (arguments.command == L"prune") return RunPrune(arguments);
+    if (arguments.command == L"plan") return RunPlan(arguments);
     if (arguments.command == L"resign") return RunResign(arguments);
     if (arguments.command == L"keygen") return RunKeygen(arguments);
     return RunVerify(arguments);

@@ -12,6 +12,7 @@
 #include "launcher/store/locked_files.h"
 #include "launcher/store/move_into_place.h"
 #include "launcher/store/staged_tree.h"
+#include "launcher/store/update_cost.h"
 #include "launcher/store/version_record.h"
 #include "launcher/text/failure.h"
 #include "launcher/text/format.h"
@@ -24,9 +25,6 @@
 namespace launcher {
 
 namespace {
-
-// Each file fetched singly costs about this much beyond its bytes.
-constexpr std::uint64_t kPerFileOverhead = 65536;
 
 std::uint64_t SizeOf(const std::filesystem::path& file) {
   std::error_code error;
@@ -152,15 +150,8 @@ void ClientStore::Install(const Release& release, const std::wstring& base,
     }
   }
 
-  // Files one by one only when they are estimated at under 60 % of the archive: estimate * 10 >=
-  // size * 6, that is estimate / 3 >= size / 5, compared by quotients and then remainders so that
-  // no product can overflow.
-  const std::uint64_t estimateThirds = fetchEstimate / 3;
-  const std::uint64_t sizeFifths = release.size / 5;
-  const bool archiveCheaper =
-      estimateThirds > sizeFifths ||
-      (estimateThirds == sizeFifths && (fetchEstimate % 3) * 5 >= (release.size % 5) * 3);
-  const bool byArchive = listed.empty() || keptTotal == 0 || archiveCheaper;
+  const bool byArchive =
+      listed.empty() || keptTotal == 0 || ArchiveIsCheaper(fetchEstimate, release.size);
   LogLine(byArchive ? Format(L"By the archive: {} bytes", release.size)
                     : Format(L"File by file: {} bytes kept, about {} to fetch", keptTotal,
                              fetchEstimate));

@@ -4,6 +4,7 @@
 
 #include <fstream>
 #include <map>
+#include <random>
 
 #include "launcher/feed/file_list.h"
 #include "launcher/text/read_file.h"
@@ -174,22 +175,34 @@ TEST_F(PublishTest, AnOlderVersionOnlyWhenAskedFor) {
   }
   EXPECT_EQ(Publish(L"2.0.0").feed.release.version, L"2.0.0");  // the same again: nothing new
   EXPECT_TRUE(Contents(server_) == before);
-  const ReleaseSummary back =
-      PublishRelease(build_, L"1.9.9", server_, support::ArchiveMakerForTests(), {}, {}, true);
+  const ReleaseSummary back = PublishRelease(
+      build_, L"1.9.9", server_, support::ArchiveMakerForTests(), {}, {.allowDowngrade = true});
   EXPECT_EQ(back.feed.release.version, L"1.9.9");
   EXPECT_EQ(Publish(L"2.0.1").feed.release.version, L"2.0.1");  // and forward again
 }
 
 TEST_F(PublishTest, AReleaseHistoryThroughChannelsPromoteAndPrune) {
   const auto feed = [&](const char* name) { return ReadWholeFile(server_ / name); };
+  // Bytes that don't compress: an update of one small file costs less than the archive.
+  std::string movie(300000, '\0');
+  std::mt19937 random(7);
+  for (char& byte : movie) byte = static_cast<char>(random());
   const auto publishTo = [&](const std::wstring& version, const std::wstring& channel) {
-    WriteBuild(Changed({{"Quellorn.exe", "game " + Narrow(version)}}));
-    return PublishRelease(build_, version, server_, support::ArchiveMakerForTests(), {}, {}, false,
-                          channel);
+    WriteBuild(Changed({{"Quellorn.exe", "game " + Narrow(version)}, {"data/movie.bik", movie}}));
+    return PublishRelease(build_, version, server_, support::ArchiveMakerForTests(), {},
+                          {.channel = channel});
   };
   publishTo(L"1.0.0", L"");
-  // Beta gets 1.1.0, the live feed stays; the unchanged files' blobs are the live ones.
-  EXPECT_EQ(publishTo(L"1.1.0", L"beta").blobsWritten, 1u);
+  // Beta gets 1.1.0, the live feed stays; the unchanged files' blobs are the live ones. A player
+  // on 1.0.0 fetches the list and the one changed file.
+  const ReleaseSummary first = publishTo(L"1.1.0", L"beta");
+  EXPECT_EQ(first.blobsWritten, 1u);
+  ASSERT_EQ(first.plans.size(), 1u);
+  EXPECT_EQ(first.plans[0].from, L"1.0.0");
+  EXPECT_FALSE(first.plans[0].byArchive);
+  EXPECT_EQ(first.plans[0].bytes, feed("Quellorn-1.1.0-files.txt").size() + 10);
+  EXPECT_EQ(first.plans[0].costliest,
+            (std::vector<std::pair<std::string, std::uint64_t>>{{"Quellorn.exe", 10}}));
   EXPECT_EQ(ParseFeed(feed("latest.json")).release.version, L"1.0.0");
   EXPECT_EQ(ParseFeed(feed("latest-beta.json")).release.version, L"1.1.0");
 
@@ -212,6 +225,15 @@ TEST_F(PublishTest, AReleaseHistoryThroughChannelsPromoteAndPrune) {
   Promote(server_, L"1.1.0", L"", {}, false);
   EXPECT_NE(support::FailureOf([&] { publishTo(L"1.2.0", L"Beta!"); }).find(L"isn't a channel"),
             std::wstring::npos);
+  // Too dear for the players of 1.0.0 and 1.1.0: refused, nothing written.
+  WriteBuild(Changed({{"data/movie.bik", movie + "x"}}));
+  const Files unchanged = Contents(server_);
+  EXPECT_NE(support::FailureOf([&] {
+              PublishRelease(build_, L"1.1.1", server_, support::ArchiveMakerForTests(), {},
+                             {.maxUpdateBytes = 300000});
+            }).find(L"a player on 1.0.0 would download 0.3 MB"),
+            std::wstring::npos);
+  EXPECT_TRUE(Contents(server_) == unchanged);
 
   // Two more betas; keeping two, only 1.0.0 goes: live names 1.1.0. A dry run removes nothing.
   publishTo(L"1.2.0", L"beta");

@@ -1,0 +1,24 @@
+#pragma once
+// How an update chooses between the release's archive and its files one by one. Shared with the
+// publishing tool, whose plan of each update must choose as the launcher will. Pure logic.
+
+#include <cstdint>
+
+namespace launcher {
+
+// Each file fetched singly costs about this much beyond its bytes.
+inline constexpr std::uint64_t kPerFileOverhead = 65536;
+
+// Whether the archive of `archiveSize` bytes is the cheaper way when fetching the missing files
+// singly is estimated at `fetchEstimate` (their sizes plus kPerFileOverhead each): files one by
+// one only when they come to under 60 % of the archive. estimate * 10 >= size * 6, that is
+// estimate / 3 >= size / 5, compared by quotients and then remainders so that no product can
+// overflow.
+inline bool ArchiveIsCheaper(std::uint64_t fetchEstimate, std::uint64_t archiveSize) {
+  const std::uint64_t estimateThirds = fetchEstimate / 3;
+  const std::uint64_t sizeFifths = archiveSize / 5;
+  return estimateThirds > sizeFifths ||
+         (estimateThirds == sizeFifths && (fetchEstimate % 3) * 5 >= (archiveSize % 5) * 3);
+}
+
+}  // namespace launcher
