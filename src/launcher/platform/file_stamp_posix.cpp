@@ -1,8 +1,8 @@
 // POSIX implementation of StampOf: one lstat gives everything.
 
-#include <sys/stat.h>
-
 #include "launcher/platform/file_stamp.h"
+
+#include <sys/stat.h>
 
 namespace launcher {
 
