@@ -80,4 +80,19 @@ std::vector<BuildFile> ScanBuild(const std::filesystem::path& build) {
   return files;
 }
 
+std::vector<std::wstring> EmptyFolders(const std::filesystem::path& build) {
+  std::vector<std::wstring> empty;
+  std::error_code error;
+  for (auto entry = std::filesystem::recursive_directory_iterator(build, error);
+       !error && entry != std::filesystem::recursive_directory_iterator(); entry.increment(error)) {
+    std::error_code ignored;
+    if (entry->is_directory(ignored) && !entry->is_symlink(ignored) &&
+        std::filesystem::is_empty(entry->path(), ignored)) {
+      empty.push_back(WideFromPath(entry->path().lexically_relative(build).generic_wstring()));
+    }
+  }
+  std::sort(empty.begin(), empty.end());
+  return empty;
+}
+
 }  // namespace launcher::publish

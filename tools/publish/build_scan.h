@@ -20,4 +20,8 @@ struct BuildFile {
 // a name the file list can't carry, or two names that differ only in letter case.
 std::vector<BuildFile> ScanBuild(const std::filesystem::path& build);
 
+// The folders below `build` that hold nothing at all: a release carries files only, so players
+// never get them. "/"-separated, relative to the build's top, sorted.
+std::vector<std::wstring> EmptyFolders(const std::filesystem::path& build);
+
 }  // namespace launcher::publish

@@ -1,5 +1,6 @@
 #include "tools/publish/publish.h"
 
+#include <algorithm>
 #include <chrono>
 #include <system_error>
 #include <vector>
@@ -66,6 +67,24 @@ void RequirePlainVersion(const std::wstring& version) {
              WideFromPath(path))};
 }
 
+// The launcher orders versions by their numbers alone: "2.3.0-beta" is 2.3.0 to it, so a name
+// with more than digits and dots isn't the pre-release it looks like.
+void RefuseUnorderedName(const std::wstring& version) {
+  if (std::all_of(version.begin(), version.end(),
+                  [](wchar_t c) { return c == L'.' || (c >= L'0' && c <= L'9'); })) {
+    return;
+  }
+  std::wstring read;
+  for (const std::uint32_t piece : ParseVersion(version)) {
+    read += (read.empty() ? L"" : L".") + std::to_wstring(piece);
+  }
+  throw Failure{
+      Format(L"\"{}\" reads to the launcher as {}: it is ordered as {} and reaches "
+             L"every player of the feed it is published to. Publish a pre-release to "
+             L"its own --channel, and give --allow-name if the name is what you want",
+             version, read, read)};
+}
+
 // Reads every file once for its digest before anything is written, so an unreadable file stops
 // the run while the server folder is still untouched.
 std::vector<Listed> HashBuild(const std::vector<BuildFile>& files, Pacer& pace) {
@@ -93,16 +112,28 @@ ReleaseSummary PublishRelease(const std::filesystem::path& build, const std::wst
                               const std::filesystem::path& server, const ArchiveMaker& makeArchive,
                               const PublishProgress& progress, const ReleaseOptions& options) {
   RequirePlainVersion(version);
+  if (!options.allowName) RefuseUnorderedName(version);
   const std::wstring feedName = FeedNameOf(options.channel);
   const Feed published = ReadPublishedFeed(server, feedName);
   RefuseDowngrade(published, version, options.allowDowngrade);
   const std::vector<BuildFile> files = ScanBuild(build);
+  std::vector<std::wstring> warnings;
+  for (const std::wstring& folder : EmptyFolders(build)) {
+    warnings.push_back(
+        Format(L"{} is an empty folder: a release carries files only, so players "
+               L"won't have it (the game must make it)",
+               folder));
+  }
+  if (options.strict && !warnings.empty()) {
+    throw Failure{Format(L"{} (and --strict refuses what players won't get)", warnings.front())};
+  }
   Feed feed = published;
   Pacer pace(progress);
   const std::vector<Listed> listed = HashBuild(files, pace);
 
   ReleaseSummary summary;
   summary.files = files.size();
+  summary.warnings = std::move(warnings);
   const std::string list = FormatFileList(listed);
   const auto listPath = server / PathFromWide(L"Quellorn-" + version + L"-files.txt");
   std::error_code error;

@@ -24,13 +24,14 @@ inline constexpr wchar_t kFeedName[] = L"latest.json";
 using PublishProgress = std::function<void(const std::wstring& line)>;
 
 struct ReleaseSummary {
-  Feed feed;                       // as written
-  std::uint64_t files = 0;         // in the build
-  std::uint64_t bytes = 0;         // of the build
-  std::uint64_t blobsWritten = 0;  // new under files/
-  std::uint64_t blobsKept = 0;     // already there with the right bytes
-  std::uint64_t bytesWritten = 0;  // blobs, archive and list together
-  std::vector<UpdatePlan> plans;   // what it costs the players of every other release
+  Feed feed;                           // as written
+  std::uint64_t files = 0;             // in the build
+  std::uint64_t bytes = 0;             // of the build
+  std::uint64_t blobsWritten = 0;      // new under files/
+  std::uint64_t blobsKept = 0;         // already there with the right bytes
+  std::uint64_t bytesWritten = 0;      // blobs, archive and list together
+  std::vector<UpdatePlan> plans;       // what it costs the players of every other release
+  std::vector<std::wstring> warnings;  // what the build holds that players won't get
 };
 
 struct ReleaseOptions {
@@ -38,13 +39,17 @@ struct ReleaseOptions {
   bool allowDowngrade = false;
   std::wstring channel;              // empty: the live feed
   std::uint64_t maxUpdateBytes = 0;  // what no player may have to download; 0: no limit
+  bool allowName = false;  // a version name the launcher reads as another (pre-release look)
+  bool strict = false;     // refuse rather than warn about what the build holds
 };
 
 // `build` must hold "Quellorn.exe" at its top; `version` must be a plain name. The feed written
 // is the channel's (the live one for an empty name). A version older than the one that feed names
 // (by the launcher's order) would move every player of it back: it is refused, before anything
 // is written, unless `allowDowngrade`. So is a release that would cost a player of any release
-// in the folder more than `maxUpdateBytes`, once its plan is known.
+// in the folder more than `maxUpdateBytes`, once its plan is known; a version the launcher reads
+// as another ("2.3.0-beta" as 2.3.0) unless `allowName`; and, when `strict`, a build holding what
+// players won't get (empty folders), which is otherwise a warning of the summary.
 ReleaseSummary PublishRelease(const std::filesystem::path& build, const std::wstring& version,
                               const std::filesystem::path& server,
                               const ArchiveMaker& makeArchive = MakeArchive,

@@ -23,7 +23,8 @@ namespace {
 constexpr char kUsage[] =
     "usage: quellorn-publish release BUILD_FOLDER --version V --server SERVER_FOLDER\n"
     "                        [--channel NAME] [--key KEY_FILE]... [--expires DAYS]\n"
-    "                        [--allow-downgrade] [--max-update-MB N]\n"
+    "                        [--allow-downgrade] [--max-update-MB N] [--allow-name]\n"
+    "                        [--strict]\n"
     "       quellorn-publish plan BUILD_FOLDER --server SERVER_FOLDER\n"
     "       quellorn-publish promote VERSION --server SERVER_FOLDER [--channel NAME]\n"
     "                        [--key KEY_FILE]... [--expires DAYS] [--allow-downgrade]\n"
@@ -56,7 +57,7 @@ const Form kForms[] = {
      1,
      {L"--version", L"--server", L"--channel", L"--key*", L"--expires", L"--max-update-MB"},
      {L"--version", L"--server"},
-     {L"--allow-downgrade"}},
+     {L"--allow-downgrade", L"--allow-name", L"--strict"}},
     {L"plan", 1, {L"--server"}, {L"--server"}, {}},
     {L"promote",
      1,
@@ -186,6 +187,8 @@ int RunRelease(const Arguments& arguments) {
   const PublishProgress progress = TerminalProgress();
   ReleaseOptions options{SigningOf(arguments), arguments.Has(L"--allow-downgrade"),
                          arguments.Option(L"--channel")};
+  options.allowName = arguments.Has(L"--allow-name");
+  options.strict = arguments.Has(L"--strict");
   const std::wstring limit = arguments.Option(L"--max-update-MB");
   if (!limit.empty()) {
     const auto megabytes = ReadUnsigned(std::wstring_view(limit), 1ULL << 40, Minus::Refused);
@@ -205,6 +208,7 @@ int RunRelease(const Arguments& arguments) {
     throw;
   }
   EndProgress(progress);
+  for (const std::wstring& warning : summary.warnings) Print(stderr, L"warning: " + warning);
   Print(stdout, Format(L"Published Quellorn {}: {} files, {:.1f} MB",
                        arguments.Option(L"--version"), summary.files, summary.bytes / 1048576.0));
   const bool compressed = summary.feed.release.file.ends_with(L".gz");

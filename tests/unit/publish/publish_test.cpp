@@ -36,8 +36,13 @@ class PublishTest : public testing::Test {
  protected:
   void WriteBuild(const Files& files) {
     std::filesystem::remove_all(build_);
-    for (const auto& [name, bytes] : files)
-      folder_.Write(std::filesystem::path("build") / name, bytes);
+    for (const auto& [name, bytes] : files) {
+      if (name.ends_with('/')) {
+        std::filesystem::create_directories(build_ / name);  // a folder left empty
+      } else {
+        folder_.Write(std::filesystem::path("build") / name, bytes);
+      }
+    }
   }
 
   ReleaseSummary Publish(const std::wstring& version, const ArchiveMaker& maker) {
@@ -278,6 +283,7 @@ TEST_F(PublishTest, BadInputIsRefusedBeforeAnythingIsWritten) {
     std::wstring version;
     std::wstring failure;  // a part of the message
     bool posixOnly = false;
+    ReleaseOptions options = {};
   };
   Files noGame = game_;
   noGame.erase("Quellorn.exe");
@@ -295,6 +301,13 @@ TEST_F(PublishTest, BadInputIsRefusedBeforeAnythingIsWritten) {
       {"a working name", game_, L"1.0.partial", L"isn't a version the launcher accepts"},
       {"names differing in case", clash, L"1.0.0", L"differ only in letter case", true},
       {"a name the list can't carry", colon, L"1.0.0", L"can't be carried by a file list", true},
+      {"a pre-release look", game_, L"2.3.0-beta", L"reads to the launcher as 2.3.0:"},
+      {"an empty folder, strictly",
+       Changed({{"Saves/", ""}}),
+       L"1.0.0",
+       L"Saves is an empty folder",
+       false,
+       {.strict = true}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -305,10 +318,19 @@ TEST_F(PublishTest, BadInputIsRefusedBeforeAnythingIsWritten) {
     Publish(L"0.9.0");
     const Files before = Contents(server_);
     WriteBuild(c.build);
-    const std::wstring failure = PublishFailure(c.version);
+    const std::wstring failure = support::FailureOf([&] {
+      PublishRelease(build_, c.version, server_, support::ArchiveMakerForTests(), {}, c.options);
+    });
     EXPECT_NE(failure.find(c.failure), std::wstring::npos) << Narrow(failure);
     EXPECT_TRUE(Contents(server_) == before);
   }
+  // Without --strict an empty folder is a warning; a name is taken when asked for.
+  WriteBuild(Changed({{"Saves/", ""}}));
+  EXPECT_EQ(Publish(L"1.0.0").warnings.size(), 1u);
+  EXPECT_EQ(PublishRelease(build_, L"1.1.0-rc", server_, support::ArchiveMakerForTests(), {},
+                           {.allowName = true})
+                .feed.release.version,
+            L"1.1.0-rc");
 }
 
 TEST_F(PublishTest, AServerFolderThatCantBeWrittenIsSaidSoAndLeftAlone) {
