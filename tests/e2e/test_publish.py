@@ -108,6 +108,9 @@ class PublishedReleases(unittest.TestCase):
                                "--max-update-MB", "1")
         self.assertEqual(refused.returncode, 1)
         self.assertIn("would download", refused.stderr)
+        self.assertIn("would download", json.loads(self.publish(
+            "release", str(self.build), "--version", "1.3.0", "--server", str(self.www), "--max-update-MB", "1",
+            "--json").stdout)["error"])
         self.assertFalse(list(self.www.glob("Quellorn-1.3.0*")))
         release("1.2.0", "beta")
         promoted = self.publish("promote", "1.2.0", "--server", str(self.www))
@@ -117,15 +120,18 @@ class PublishedReleases(unittest.TestCase):
         self.assertEqual(refused.returncode, 1)
         self.assertIn("--allow-downgrade", refused.stderr)
 
-        dry = self.publish("prune", "--keep", "1", "--server", str(self.www), "--dry-run")
+        dry = self.publish("prune", "--keep", "1", "--server", str(self.www), "--dry-run", "--json")
         self.assertEqual(dry.returncode, 0, dry.stderr)
-        self.assertIn("would remove Quellorn-1.0.0.tar", dry.stdout)
+        report = json.loads(dry.stdout)
+        self.assertTrue(report["dryRun"])
+        self.assertIn("Quellorn-1.0.0-files.txt", report["removed"])
+        self.assertEqual(report["kept"], ["1.2.0"])
         archives = lambda: sorted(p.name.split(".tar")[0] for p in self.www.glob("Quellorn-*.tar*"))
         self.assertEqual(archives(), ["Quellorn-1.0.0", "Quellorn-1.1.0", "Quellorn-1.2.0"])
         self.assertEqual(self.publish("prune", "--keep", "1", "--server", str(self.www)).returncode, 0)
         self.assertEqual(archives(), ["Quellorn-1.2.0"])
-        verified = self.publish("verify", str(self.www))
-        self.assertEqual(verified.returncode, 0, verified.stdout)
+        verified = self.publish("verify", str(self.www), "--json")
+        self.assertEqual((verified.returncode, json.loads(verified.stdout)["ok"]), (0, True), verified.stdout)
         self.assertEqual(self.check("latest-beta.json"), installed("1.2.0"))
 
         self.assertEqual(self.publish("--help").returncode, 0)

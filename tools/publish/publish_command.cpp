@@ -1,6 +1,7 @@
 #include "tools/publish/publish_command.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <exception>
 #include <map>
@@ -13,6 +14,7 @@
 #include "launcher/text/numbers.h"
 #include "launcher/text/text.h"
 #include "tools/publish/channels.h"
+#include "tools/publish/json_document.h"
 #include "tools/publish/publish.h"
 #include "tools/publish/signing.h"
 #include "tools/publish/verify.h"
@@ -36,6 +38,9 @@ constexpr char kUsage[] =
     "       quellorn-publish verify SERVER_FOLDER_OR_FEED_URL [--public-key KEY]...\n"
     "       quellorn-publish keygen KEY_FILE\n"
     "       quellorn-publish --help\n"
+    "Every command takes --json: one JSON document on standard output with what it did or found\n"
+    "(and \"error\" when it failed). Progress goes to standard error, at most once a second when\n"
+    "that isn't a terminal.\n"
     "\n"
     "Channels: the live feed is latest.json, the channel NAME's latest-NAME.json, all in one\n"
     "server folder sharing its files. Exit codes: 0 done, 1 refused or problems found, 2 a\n"
@@ -116,7 +121,8 @@ Arguments Parse(const std::vector<std::wstring>& words) {
       arguments.subjects.push_back(word);
       continue;
     }
-    if (std::find(form->flags.begin(), form->flags.end(), word) != form->flags.end()) {
+    if (word == L"--json" ||
+        std::find(form->flags.begin(), form->flags.end(), word) != form->flags.end()) {
       arguments.flags.push_back(word);
       continue;
     }
@@ -139,17 +145,51 @@ void Print(std::FILE* stream, const std::wstring& line) {
   std::fputs((Narrow(line) + "\n").c_str(), stream);
 }
 
-// A progress line redrawn in place, only for a person watching.
-PublishProgress TerminalProgress() {
-  if (!IsTerminal(stderr)) return {};
-  return [](const std::wstring& line) {
-    std::fputs(("\r\x1b[K" + Narrow(line)).c_str(), stderr);
+// Progress on standard error: one line redrawn in place for a person watching; for a log (CI),
+// a line of its own at most once a second.
+PublishProgress StandardErrorProgress() {
+  if (IsTerminal(stderr)) {
+    return [](const std::wstring& line) {
+      std::fputs(("\r\x1b[K" + Narrow(line)).c_str(), stderr);
+      std::fflush(stderr);
+    };
+  }
+  return [shown = std::chrono::steady_clock::time_point()](const std::wstring& line) mutable {
+    const auto now = std::chrono::steady_clock::now();
+    if (now - shown < std::chrono::seconds(1)) return;
+    shown = now;
+    std::fputs((Narrow(line) + "\n").c_str(), stderr);
     std::fflush(stderr);
   };
 }
 
-void EndProgress(const PublishProgress& progress) {
-  if (progress) std::fputs("\r\x1b[K", stderr);
+void EndProgress() {
+  if (IsTerminal(stderr)) std::fputs("\r\x1b[K", stderr);
+}
+
+// Where a command's outcome goes: lines for a person, or with --json one JSON document for a
+// script, written once the command has ended either way.
+struct Outcome {
+  bool json = false;
+  JsonDocument document;
+
+  void Line(const std::wstring& line) const {
+    if (!json) Print(stdout, line);
+  }
+};
+
+std::string PlanJson(const UpdatePlan& plan) {
+  std::vector<std::string> costliest;
+  for (const auto& [path, bytes] : plan.costliest) {
+    costliest.push_back(JsonDocument().Text("path", Widen(path)).Number("bytes", bytes).Close());
+  }
+  return JsonDocument()
+      .Text("from", plan.from)
+      .Bool("byArchive", plan.byArchive)
+      .Number("files", plan.files)
+      .Number("bytes", plan.bytes)
+      .Raw("costliest", JsonDocument::Array(costliest))
+      .Close();
 }
 
 Signing SigningOf(const Arguments& arguments) {
@@ -169,7 +209,10 @@ Signing SigningOf(const Arguments& arguments) {
 }
 
 // One line for each release whose players the new one reaches, as the launcher will fetch it.
-void PrintPlans(const std::vector<UpdatePlan>& plans) {
+void ReportPlans(const std::vector<UpdatePlan>& plans, Outcome& out) {
+  std::vector<std::string> jsons;
+  for (const UpdatePlan& plan : plans) jsons.push_back(PlanJson(plan));
+  out.document.Raw("plans", JsonDocument::Array(jsons));
   for (const UpdatePlan& plan : plans) {
     std::wstring line =
         Format(L"  from {}: {} bytes ({:.1f} MB), ", plan.from, plan.bytes, plan.bytes / 1048576.0);
@@ -179,12 +222,12 @@ void PrintPlans(const std::vector<UpdatePlan>& plans) {
       line += Format(L"{}{} {:.1f} MB", i == 0 ? L"; most: " : L", ",
                      Widen(plan.costliest[i].first), plan.costliest[i].second / 1048576.0);
     }
-    Print(stdout, line);
+    out.Line(line);
   }
 }
 
-int RunRelease(const Arguments& arguments) {
-  const PublishProgress progress = TerminalProgress();
+int RunRelease(const Arguments& arguments, Outcome& out) {
+  const PublishProgress progress = StandardErrorProgress();
   ReleaseOptions options{SigningOf(arguments), arguments.Has(L"--allow-downgrade"),
                          arguments.Option(L"--channel")};
   options.allowName = arguments.Has(L"--allow-name");
@@ -204,70 +247,89 @@ int RunRelease(const Arguments& arguments) {
         PublishRelease(PathFromWide(arguments.Subject()), arguments.Option(L"--version"),
                        PathFromWide(arguments.Option(L"--server")), MakeArchive, progress, options);
   } catch (...) {
-    EndProgress(progress);
+    EndProgress();
     throw;
   }
-  EndProgress(progress);
+  EndProgress();
   for (const std::wstring& warning : summary.warnings) Print(stderr, L"warning: " + warning);
-  Print(stdout, Format(L"Published Quellorn {}: {} files, {:.1f} MB",
-                       arguments.Option(L"--version"), summary.files, summary.bytes / 1048576.0));
+  out.document.Text("version", summary.feed.release.version)
+      .Text("archive", summary.feed.release.file)
+      .Number("archiveBytes", summary.feed.release.size)
+      .Text("fileList", summary.feed.files)
+      .Number("files", summary.files)
+      .Number("bytes", summary.bytes)
+      .Number("blobsWritten", summary.blobsWritten)
+      .Number("blobsKept", summary.blobsKept)
+      .Number("bytesWritten", summary.bytesWritten)
+      .Texts("warnings", summary.warnings);
+  out.Line(Format(L"Published Quellorn {}: {} files, {:.1f} MB", arguments.Option(L"--version"),
+                  summary.files, summary.bytes / 1048576.0));
   const bool compressed = summary.feed.release.file.ends_with(L".gz");
-  Print(stdout,
-        Format(L"  {} ({} bytes, {}), {}", summary.feed.release.file, summary.feed.release.size,
-               compressed ? L"gzip-compressed" : L"a plain tar: gzip would save under 5 %",
-               summary.feed.files));
-  Print(stdout, Format(L"  blobs: {} new, {} already there; {:.1f} MB written",
-                       summary.blobsWritten, summary.blobsKept, summary.bytesWritten / 1048576.0));
-  if (!summary.plans.empty()) Print(stdout, L"What a player downloads to reach it:");
-  PrintPlans(summary.plans);
+  out.Line(Format(L"  {} ({} bytes, {}), {}", summary.feed.release.file, summary.feed.release.size,
+                  compressed ? L"gzip-compressed" : L"a plain tar: gzip would save under 5 %",
+                  summary.feed.files));
+  out.Line(Format(L"  blobs: {} new, {} already there; {:.1f} MB written", summary.blobsWritten,
+                  summary.blobsKept, summary.bytesWritten / 1048576.0));
+  if (!summary.plans.empty()) out.Line(L"What a player downloads to reach it:");
+  ReportPlans(summary.plans, out);
   return 0;
 }
 
-int RunPlan(const Arguments& arguments) {
-  const PublishProgress progress = TerminalProgress();
+int RunPlan(const Arguments& arguments, Outcome& out) {
+  const PublishProgress progress = StandardErrorProgress();
   std::vector<UpdatePlan> plans;
   try {
     plans = PlanRelease(PathFromWide(arguments.Subject()),
                         PathFromWide(arguments.Option(L"--server")), MakeArchive, progress);
   } catch (...) {
-    EndProgress(progress);
+    EndProgress();
     throw;
   }
-  EndProgress(progress);
-  Print(stdout, plans.empty() ? std::wstring(L"No release is published there yet")
-                              : std::wstring(L"What a player downloads to reach this build:"));
-  PrintPlans(plans);
+  EndProgress();
+  out.Line(plans.empty() ? std::wstring(L"No release is published there yet")
+                         : std::wstring(L"What a player downloads to reach this build:"));
+  ReportPlans(plans, out);
   return 0;
 }
 
-int RunLauncher(const Arguments& arguments) {
+int RunLauncher(const Arguments& arguments, Outcome& out) {
   const Release launcher =
       PublishLauncher(PathFromWide(arguments.Subject()), arguments.Option(L"--version"),
                       PathFromWide(arguments.Option(L"--server")), SigningOf(arguments),
                       arguments.Option(L"--channel"));
-  Print(stdout, Format(L"Published launcher {}: {} ({} bytes)", launcher.version, launcher.file,
-                       launcher.size));
+  out.document.Text("version", launcher.version)
+      .Text("file", launcher.file)
+      .Number("bytes", launcher.size);
+  out.Line(Format(L"Published launcher {}: {} ({} bytes)", launcher.version, launcher.file,
+                  launcher.size));
   return 0;
 }
 
-int RunResign(const Arguments& arguments) {
+int RunResign(const Arguments& arguments, Outcome& out) {
   const Feed feed = Resign(PathFromWide(arguments.Option(L"--server")), SigningOf(arguments),
                            arguments.Option(L"--channel"));
-  Print(stdout, Format(L"Signed the feed of Quellorn {} again: sequence {}, valid until {}",
-                       feed.release.version, feed.sequence.value_or(0), feed.expires));
+  out.document.Text("version", feed.release.version)
+      .Number("sequence", feed.sequence.value_or(0))
+      .Text("expires", feed.expires);
+  out.Line(Format(L"Signed the feed of Quellorn {} again: sequence {}, valid until {}",
+                  feed.release.version, feed.sequence.value_or(0), feed.expires));
   return 0;
 }
 
-int RunPromote(const Arguments& arguments) {
+int RunPromote(const Arguments& arguments, Outcome& out) {
   const std::wstring channel = arguments.Option(L"--channel");
   const Feed feed = Promote(PathFromWide(arguments.Option(L"--server")), arguments.Subject(),
                             channel, SigningOf(arguments), arguments.Has(L"--allow-downgrade"));
-  Print(stdout, Format(L"{} now names Quellorn {}: {} ({} bytes), {}", FeedNameOf(channel),
-                       feed.release.version, feed.release.file, feed.release.size, feed.files));
+  out.document.Text("feed", FeedNameOf(channel))
+      .Text("version", feed.release.version)
+      .Text("archive", feed.release.file)
+      .Number("archiveBytes", feed.release.size);
+  out.Line(Format(L"{} now names Quellorn {}: {} ({} bytes), {}", FeedNameOf(channel),
+                  feed.release.version, feed.release.file, feed.release.size, feed.files));
   return 0;
 }
 
-int RunPrune(const Arguments& arguments) {
+int RunPrune(const Arguments& arguments, Outcome& out) {
   const std::wstring keep = arguments.Option(L"--keep");
   const auto count = ReadUnsigned(std::wstring_view(keep), 1000000, Minus::Refused);
   if (!count || *count == 0) {
@@ -276,26 +338,32 @@ int RunPrune(const Arguments& arguments) {
   const bool dryRun = arguments.Has(L"--dry-run");
   const PruneOutcome outcome =
       Prune(PathFromWide(arguments.Option(L"--server")), static_cast<std::size_t>(*count), dryRun);
+  out.document.Bool("dryRun", dryRun)
+      .Texts("removed", outcome.removed)
+      .Number("bytes", outcome.bytes)
+      .Texts("kept", outcome.kept);
   for (const std::wstring& name : outcome.removed) {
-    Print(stdout, (dryRun ? L"would remove " : L"removed ") + name);
+    out.Line((dryRun ? L"would remove " : L"removed ") + name);
   }
   std::wstring kept;
   for (const std::wstring& version : outcome.kept) kept += (kept.empty() ? L"" : L", ") + version;
-  Print(stdout,
-        Format(L"{} {} files, {:.1f} MB; releases kept: {}", dryRun ? L"Would remove" : L"Removed",
-               outcome.removed.size(), outcome.bytes / 1048576.0, kept.empty() ? L"none" : kept));
+  out.Line(Format(L"{} {} files, {:.1f} MB; releases kept: {}",
+                  dryRun ? L"Would remove" : L"Removed", outcome.removed.size(),
+                  outcome.bytes / 1048576.0, kept.empty() ? L"none" : kept));
   return 0;
 }
 
-int RunKeygen(const Arguments& arguments) {
+int RunKeygen(const Arguments& arguments, Outcome& out) {
   const PrivateKey key = GenerateKey();
   WriteOwnerOnlyFile(PathFromWide(arguments.Subject()), PemOf(key));
   // The form QUELLORN_FEED_KEYS takes: cmake -DQUELLORN_FEED_KEYS=<this line>
-  Print(stdout, Widen(HexOf(key.publicKey.point.data(), key.publicKey.point.size())));
+  const std::wstring hex = Widen(HexOf(key.publicKey.point.data(), key.publicKey.point.size()));
+  out.document.Text("publicKey", hex);
+  out.Line(hex);
   return 0;
 }
 
-int RunVerify(const Arguments& arguments) {
+int RunVerify(const Arguments& arguments, Outcome& out) {
   std::vector<PublicKey> keys;
   for (const std::wstring& text : arguments.All(L"--public-key")) {
     const auto key = ParsePublicKey(Narrow(text));
@@ -303,14 +371,16 @@ int RunVerify(const Arguments& arguments) {
     keys.push_back(*key);
   }
   const Verdict verdict = Verify(arguments.Subject(), keys);
-  for (const auto& problem : verdict.problems) Print(stdout, problem);
+  out.document.Bool("ok", verdict.problems.empty())
+      .Text("version", verdict.version)
+      .Number("filesWhole", verdict.checked)
+      .Texts("problems", verdict.problems);
+  for (const auto& problem : verdict.problems) out.Line(problem);
   if (!verdict.problems.empty()) {
-    Print(stdout,
-          Format(L"{} problems; {} files are whole", verdict.problems.size(), verdict.checked));
+    out.Line(Format(L"{} problems; {} files are whole", verdict.problems.size(), verdict.checked));
     return 1;
   }
-  Print(stdout,
-        Format(L"All is well: release {}, {} files whole", verdict.version, verdict.checked));
+  out.Line(Format(L"All is well: release {}, {} files whole", verdict.version, verdict.checked));
   return 0;
 }
 
@@ -326,21 +396,31 @@ int RunPublish(const std::vector<std::wstring>& words) {
     std::fputs(kUsage, stderr);
     return 2;
   }
+  Outcome out;
+  out.json = arguments.Has(L"--json");
+  out.document.Text("command", arguments.command);
+  int code = 1;
+  std::wstring error;
   try {
-    if (arguments.command == L"release") return RunRelease(arguments);
-    if (arguments.command == L"launcher") return RunLauncher(arguments);
-    if (arguments.command == L"promote") return RunPromote(arguments);
-    if (arguments.command == L"prune") return RunPrune(arguments);
-    if (arguments.command == L"plan") return RunPlan(arguments);
-    if (arguments.command == L"resign") return RunResign(arguments);
-    if (arguments.command == L"keygen") return RunKeygen(arguments);
-    return RunVerify(arguments);
+    if (arguments.command == L"release") code = RunRelease(arguments, out);
+    if (arguments.command == L"launcher") code = RunLauncher(arguments, out);
+    if (arguments.command == L"promote") code = RunPromote(arguments, out);
+    if (arguments.command == L"prune") code = RunPrune(arguments, out);
+    if (arguments.command == L"plan") code = RunPlan(arguments, out);
+    if (arguments.command == L"resign") code = RunResign(arguments, out);
+    if (arguments.command == L"keygen") code = RunKeygen(arguments, out);
+    if (arguments.command == L"verify") code = RunVerify(arguments, out);
   } catch (const Failure& failure) {
-    Print(stderr, L"quellorn-publish: " + failure.message);
+    error = failure.message;
   } catch (const std::exception& failure) {
-    Print(stderr, L"quellorn-publish: " + Widen(failure.what()));
+    error = Widen(failure.what());
   }
-  return 1;
+  if (!error.empty()) {
+    Print(stderr, L"quellorn-publish: " + error);
+    out.document.Text("error", error);
+  }
+  if (out.json) Print(stdout, Widen(out.document.Close()));
+  return code;
 }
 
 }  // namespace launcher::publish

@@ -22,21 +22,6 @@ std::string ReleaseKey(const std::string& prefix, std::string name, bool capital
   return prefix + name;
 }
 
-std::string JsonString(const std::wstring& text) {
-  std::string quoted = "\"";
-  for (const char c : Narrow(text)) {
-    const auto byte = static_cast<unsigned char>(c);
-    if (c == '"' || c == '\\') {
-      quoted += '\\';
-      quoted += c;
-    } else if (byte < 0x20) {
-      quoted += Narrow(Format(L"\\u{:04x}", static_cast<unsigned>(byte)));
-    } else {
-      quoted += c;
-    }
-  }
-  return quoted + "\"";
-}
 
 void WriteRelease(std::string& out, const Release& release, const std::string& prefix,
                   bool capitalise) {

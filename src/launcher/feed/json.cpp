@@ -4,6 +4,7 @@
 #include <string_view>
 
 #include "launcher/text/failure.h"
+#include "launcher/text/format.h"
 #include "launcher/text/text.h"
 
 namespace launcher {
@@ -144,6 +145,22 @@ class Reader {
 JsonObject ParseObject(std::string text) {
   if (text.size() >= 3 && text.compare(0, 3, "\xEF\xBB\xBF") == 0) text.erase(0, 3);
   return Reader(text).ReadObject();
+}
+
+std::string JsonString(const std::wstring& text) {
+  std::string quoted = "\"";
+  for (const char c : Narrow(text)) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (c == '"' || c == '\\') {
+      quoted += '\\';
+      quoted += c;
+    } else if (byte < 0x20) {
+      quoted += Narrow(Format(L"\\u{:04x}", static_cast<unsigned>(byte)));
+    } else {
+      quoted += c;
+    }
+  }
+  return quoted + "\"";
 }
 
 }  // namespace launcher

@@ -16,4 +16,7 @@ using JsonObject = std::map<std::string, std::string>;
 // text that isn't such an object; a leading UTF-8 byte order mark is dropped.
 JsonObject ParseObject(std::string text);
 
+// `text` as a JSON string, quotes included: UTF-8, with '"', '\\' and control characters escaped.
+std::string JsonString(const std::wstring& text);
+
 }  // namespace launcher
