@@ -144,19 +144,32 @@ ReleaseSummary PublishRelease(const std::filesystem::path& build, const std::wst
   ServerChanges changes;
   changes.MakeFolders(server / "files");
 
-  pace(L"Making the archive\u2026", true);
-  std::vector<std::wstring> names;
-  for (const Listed& entry : listed) names.push_back(Widen(entry.path));
+  // The same build published again: its archive stands already (made perhaps by another
+  // compressor), and its bytes are what players of this version have been checked against.
+  std::filesystem::path archivePath;
+  const bool sameList = std::filesystem::exists(listPath, error);
+  for (const wchar_t* ending : {L".tar.gz", L".tar"}) {
+    const auto candidate = server / PathFromWide(L"Quellorn-" + version + ending);
+    if (sameList && std::filesystem::exists(candidate, error)) archivePath = candidate;
+  }
+  bool archiveThere = !archivePath.empty();
   const auto archiveTemporary = changes.Temporary(server / "Quellorn.tar");
-  const bool compressed = makeArchive(build, names, archiveTemporary);
-  const auto archivePath =
-      server / PathFromWide(L"Quellorn-" + version + (compressed ? L".tar.gz" : L".tar"));
-  const Digest archiveDigest = HashFile(archiveTemporary);
+  if (!archiveThere) {
+    pace(L"Making the archive\u2026", true);
+    std::vector<std::wstring> names;
+    for (const Listed& entry : listed) names.push_back(Widen(entry.path));
+    const bool compressed = makeArchive(build, names, archiveTemporary);
+    archivePath =
+        server / PathFromWide(L"Quellorn-" + version + (compressed ? L".tar.gz" : L".tar"));
+  }
+  const std::filesystem::path& archiveBytes = archiveThere ? archivePath : archiveTemporary;
+  const Digest archiveDigest = HashFile(archiveBytes);
   const Release archive{version, WideFromPath(archivePath.filename()), archiveDigest.Hex(),
-                        std::filesystem::file_size(archiveTemporary)};
-  const bool archiveThere = std::filesystem::exists(archivePath, error);
-  if (archiveThere && !HoldsExactly(archivePath, archive.size, archiveDigest)) {
-    RefuseOtherBytes(archivePath);
+                        std::filesystem::file_size(archiveBytes)};
+  if (!archiveThere && std::filesystem::exists(archivePath, error)) {
+    // Left by a run that stopped before its list was written: used when it holds these bytes.
+    if (!HoldsExactly(archivePath, archive.size, archiveDigest)) RefuseOtherBytes(archivePath);
+    archiveThere = true;
   }
   summary.plans = PlanUpdates(server, version, listed, list.size(), archive.size);
   for (const UpdatePlan& plan : summary.plans) {
