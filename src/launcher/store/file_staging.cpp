@@ -105,6 +105,7 @@ void RestageChangedLinks(const std::vector<Listed>& listed, std::vector<KeptFile
   }
   if (!toFetch.empty()) RunDownloadPool(toFetch, listed, staging, parts, base, progress);
 }
+
 void SweepStrays(const std::vector<Listed>& listed, const std::filesystem::path& staging) {
   std::vector<std::wstring> expected;
   expected.reserve(listed.size());
