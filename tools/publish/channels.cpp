@@ -109,7 +109,8 @@ std::vector<PublishedRelease> PublishedReleases(const std::filesystem::path& ser
     if (version.empty() || version.starts_with(L"Launcher-")) continue;
     for (const wchar_t* ending : {L".tar.gz", L".tar"}) {
       if (has(kPrefix + version + ending)) {
-        releases.push_back({version, kPrefix + version + ending, name});
+        const std::wstring chunks = kPrefix + version + L"-chunks.txt";
+        releases.push_back({version, kPrefix + version + ending, name, has(chunks) ? chunks : L""});
         break;
       }
     }
@@ -137,6 +138,9 @@ Feed Promote(const std::filesystem::path& server, const std::wstring& version,
   feed.release = {version, found->archive, HashFile(archive).Hex(), SizeOf(archive)};
   feed.files = found->list;
   feed.filesSha256 = Sha256Hex(ReadWholeFile(server / PathFromWide(found->list)));
+  feed.chunks = found->chunks;
+  feed.chunksSha256 =
+      found->chunks.empty() ? L"" : Sha256Hex(ReadWholeFile(server / PathFromWide(found->chunks)));
   ServerChanges changes;
   feed = PublishFeed(changes, server / PathFromWide(feedName), feed, published, signing);
   changes.Commit();
@@ -160,6 +164,7 @@ PruneOutcome Prune(const std::filesystem::path& server, std::size_t keep, bool d
       outcome.kept.push_back(release.version);
     } else {
       going.insert(going.end(), {release.archive, release.list});
+      if (!release.chunks.empty()) going.push_back(release.chunks);
     }
   }
   // Blobs stay while any list that stays names them.

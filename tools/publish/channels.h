@@ -33,6 +33,7 @@ struct PublishedRelease {
   std::wstring version;
   std::wstring archive;  // "Quellorn-<version>.tar" or ".tar.gz"
   std::wstring list;     // "Quellorn-<version>-files.txt"
+  std::wstring chunks;   // "Quellorn-<version>-chunks.txt", or empty when it has no large files
 };
 
 // Every release with both its archive and list, oldest first by the launcher's version order.

@@ -7,6 +7,8 @@
 
 #include "launcher/feed/file_list.h"
 #include "launcher/feed/version.h"
+#include "launcher/feed/chunk_index.h"
+#include "launcher/store/chunk_file.h"
 #include "launcher/store/client_store.h"
 #include "launcher/store/kept_files.h"
 #include "launcher/text/failure.h"
@@ -86,18 +88,28 @@ void RefuseUnorderedName(const std::wstring& version) {
 }
 
 // Reads every file once for its digest before anything is written, so an unreadable file stops
-// the run while the server folder is still untouched.
-std::vector<Listed> HashBuild(const std::vector<BuildFile>& files, Pacer& pace) {
+// the run while the server folder is still untouched. A large file is cut into its chunks in the
+// same read, for `chunked` when given.
+std::vector<Listed> HashBuild(const std::vector<BuildFile>& files, Pacer& pace,
+                              std::vector<ChunkedFile>* chunked = nullptr) {
   std::uint64_t total = 0;
   for (const BuildFile& file : files) total += file.size;
   std::vector<Listed> listed;
   std::uint64_t done = 0;
   for (const BuildFile& file : files) {
-    Sha256 hasher;
-    if (AddFilePrefix(hasher, file.source, file.size) != file.size) {
+    const auto unreadable = [&] {
       throw Failure{Format(L"{} couldn't be read", WideFromPath(file.source))};
+    };
+    if (chunked != nullptr && file.size >= kChunkedFileSize) {
+      std::optional<ChunkedFile> chunks = ChunkFile(file.source, Narrow(file.name));
+      if (!chunks || chunks->size != file.size) unreadable();
+      listed.push_back({chunks->path, chunks->sha256, file.size});
+      chunked->push_back(std::move(*chunks));
+    } else {
+      Sha256 hasher;
+      if (AddFilePrefix(hasher, file.source, file.size) != file.size) unreadable();
+      listed.push_back({Narrow(file.name), {hasher.Finish()}, file.size});
     }
-    listed.push_back({Narrow(file.name), {hasher.Finish()}, file.size});
     done += file.size;
     pace(Format(L"Hashing: {} of {} files, {:.1f} of {:.1f} MB", listed.size(), files.size(),
                 done / kMegabyte, total / kMegabyte),
@@ -129,7 +141,8 @@ ReleaseSummary PublishRelease(const std::filesystem::path& build, const std::wst
   }
   Feed feed = published;
   Pacer pace(progress);
-  const std::vector<Listed> listed = HashBuild(files, pace);
+  std::vector<ChunkedFile> chunked;
+  const std::vector<Listed> listed = HashBuild(files, pace, &chunked);
 
   ReleaseSummary summary;
   summary.files = files.size();
@@ -202,6 +215,23 @@ ReleaseSummary PublishRelease(const std::filesystem::path& build, const std::wst
   }
   changes.Write(listPath, list);
   summary.bytesWritten += list.size();
+  // Beside the list, for launchers that fetch only the changed chunks of a large file.
+  std::string chunkIndex;
+  if (!chunked.empty()) {
+    chunkIndex = FormatChunkIndex(chunked);
+    const auto chunksPath = server / PathFromWide(L"Quellorn-" + version + L"-chunks.txt");
+    if (std::filesystem::exists(chunksPath, error) &&
+        !HoldsExactly(chunksPath, chunkIndex.size(), DigestOf(chunkIndex))) {
+      RefuseOtherBytes(chunksPath);
+    }
+    changes.Write(chunksPath, chunkIndex);
+    summary.bytesWritten += chunkIndex.size();
+    feed.chunks = WideFromPath(chunksPath.filename());
+    feed.chunksSha256 = Sha256Hex(chunkIndex);
+  } else {
+    feed.chunks.clear();
+    feed.chunksSha256.clear();
+  }
   if (!archiveThere) {
     changes.Place(archiveTemporary, archivePath);
     summary.bytesWritten += archive.size;

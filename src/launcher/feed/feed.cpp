@@ -57,6 +57,8 @@ Feed ParseFeed(const std::string& text) {
   if (!object["launcherVersion"].empty()) feed.launcher = ReadRelease(object, "launcher", true);
   feed.files = Widen(object["files"]);
   feed.filesSha256 = Lowercase(Widen(object["filesSha256"]));
+  feed.chunks = Widen(object["chunks"]);
+  feed.chunksSha256 = Lowercase(Widen(object["chunksSha256"]));
   feed.product = Widen(object["product"]);
   feed.sequence = ReadUnsigned(std::string_view(object["sequence"]),
                                std::numeric_limits<std::uint64_t>::max(), Minus::Refused);
@@ -71,6 +73,10 @@ std::string WriteFeed(const Feed& feed) {
   if (!feed.files.empty()) members += ",\n  \"files\": " + JsonString(feed.files);
   if (!feed.filesSha256.empty()) {
     members += ",\n  \"filesSha256\": " + JsonString(feed.filesSha256);
+  }
+  if (!feed.chunks.empty()) members += ",\n  \"chunks\": " + JsonString(feed.chunks);
+  if (!feed.chunksSha256.empty()) {
+    members += ",\n  \"chunksSha256\": " + JsonString(feed.chunksSha256);
   }
   if (!feed.product.empty()) members += ",\n  \"product\": " + JsonString(feed.product);
   if (feed.sequence) members += ",\n  \"sequence\": " + std::to_string(*feed.sequence);

