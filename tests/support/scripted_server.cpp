@@ -85,12 +85,17 @@ Script ServeFile(std::string content, FileFaults faults) {
       response.headers.emplace_back("Content-Range", "bytes */" + std::to_string(content.size()));
       return response;
     }
+    // "bytes=N-M" ends at M (within the file), "bytes=N-" at the file's end.
+    const std::size_t dash = range->find('-');
+    std::uint64_t end = content.size() - 1;
+    if (dash + 1 < range->size())
+      end = std::min<std::uint64_t>(end, std::stoull(range->substr(dash + 1)));
     response.status = 206;
-    response.body = content.substr(start);
+    response.body = content.substr(start, end - start + 1);
+    if (faults.spoilRanges && !response.body.empty()) response.body[0] ^= 1;
     response.headers.emplace_back(
         "Content-Range", "bytes " + std::to_string(faults.rangeStartsAt.value_or(start)) + "-" +
-                             std::to_string(content.size() - 1) + "/" +
-                             std::to_string(content.size()));
+                             std::to_string(end) + "/" + std::to_string(content.size()));
     return response;
   };
 }

@@ -48,6 +48,7 @@ using Script = std::function<Response(const Request&)>;
 struct FileFaults {
   bool ignoreRange = false;                    // answer 200 with everything
   std::optional<std::uint64_t> rangeStartsAt;  // claim another start in Content-Range
+  bool spoilRanges = false;                    // one wrong byte in every ranged answer
   std::optional<std::size_t> cutAfter;
   bool reset = false;
   std::chrono::milliseconds stall{0};
@@ -55,8 +56,8 @@ struct FileFaults {
   std::chrono::milliseconds pause{0};
 };
 
-// A file served as a static server serves it: 200, or 206 with Content-Range for "bytes=N-",
-// or 416 when N is at or past the end.
+// A file served as a static server serves it: 200, or 206 with Content-Range for "bytes=N-" and
+// "bytes=N-M", or 416 when N is at or past the end.
 Script ServeFile(std::string content, FileFaults faults = {});
 
 // The same answer to every request.

@@ -62,6 +62,15 @@ std::size_t ChunkCutter::Scan(const unsigned char* bytes, std::size_t count, boo
   return count;
 }
 
+const ChunkedFile* FindChunked(const std::vector<ChunkedFile>& index, const Listed& entry) {
+  for (const ChunkedFile& file : index) {
+    if (file.path == entry.path) {
+      return file.sha256 == entry.sha256 && file.size == entry.size ? &file : nullptr;
+    }
+  }
+  return nullptr;
+}
+
 std::string FormatChunkIndex(const std::vector<ChunkedFile>& files) {
   std::string text(kHeader);
   for (const ChunkedFile& file : files) {

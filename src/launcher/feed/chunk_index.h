@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "launcher/feed/file_list.h"
 #include "launcher/text/digest.h"
 
 namespace launcher {
@@ -49,6 +50,9 @@ struct ChunkedFile {
 
   bool operator==(const ChunkedFile&) const = default;
 };
+
+// The index's file for `entry`: the same path, size and digest; nullptr when it has none.
+const ChunkedFile* FindChunked(const std::vector<ChunkedFile>& index, const Listed& entry);
 
 // "quellorn chunks 1", then for each file "digest TAB size TAB path" and one
 // "TAB digest TAB size" line per chunk; every line ends in a line feed.

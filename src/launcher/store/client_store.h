@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "launcher/feed/chunk_index.h"
 #include "launcher/feed/file_list.h"
 #include "launcher/feed/release.h"
 #include "launcher/store/stage.h"
@@ -58,8 +59,11 @@ class ClientStore {
   // by the next. `listed` is the release's file list when the feed names a usable one, else
   // empty; the staged version must hold what it lists. `base` is the feed's folder URL, ending
   // in "/". Throws Failure or std::filesystem::filesystem_error.
+  // A changed large file that `chunks` names is built from the chunks the current version's file
+  // at its path still holds, the rest fetched by Range requests.
   void Install(const Release& release, const std::wstring& base, const std::vector<Listed>& listed,
-               const InstallProgress& progress, bool hashKept = false) const;
+               const InstallProgress& progress, bool hashKept = false,
+               const std::vector<ChunkedFile>& chunks = {}) const;
 
   // By the version's record: a file that is missing or has another size or time than recorded is
   // damaged. No contents are read. Finds nothing for a version without a record.

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <system_error>
 
+#include "launcher/store/chunked_fetch.h"
 #include "launcher/store/download_pool.h"
 #include "launcher/store/kept_files.h"
 #include "launcher/text/safe_join.h"
@@ -38,6 +39,50 @@ bool CopyKept(const Listed& entry, const KeptFile& kept, const std::filesystem::
   return false;
 }
 
+// Builds what it can of `toFetch` from the chunks the current version's files hold, and takes
+// those off the list; the rest stays for the pool.
+void StageByChunks(std::vector<std::size_t>& toFetch, const std::vector<Listed>& listed,
+                   const std::filesystem::path& staging, const std::filesystem::path& parts,
+                   const std::wstring& base, const InstallProgress& progress,
+                   const ChunkSource& chunks) {
+  if (chunks.index == nullptr || chunks.index->empty() || chunks.installed.empty()) return;
+  std::vector<std::pair<std::size_t, const ChunkedFile*>> candidates;
+  std::uint64_t total = 0;
+  for (const std::size_t i : toFetch) {
+    const Listed& entry = listed[i];
+    const ChunkedFile* found = FindChunked(*chunks.index, entry);
+    std::error_code error;
+    if (found == nullptr ||
+        !std::filesystem::is_regular_file(SafeJoin(chunks.installed, Widen(entry.path)), error)) {
+      continue;
+    }
+    candidates.emplace_back(i, found);
+    total += entry.size;
+  }
+  std::uint64_t done = 0;
+  ChunkTally tally;
+  std::vector<std::size_t> built;
+  for (const auto& [i, wanted] : candidates) {
+    const std::wstring digest = wanted->sha256.Hex();
+    progress(Stage::Downloading, done, total);
+    const std::uint64_t before = done;
+    if (FetchByChunks(*wanted, SafeJoin(chunks.installed, Widen(wanted->path)),
+                      base + L"files/" + digest + L".bin",
+                      parts / PathFromWide(digest + L".chunked"),
+                      SafeJoin(staging, Widen(wanted->path)), tally, [&](std::uint64_t count) {
+                        done += count;
+                        progress(Stage::Downloading, done, total);
+                      })) {
+      built.push_back(i);
+    }
+    done = before + wanted->size;
+  }
+  if (!candidates.empty()) progress(Stage::Downloading, total, total);
+  std::erase_if(toFetch, [&](std::size_t i) {
+    return std::find(built.begin(), built.end(), i) != built.end();
+  });
+}
+
 }  // namespace
 
 bool& LinkKeptFiles() {
@@ -48,7 +93,7 @@ bool& LinkKeptFiles() {
 void StageFileByFile(const std::vector<Listed>& listed, std::vector<KeptFile>& kept,
                      std::uint64_t keptTotal, const std::filesystem::path& staging,
                      const std::filesystem::path& parts, const std::wstring& base,
-                     const InstallProgress& progress) {
+                     const InstallProgress& progress, const ChunkSource& chunks) {
   std::filesystem::create_directories(staging);
   std::filesystem::create_directories(parts);
   std::uint64_t keptDone = 0;
@@ -85,6 +130,7 @@ void StageFileByFile(const std::vector<Listed>& listed, std::vector<KeptFile>& k
       toFetch.push_back(i);
     }
   }
+  StageByChunks(toFetch, listed, staging, parts, base, progress, chunks);
   RunDownloadPool(toFetch, listed, staging, parts, base, progress);
   SweepStrays(listed, staging);
 }

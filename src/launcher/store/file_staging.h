@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "launcher/feed/chunk_index.h"
 #include "launcher/feed/file_list.h"
 #include "launcher/store/stage.h"
 #include "launcher/store/version_record.h"
@@ -20,13 +21,22 @@ namespace launcher {
 // turned off); without, it is copied as on a file system that has no links.
 bool& LinkKeptFiles();
 
+// Where a changed large file may take its unchanged chunks from: the release's chunk index and
+// the current version's folder.
+struct ChunkSource {
+  const std::vector<ChunkedFile>* index = nullptr;
+  std::filesystem::path installed;
+};
+
 // `kept` is in the order of the list; downloads go through the working folder `parts`. Reports
-// Keeping progress against `keptTotal`, then the pool's Downloading progress. Throws Failure (a
-// kept file that can't be copied, any download's message) or std::filesystem::filesystem_error.
+// Keeping progress against `keptTotal`, then Downloading progress: of the large files built by
+// their chunks (from `chunks`, when it names them and the current version holds them at the same
+// path), then of the pool. Throws Failure (a kept file that can't be copied, any download's
+// message) or std::filesystem::filesystem_error.
 void StageFileByFile(const std::vector<Listed>& listed, std::vector<KeptFile>& kept,
                      std::uint64_t keptTotal, const std::filesystem::path& staging,
                      const std::filesystem::path& parts, const std::wstring& base,
-                     const InstallProgress& progress);
+                     const InstallProgress& progress, const ChunkSource& chunks = {});
 
 // Just before the switch: a linked file whose stamp has changed since it was vouched for (the
 // old version, running, wrote to it) is copied afresh, or fetched when its bytes are no longer

@@ -119,7 +119,7 @@ std::vector<KeptFile> FindKept(const std::vector<Listed>& listed,
 
 void ClientStore::Install(const Release& release, const std::wstring& base,
                           const std::vector<Listed>& listed, const InstallProgress& progress,
-                          bool hashKept) const {
+                          bool hashKept, const std::vector<ChunkedFile>& chunks) const {
   if (!IsUsableRelease(release) || !IsStorableVersion(release.version)) {
     throw Failure{L"The update server names a release that can't be kept"};
   }
@@ -139,6 +139,7 @@ void ClientStore::Install(const Release& release, const std::wstring& base,
   std::uint64_t keptTotal = 0;
   std::uint64_t fetchEstimate = 0;
   std::uint64_t listedTotal = 0;
+  std::error_code noSize;
   auto next = kept.begin();
   for (std::size_t i = 0; i < listed.size(); ++i) {
     listedTotal = SaturatingAdd(listedTotal, listed[i].size);
@@ -146,7 +147,11 @@ void ClientStore::Install(const Release& release, const std::wstring& base,
       keptTotal = SaturatingAdd(keptTotal, listed[i].size);
       ++next;
     } else {
-      fetchEstimate = SaturatingAdd(fetchEstimate, SaturatingAdd(listed[i].size, kPerFileOverhead));
+      const bool byChunks =
+          !current.empty() && FindChunked(chunks, listed[i]) != nullptr &&
+          std::filesystem::is_regular_file(
+              SafeJoin(root / PathFromWide(current), Widen(listed[i].path)), noSize);
+      fetchEstimate = SaturatingAdd(fetchEstimate, UpdateCostOf(listed[i].size, byChunks));
     }
   }
 
@@ -167,7 +172,9 @@ void ClientStore::Install(const Release& release, const std::wstring& base,
     }
   } else {
     RequireSpace(root, NotYetStaged(staging, listed, kept));
-    StageFileByFile(listed, kept, keptTotal, staging, parts, base, progress);
+    StageFileByFile(listed, kept, keptTotal, staging, parts, base, progress,
+                    {&chunks, current.empty() ? std::filesystem::path()
+                                              : root / PathFromWide(current)});
     // As late as can be: only the checks of the whole tree and the flush come after.
     RestageChangedLinks(listed, kept, staging, parts, base, progress);
   }

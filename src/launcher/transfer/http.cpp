@@ -47,17 +47,26 @@ TransferSettings& Transfers() {
   return settings;
 }
 
+std::string RangeOf(const Request& request) {
+  if (request.length > 0) {
+    return "bytes=" + std::to_string(request.from) + "-" +
+           std::to_string(request.from + request.length - 1);
+  }
+  return request.from > 0 ? "bytes=" + std::to_string(request.from) + "-" : std::string();
+}
+
 std::uint64_t AcceptResponse(std::uint32_t status, std::uint64_t from,
                              const std::wstring* contentRange,
-                             std::optional<std::chrono::seconds> retryAfter) {
+                             std::optional<std::chrono::seconds> retryAfter, bool ranged) {
+  ranged = ranged || from > 0;
   if (status == 200) return 0;  // the whole resource, even when a range was asked for
-  if (status == 206 && from > 0) {
+  if (status == 206 && ranged) {
     if (contentRange == nullptr || !contentRange->starts_with(Format(L"bytes {}-", from))) {
       throw Failure{L"The server answered with another part of the file"};
     }
     return from;
   }
-  if (status == 416 && from > 0) throw RangeRefused{};
+  if (status == 416 && ranged) throw RangeRefused{};
   // Busy or broken for a moment: worth asking again.
   if (status == 429 || (status >= 500 && status < 600)) {
     throw TransientFailure{{Format(L"The server answered {}", status)}, retryAfter};

@@ -27,6 +27,9 @@ struct Request {
   // Small documents must arrive whole within Transfers().textWithin; downloads may take as long
   // as they keep above the slowest rate.
   bool whole = false;
+  // Above 0: only this many bytes from `from`, "Range: bytes={from}-{from + length - 1}", even
+  // from 0. A server may still send the whole resource (onStart's offset 0).
+  std::uint64_t length = 0;
 };
 
 // `request.from` 0 asks for the whole body; above 0 sends "Range: bytes={from}-". Redirects are
@@ -45,13 +48,17 @@ inline void HttpGet(const std::wstring& url, std::uint64_t from, const StartCall
   HttpGet(url, Request{from}, onStart, onChunk);
 }
 
+// The Range header's value for the request ("bytes=10-", "bytes=0-99"), empty for none.
+std::string RangeOf(const Request& request);
+
 // What the status of a response means for a request made from `from`: the offset for onStart,
 // or a thrown Failure (TransientFailure for 5xx and 429, with `retryAfter`) or RangeRefused.
 // `contentRange` is read only for a 206 (nullptr when the header couldn't be read). Shared by
 // both HTTP backends.
 std::uint64_t AcceptResponse(std::uint32_t status, std::uint64_t from,
                              const std::wstring* contentRange,
-                             std::optional<std::chrono::seconds> retryAfter = std::nullopt);
+                             std::optional<std::chrono::seconds> retryAfter = std::nullopt,
+                             bool ranged = false);
 
 // A redirect's Location, absolute or relative to `base`, as an absolute URL.
 std::wstring ResolveLocation(const std::wstring& base, const std::wstring& location);

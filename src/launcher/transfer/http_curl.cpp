@@ -177,7 +177,8 @@ void FinishHeaders(Exchange& exchange) {
   }
   const std::wstring* contentRange = exchange.contentRange ? &*exchange.contentRange : nullptr;
   const std::uint64_t offset = AcceptResponse(
-      static_cast<std::uint32_t>(status), exchange.request.from, contentRange, exchange.retryAfter);
+      static_cast<std::uint32_t>(status), exchange.request.from, contentRange, exchange.retryAfter,
+      exchange.request.length > 0);
   exchange.started = true;
   (*exchange.onStart)(offset);
 }
@@ -293,7 +294,9 @@ void HttpGet(const std::wstring& url, const Request& request, const StartCallbac
     exchange.easy = easy.Get();
     exchange.address = address;
     char errorText[CURL_ERROR_SIZE] = {};
-    const std::string range = std::to_string(request.from) + "-";
+    // CURLOPT_RANGE takes the value without its "bytes=".
+    const std::string rangeValue = RangeOf(request);
+    const std::string range = rangeValue.empty() ? std::string() : rangeValue.substr(6);
 
     CURL* e = easy.Get();
     curl_easy_setopt(e, CURLOPT_URL, address.c_str());
@@ -324,7 +327,7 @@ void HttpGet(const std::wstring& url, const Request& request, const StartCallbac
     curl_easy_setopt(e, CURLOPT_SSL_VERIFYHOST, 2L);
     curl_easy_setopt(e, CURLOPT_BUFFERSIZE, static_cast<long>(kReadBufferSize));
     curl_easy_setopt(e, CURLOPT_ERRORBUFFER, errorText);
-    if (request.from > 0) curl_easy_setopt(e, CURLOPT_RANGE, range.c_str());
+    if (!range.empty()) curl_easy_setopt(e, CURLOPT_RANGE, range.c_str());
     if (headers) curl_easy_setopt(e, CURLOPT_HTTPHEADER, headers.get());
     if (settings.bandwidthLimit > 0) {
       curl_easy_setopt(e, CURLOPT_SOCKOPTFUNCTION, KeepReceiveBufferSmall);

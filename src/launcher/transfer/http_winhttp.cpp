@@ -13,6 +13,7 @@
 #include "launcher/text/failure.h"
 #include "launcher/text/format.h"
 #include "launcher/text/product.h"
+#include "launcher/text/text.h"
 #include "launcher/transfer/interruptions.h"
 #include "launcher/transfer/transfer_settings.h"
 
@@ -132,7 +133,8 @@ std::optional<std::wstring> GetOnce(const std::wstring& url, const Request& made
                      sizeof within);
   }
 
-  std::wstring headers = from > 0 ? Format(L"Range: bytes={}-\r\n", from) : std::wstring();
+  const std::string range = RangeOf(made);
+  std::wstring headers = range.empty() ? std::wstring() : L"Range: " + Widen(range) + L"\r\n";
   if (made.noCache) headers += L"Cache-Control: no-cache\r\n";
   if (!WinHttpSendRequest(request.Get(),
                           headers.empty() ? WINHTTP_NO_ADDITIONAL_HEADERS : headers.c_str(),
@@ -171,7 +173,8 @@ std::optional<std::wstring> GetOnce(const std::wstring& url, const Request& made
   if (const auto text = HeaderText(request.Get(), WINHTTP_QUERY_RETRY_AFTER)) {
     retryAfter = ParseRetryAfter(*text);
   }
-  onStart(AcceptResponse(status, from, haveContentRange ? &contentRange : nullptr, retryAfter));
+  onStart(AcceptResponse(status, from, haveContentRange ? &contentRange : nullptr, retryAfter,
+                         made.length > 0));
 
   const std::optional<std::uint64_t> promised = ContentLength(request.Get());
   std::uint64_t delivered = 0;

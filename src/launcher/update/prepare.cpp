@@ -6,6 +6,7 @@
 #include <system_error>
 #include <utility>
 
+#include "launcher/feed/chunk_index.h"
 #include "launcher/feed/feed.h"
 #include "launcher/feed/version.h"
 #include "launcher/text/failure.h"
@@ -119,6 +120,23 @@ std::vector<Listed> FetchFileList(const Feed& feed, const std::wstring& baseUrl)
     return ParseFileList(std::move(blocks));
   } catch (const Failure& failure) {
     LogLine(L"The file list isn't used: " + Described(failure));
+    return {};
+  }
+}
+
+// The release's chunk index when the feed names one whose digest matches; else none, with a line
+// in the log: large files are then fetched whole.
+std::vector<ChunkedFile> FetchChunkIndex(const Feed& feed, const std::wstring& baseUrl) {
+  if (feed.chunks.empty() || !IsPlainName(feed.chunks)) return {};
+  try {
+    const std::string text = GetText(baseUrl + feed.chunks, kFileListLimit);
+    if (Sha256Hex(text) != feed.chunksSha256) {
+      LogLine(L"The chunk index isn't the one the feed names: its SHA-256 differs");
+      return {};
+    }
+    return ParseChunkIndex(text);
+  } catch (const Failure& failure) {
+    LogLine(L"The chunk index isn't used: " + Described(failure));
     return {};
   }
 }
@@ -284,7 +302,11 @@ Ready Prepare(const std::wstring& feedUrl, const ClientStore& store,
     return installedReady;
   };
   try {
-    store.Install(release, baseUrl, listed, std::ref(report), repair);
+    // Only an update has an installed file to take chunks from.
+    const std::vector<ChunkedFile> chunks =
+        installed.empty() || listed.empty() ? std::vector<ChunkedFile>()
+                                            : FetchChunkIndex(*feed, baseUrl);
+    store.Install(release, baseUrl, listed, std::ref(report), repair, chunks);
   } catch (const Failure& failure) {
     return failed(Format(L"The download failed. {}.", failure.message), Described(failure));
   } catch (const std::filesystem::filesystem_error& error) {

@@ -1,12 +1,16 @@
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <fstream>
 #include <map>
+#include <random>
 #include <set>
 
 #include "launcher/platform/file_stamp.h"
+#include "launcher/store/chunk_file.h"
 #include "launcher/store/client_store.h"
 #include "launcher/store/file_staging.h"
+#include "launcher/store/kept_files.h"
 #include "launcher/store/version_record.h"
 #include "launcher/text/failure.h"
 #include "launcher/text/text.h"
@@ -59,14 +63,17 @@ class InstallTest : public ::testing::Test {
   }
   std::string Read(const std::string& relative) const { return ReadFile(store_.root / relative); }
 
-  std::wstring Run(const Release& release, const std::vector<Listed>& listed = {}) {
+  std::wstring Run(const Release& release, const std::vector<Listed>& listed = {},
+                   const std::vector<ChunkedFile>& chunks = {}) {
     reports_.clear();
     return support::FailureOf([&] {
-      store_.Install(release, server_.Url("/"), listed,
-                     [this](Stage stage, std::uint64_t done, std::uint64_t total) {
-                       reports_.emplace_back(stage, done, total);
-                       if (onReport_) onReport_(stage);
-                     });
+      store_.Install(
+          release, server_.Url("/"), listed,
+          [this](Stage stage, std::uint64_t done, std::uint64_t total) {
+            reports_.emplace_back(stage, done, total);
+            if (onReport_) onReport_(stage);
+          },
+          false, chunks);
     });
   }
 
@@ -346,6 +353,84 @@ TEST_F(InstallTest, ALinkedFileWrittenToBeforeTheSwitchIsFetchedAfresh) {
   EXPECT_EQ(Read("1.1.0/Quellorn.exe"), "game 1");
   EXPECT_NE(Stamp("1.1.0/Quellorn.exe").index, Stamp("1.0.0/Quellorn.exe").index);
   EXPECT_EQ(server_.Requests().back().path, "/files/" + game.sha256.Text() + ".bin");
+}
+
+// One pack file of random bytes, patched: what the server sends is what the installed pack
+// doesn't hold; a server or chunk that fails the patch means the whole file, never a wrong one.
+TEST_F(InstallTest, ALargeFileIsBuiltFromTheChunksTheInstalledOneHolds) {
+  const std::size_t mebibyte = 1 << 20;
+  std::mt19937_64 random(5);
+  const auto noise = [&](std::size_t size) {
+    std::string bytes(size, '\0');
+    for (std::size_t at = 0; at < size; at += 8) {
+      const std::uint64_t word = random();
+      std::memcpy(bytes.data() + at, &word, std::min<std::size_t>(8, size - at));
+    }
+    return bytes;
+  };
+  const std::string pack = noise(12 * mebibyte);
+  const std::string replaced =
+      pack.substr(0, 6 * mebibyte) + noise(mebibyte) + pack.substr(7 * mebibyte);
+  struct Case {
+    const char* what;
+    std::string edited;
+    FileFaults faults;
+    std::uint64_t mostByRange;  // 0: the whole file, once chunks have failed
+  };
+  const Case cases[] = {
+      {"1 MiB replaced", replaced, {}, mebibyte + 2 * kLongestChunk},
+      {"1 MiB inserted",
+       pack.substr(0, 100000) + noise(mebibyte) + pack.substr(100000),
+       {},
+       mebibyte + 2 * kLongestChunk},
+      {"the tail cut", pack.substr(0, 9 * mebibyte), {}, kLongestChunk},
+      {"nothing in common", noise(12 * mebibyte), {}, 12 * mebibyte},
+      {"a server that ignores Range", replaced, {.ignoreRange = true}, 0},
+      {"chunks that arrive spoilt", replaced, {.spoilRanges = true}, 0},
+  };
+  const Listed game = PublishFile("Quellorn.exe", "game 1");
+  const Listed installed = PublishFile("data/pack.pak", pack);
+  ASSERT_EQ(
+      Run(PublishArchive("1.0.0",
+                         {{"Quellorn.exe", "game 1"}, {"data", "", '5'}, {"data/pack.pak", pack}}),
+          {game, installed}),
+      L"");
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    // 1.0.0 current again: nothing has pruned it.
+    store_.NameCurrent(L"1.0.0");
+    std::filesystem::remove_all(store_.root / "1.1.0");
+    const Listed edited{"data/pack.pak", DigestOf(c.edited), c.edited.size()};
+    const std::string blob = "/files/" + edited.sha256.Text() + ".bin";
+    server_.Route(blob, ServeFile(c.edited, c.faults));
+    const std::optional<ChunkedFile> index =
+        ChunkFile(folder_.Write("edited.pak", c.edited), "data/pack.pak");
+    ASSERT_TRUE(index);
+    Release release = PublishArchive("1.1.0", kGame);
+    release.size = 10'000'000;
+    const std::size_t before = server_.Requests().size();
+    ASSERT_EQ(Run(release, {game, edited}, {*index}), L"");
+    EXPECT_EQ(HashFile(store_.root / "1.1.0/data/pack.pak"), edited.sha256);
+    std::uint64_t byRange = 0;
+    int whole = 0;
+    const auto requests = server_.Requests();
+    for (std::size_t i = before; i < requests.size(); ++i) {
+      if (requests[i].path != blob) continue;
+      const auto range = requests[i].Header("range");
+      if (!range) {
+        ++whole;
+        continue;
+      }
+      const std::size_t dash = range->find('-');
+      byRange += std::stoull(range->substr(dash + 1)) - std::stoull(range->substr(6)) + 1;
+    }
+    if (c.mostByRange > 0) {
+      EXPECT_LE(byRange, c.mostByRange);
+      EXPECT_EQ(whole, 0);
+    } else {
+      EXPECT_EQ(whole, 1);
+    }
+  }
 }
 
 TEST_F(InstallTest, SixtyPercentOfTheArchiveDecidesThePath) {

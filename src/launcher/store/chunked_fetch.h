@@ -1,0 +1,30 @@
+#pragma once
+// A changed large file built from the installed one: every chunk the installed file still holds is
+// copied from it, and only the others are fetched, by Range requests on the whole file's blob.
+// Any failure of this way (a server that ignores ranges, a chunk that isn't what the index says,
+// an installed file that changes meanwhile) leaves nothing behind, and the caller downloads the
+// whole file instead.
+
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <string>
+
+#include "launcher/feed/chunk_index.h"
+
+namespace launcher {
+
+struct ChunkTally {
+  std::uint64_t taken = 0;    // bytes copied from the installed file
+  std::uint64_t fetched = 0;  // bytes downloaded
+};
+
+// Builds `wanted` at `destination` through the work file `work`, from `installed` and
+// `blobUrl`; true once the whole file's size and SHA-256 are the index's. `onBytes` gets the
+// bytes of each chunk placed, taken or fetched.
+bool FetchByChunks(const ChunkedFile& wanted, const std::filesystem::path& installed,
+                   const std::wstring& blobUrl, const std::filesystem::path& work,
+                   const std::filesystem::path& destination, ChunkTally& tally,
+                   const std::function<void(std::uint64_t)>& onBytes);
+
+}  // namespace launcher
