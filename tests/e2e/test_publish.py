@@ -103,6 +103,19 @@ class PublishedReleases(unittest.TestCase):
         plan = self.publish("plan", str(self.build), "--server", str(self.www))
         self.assertIn("from 1.0.0: ", plan.stdout)
         self.assertIn("from 1.1.0: ", plan.stdout)
+        # A large pack patched in its middle: the plan counts the chunks a player lacks, and the
+        # launcher fetches just those.
+        pack = os.urandom(9 << 20)
+        (self.build / "data/pack.pak").write_bytes(pack)
+        release("1.1.1", "beta")
+        self.assertEqual(self.check("latest-beta.json"), installed("1.1.1"))
+        (self.build / "data/pack.pak").write_bytes(pack[:4 << 20] + os.urandom(1 << 20) + pack[5 << 20:])
+        planned = re.search(r"from 1\.1\.1: (\d+) bytes", release("1.1.2", "beta"))
+        self.server.body_bytes.clear()
+        self.assertEqual(self.check("latest-beta.json"), installed("1.1.2"))
+        fetched = sum(count for path, count in self.server.body_bytes.items() if not path.startswith("latest"))
+        self.assertEqual(fetched, int(planned.group(1)))
+        self.assertLess(fetched, 6 << 20)
         (self.build / "data/movie.bik").write_bytes(os.urandom(1_200_000))
         refused = self.publish("release", str(self.build), "--version", "1.3.0", "--server", str(self.www),
                                "--max-update-MB", "1")
@@ -127,7 +140,7 @@ class PublishedReleases(unittest.TestCase):
         self.assertIn("Quellorn-1.0.0-files.txt", report["removed"])
         self.assertEqual(report["kept"], ["1.2.0"])
         archives = lambda: sorted(p.name.split(".tar")[0] for p in self.www.glob("Quellorn-*.tar*"))
-        self.assertEqual(archives(), ["Quellorn-1.0.0", "Quellorn-1.1.0", "Quellorn-1.2.0"])
+        self.assertEqual(archives(), [f"Quellorn-{v}" for v in ("1.0.0", "1.1.0", "1.1.1", "1.1.2", "1.2.0")])
         self.assertEqual(self.publish("prune", "--keep", "1", "--server", str(self.www)).returncode, 0)
         self.assertEqual(archives(), ["Quellorn-1.2.0"])
         verified = self.publish("verify", str(self.www), "--json")

@@ -105,13 +105,15 @@ class UpdateServer:
             content = bytes([content[0] ^ 0xFF]) + content[1:]
         start = 0
         if requested_range and requested_range.startswith("bytes=") and not fault.ignore_range:
-            start = int(requested_range[6:].split("-")[0])
+            first, _, last = requested_range[6:].partition("-")
+            start = int(first)
             if start >= len(content):
                 return self._send(handler, 416, b"", {"Content-Range": f"bytes */{len(content)}"},
                                   fault, path)
+            end = min(int(last), len(content) - 1) if last else len(content) - 1
             shown = fault.content_range_start if fault.content_range_start >= 0 else start
-            headers = {"Content-Range": f"bytes {shown}-{len(content) - 1}/{len(content)}"}
-            return self._send(handler, 206, content[start:], headers, fault, path)
+            headers = {"Content-Range": f"bytes {shown}-{end}/{len(content)}"}
+            return self._send(handler, 206, content[start:end + 1], headers, fault, path)
         return self._send(handler, 200, content, {}, fault, path)
 
     def _send(self, handler, status, body, headers, fault, path):

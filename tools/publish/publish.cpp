@@ -5,9 +5,9 @@
 #include <system_error>
 #include <vector>
 
+#include "launcher/feed/chunk_index.h"
 #include "launcher/feed/file_list.h"
 #include "launcher/feed/version.h"
-#include "launcher/feed/chunk_index.h"
 #include "launcher/store/chunk_file.h"
 #include "launcher/store/client_store.h"
 #include "launcher/store/kept_files.h"
@@ -148,6 +148,7 @@ ReleaseSummary PublishRelease(const std::filesystem::path& build, const std::wst
   summary.files = files.size();
   summary.warnings = std::move(warnings);
   const std::string list = FormatFileList(listed);
+  const std::string chunkIndex = chunked.empty() ? std::string() : FormatChunkIndex(chunked);
   const auto listPath = server / PathFromWide(L"Quellorn-" + version + L"-files.txt");
   std::error_code error;
   if (std::filesystem::exists(listPath, error) &&
@@ -184,7 +185,8 @@ ReleaseSummary PublishRelease(const std::filesystem::path& build, const std::wst
     if (!HoldsExactly(archivePath, archive.size, archiveDigest)) RefuseOtherBytes(archivePath);
     archiveThere = true;
   }
-  summary.plans = PlanUpdates(server, version, listed, list.size(), archive.size);
+  summary.plans =
+      PlanUpdates(server, {version, listed, chunked, list.size(), chunkIndex.size(), archive.size});
   for (const UpdatePlan& plan : summary.plans) {
     if (options.maxUpdateBytes > 0 && plan.bytes > options.maxUpdateBytes) {
       throw Failure{
@@ -216,9 +218,7 @@ ReleaseSummary PublishRelease(const std::filesystem::path& build, const std::wst
   changes.Write(listPath, list);
   summary.bytesWritten += list.size();
   // Beside the list, for launchers that fetch only the changed chunks of a large file.
-  std::string chunkIndex;
   if (!chunked.empty()) {
-    chunkIndex = FormatChunkIndex(chunked);
     const auto chunksPath = server / PathFromWide(L"Quellorn-" + version + L"-chunks.txt");
     if (std::filesystem::exists(chunksPath, error) &&
         !HoldsExactly(chunksPath, chunkIndex.size(), DigestOf(chunkIndex))) {
@@ -257,7 +257,8 @@ std::vector<UpdatePlan> PlanRelease(const std::filesystem::path& build,
   }
   const std::vector<BuildFile> files = ScanBuild(build);
   Pacer pace(progress);
-  const std::vector<Listed> listed = HashBuild(files, pace);
+  std::vector<ChunkedFile> chunked;
+  const std::vector<Listed> listed = HashBuild(files, pace, &chunked);
   pace(L"Making the archive\u2026", true);
   std::vector<std::wstring> names;
   for (const Listed& entry : listed) names.push_back(Widen(entry.path));
@@ -265,8 +266,9 @@ std::vector<UpdatePlan> PlanRelease(const std::filesystem::path& build,
   ServerChanges changes;
   const auto archive = changes.Temporary(server / "Quellorn.tar");
   makeArchive(build, names, archive);
-  return PlanUpdates(server, L"", listed, FormatFileList(listed).size(),
-                     std::filesystem::file_size(archive));
+  return PlanUpdates(server, {L"", listed, chunked, FormatFileList(listed).size(),
+                              chunked.empty() ? 0 : FormatChunkIndex(chunked).size(),
+                              std::filesystem::file_size(archive)});
 }
 
 Release PublishLauncher(const std::filesystem::path& installer, const std::wstring& version,

@@ -1,7 +1,8 @@
 #pragma once
 // What a new release costs the players of each release already published: the launcher's own
 // choice between the archive and the files one by one (by content, as an installed version with
-// its record keeps them), and the bytes it would download, file list included. Known before the
+// its record keeps them, and by chunks for large files), and the bytes it would download, file
+// list and chunk index included. Known before the
 // release ships, so that a studio sees a patch that is about to cost everyone the whole game.
 
 #include <cstdint>
@@ -10,6 +11,7 @@
 #include <utility>
 #include <vector>
 
+#include "launcher/feed/chunk_index.h"
 #include "launcher/feed/file_list.h"
 
 namespace launcher::publish {
@@ -23,11 +25,20 @@ struct UpdatePlan {
   std::vector<std::pair<std::string, std::uint64_t>> costliest;
 };
 
-// One plan for every release the server folder holds but `version` itself, oldest first.
-// `listed` is the new release's list, `listBytes` the size of its text. Throws Failure when an
-// older list can't be read.
-std::vector<UpdatePlan> PlanUpdates(const std::filesystem::path& server,
-                                    const std::wstring& version, const std::vector<Listed>& listed,
-                                    std::uint64_t listBytes, std::uint64_t archiveSize);
+// The release being planned, and what a launcher fetches of it besides the files: its file list
+// and, when it has one, its chunk index.
+struct NewRelease {
+  std::wstring version;
+  const std::vector<Listed>& listed;
+  const std::vector<ChunkedFile>& chunks;
+  std::uint64_t listBytes = 0;
+  std::uint64_t chunkIndexBytes = 0;  // 0 when there is no index
+  std::uint64_t archiveBytes = 0;
+};
+
+// One plan for every release the server folder holds but `next` itself, oldest first. A changed
+// large file that the chunk index names and the older release holds at the same path counts
+// only its chunks that the older file lacks. Throws Failure when an older list can't be read.
+std::vector<UpdatePlan> PlanUpdates(const std::filesystem::path& server, const NewRelease& next);
 
 }  // namespace launcher::publish
