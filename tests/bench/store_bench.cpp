@@ -3,6 +3,7 @@
 //   store_bench archive BASE_URL FILE SHA256 SIZE STORE_ROOT       install a release by its archive
 //   store_bench update BASE_URL FILE_LIST VERSION STORE_ROOT       install a release file by file
 //   store_bench pool BASE_URL FILE_LIST WORKERS FOLDER             only the download pool
+//   store_bench chunk FILE                                         SHA-256 alone, then with chunks
 
 #include <chrono>
 #include <cstdio>
@@ -11,8 +12,10 @@
 #include <string>
 
 #include "launcher/feed/file_list.h"
+#include "launcher/store/chunk_file.h"
 #include "launcher/store/client_store.h"
 #include "launcher/store/download_pool.h"
+#include "launcher/store/kept_files.h"
 #include "launcher/text/failure.h"
 #include "launcher/text/read_file.h"
 #include "launcher/text/safe_join.h"
@@ -88,6 +91,22 @@ int Pool(char** argv) {
   return 0;
 }
 
+int Chunk(char** argv) {
+  auto start = Clock::now();
+  launcher::HashFile(argv[2]);
+  const double hashing = Since(start);
+  start = Clock::now();
+  const auto chunked = launcher::ChunkFile(argv[2], "file");
+  if (!chunked) throw launcher::Failure{L"The file couldn't be read"};
+  const double chunking = Since(start);
+  const double gibibytes = static_cast<double>(chunked->size) / (1 << 30);
+  std::printf(
+      "SHA-256 alone %.2f s, with the chunks cut %.2f s; %zu chunks, index %.1f KiB a GiB\n",
+      hashing, chunking, chunked->chunks.size(),
+      static_cast<double>(launcher::FormatChunkIndex({*chunked}).size()) / 1024 / gibibytes);
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -96,6 +115,7 @@ int main(int argc, char** argv) {
     if (mode == "archive" && argc == 7) return Archive(argv);
     if (mode == "update" && argc == 6) return Update(argv);
     if (mode == "pool" && argc == 6) return Pool(argv);
+    if (mode == "chunk" && argc == 3) return Chunk(argv);
   } catch (const launcher::Failure& failure) {
     std::fprintf(stderr, "%s\n", launcher::Narrow(failure.message).c_str());
     return 1;

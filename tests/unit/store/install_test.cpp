@@ -1,9 +1,7 @@
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <fstream>
 #include <map>
-#include <random>
 #include <set>
 
 #include "launcher/platform/file_stamp.h"
@@ -16,6 +14,7 @@
 #include "launcher/text/text.h"
 #include "launcher/transfer/sha256.h"
 #include "support/failure_of.h"
+#include "support/random_bytes.h"
 #include "support/scoped_transfers.h"
 #include "support/scripted_server.h"
 #include "support/system_tar.h"
@@ -359,15 +358,7 @@ TEST_F(InstallTest, ALinkedFileWrittenToBeforeTheSwitchIsFetchedAfresh) {
 // doesn't hold; a server or chunk that fails the patch means the whole file, never a wrong one.
 TEST_F(InstallTest, ALargeFileIsBuiltFromTheChunksTheInstalledOneHolds) {
   const std::size_t mebibyte = 1 << 20;
-  std::mt19937_64 random(5);
-  const auto noise = [&](std::size_t size) {
-    std::string bytes(size, '\0');
-    for (std::size_t at = 0; at < size; at += 8) {
-      const std::uint64_t word = random();
-      std::memcpy(bytes.data() + at, &word, std::min<std::size_t>(8, size - at));
-    }
-    return bytes;
-  };
+  support::RandomBytes noise(5);
   const std::string pack = noise(12 * mebibyte);
   const std::string replaced =
       pack.substr(0, 6 * mebibyte) + noise(mebibyte) + pack.substr(7 * mebibyte);

@@ -2,15 +2,13 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <cstring>
-#include <random>
 #include <set>
 
 #include "launcher/store/chunk_file.h"
 
 #include "launcher/text/failure.h"
 #include "launcher/transfer/sha256.h"
+#include "support/random_bytes.h"
 #include "support/temporary_folder.h"
 
 namespace launcher {
@@ -57,15 +55,7 @@ TEST(CopyHashed, AFileThatCantBeReadOrWrittenFails) {
 // that the original doesn't hold are what an update has to fetch.
 TEST(ChunkFile, AnEditMovesOnlyTheChunksAroundIt) {
   const support::TemporaryFolder folder;
-  std::mt19937_64 random(11);
-  const auto noise = [&](std::size_t size) {
-    std::string bytes(size, '\0');
-    for (std::size_t at = 0; at < size; at += 8) {
-      const std::uint64_t word = random();
-      std::memcpy(bytes.data() + at, &word, std::min<std::size_t>(8, size - at));
-    }
-    return bytes;
-  };
+  support::RandomBytes noise(11);
   const std::size_t mebibyte = 1 << 20;
   const std::string pack = noise(16 * mebibyte);
   const std::optional<ChunkedFile> original = ChunkFile(folder.Write("pack", pack), "data/pack");
