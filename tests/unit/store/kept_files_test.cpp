@@ -5,7 +5,6 @@
 #include <set>
 
 #include "launcher/store/chunk_file.h"
-
 #include "launcher/text/failure.h"
 #include "launcher/transfer/sha256.h"
 #include "support/random_bytes.h"
