@@ -66,7 +66,8 @@ UpdatePlan PlanFrom(const std::wstring& from, std::vector<Listed> had, const New
     }
   }
   const std::uint64_t documents = SaturatingAdd(next.listBytes, next.chunkIndexBytes);
-  plan.byArchive = keptTotal == 0 || ArchiveIsCheaper(fetchEstimate, next.archiveBytes);
+  plan.byArchive =
+      (keptTotal == 0 && byChunks.empty()) || ArchiveIsCheaper(fetchEstimate, next.archiveBytes);
   if (plan.byArchive) {
     plan.files = next.listed.size();
     plan.bytes = SaturatingAdd(next.archiveBytes, documents);

@@ -140,6 +140,7 @@ void ClientStore::Install(const Release& release, const std::wstring& base,
   std::uint64_t fetchEstimate = 0;
   std::uint64_t listedTotal = 0;
   std::error_code noSize;
+  bool anyByChunks = false;  // a changed large file that the current version helps build
   auto next = kept.begin();
   for (std::size_t i = 0; i < listed.size(); ++i) {
     listedTotal = SaturatingAdd(listedTotal, listed[i].size);
@@ -151,12 +152,13 @@ void ClientStore::Install(const Release& release, const std::wstring& base,
           !current.empty() && FindChunked(chunks, listed[i]) != nullptr &&
           std::filesystem::is_regular_file(
               SafeJoin(root / PathFromWide(current), Widen(listed[i].path)), noSize);
+      anyByChunks = anyByChunks || byChunks;
       fetchEstimate = SaturatingAdd(fetchEstimate, UpdateCostOf(listed[i].size, byChunks));
     }
   }
 
-  const bool byArchive =
-      listed.empty() || keptTotal == 0 || ArchiveIsCheaper(fetchEstimate, release.size);
+  const bool byArchive = listed.empty() || (keptTotal == 0 && !anyByChunks) ||
+                         ArchiveIsCheaper(fetchEstimate, release.size);
   LogLine(byArchive ? Format(L"By the archive: {} bytes", release.size)
                     : Format(L"File by file: {} bytes kept, about {} to fetch", keptTotal,
                              fetchEstimate));
@@ -172,9 +174,9 @@ void ClientStore::Install(const Release& release, const std::wstring& base,
     }
   } else {
     RequireSpace(root, NotYetStaged(staging, listed, kept));
-    StageFileByFile(listed, kept, keptTotal, staging, parts, base, progress,
-                    {&chunks, current.empty() ? std::filesystem::path()
-                                              : root / PathFromWide(current)});
+    StageFileByFile(
+        listed, kept, keptTotal, staging, parts, base, progress,
+        {&chunks, current.empty() ? std::filesystem::path() : root / PathFromWide(current)});
     // As late as can be: only the checks of the whole tree and the flush come after.
     RestageChangedLinks(listed, kept, staging, parts, base, progress);
   }
