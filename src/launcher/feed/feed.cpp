@@ -22,7 +22,6 @@ std::string ReleaseKey(const std::string& prefix, std::string name, bool capital
   return prefix + name;
 }
 
-
 void WriteRelease(std::string& out, const Release& release, const std::string& prefix,
                   bool capitalise) {
   const auto member = [&](const char* name, const std::string& value) {

@@ -28,7 +28,8 @@ std::optional<std::string> FetchChunk(const std::wstring& url, const Chunk& chun
       [&](std::uint64_t offset) { wholeFile = offset != chunk.offset; },
       [&](const std::uint8_t* data, std::uint64_t count) {
         // A server that ignores Range sends the whole blob: stop at once, it is no chunk.
-        if (wholeFile || bytes.size() + count > chunk.size) throw Failure{L"not the chunk asked for"};
+        if (wholeFile || bytes.size() + count > chunk.size)
+          throw Failure{L"not the chunk asked for"};
         bytes.append(reinterpret_cast<const char*>(data), static_cast<std::size_t>(count));
       });
   if (bytes.size() != chunk.size || DigestOf(bytes) != chunk.sha256) return std::nullopt;
@@ -57,9 +58,9 @@ bool FetchByChunks(const ChunkedFile& wanted, const std::filesystem::path& insta
     std::string bytes;
     built = true;
     for (const Chunk& chunk : wanted.chunks) {
-      const auto found = std::lower_bound(
-          byDigest.begin(), byDigest.end(), chunk,
-          [](const Chunk& a, const Chunk& b) { return a.sha256 < b.sha256; });
+      const auto found =
+          std::lower_bound(byDigest.begin(), byDigest.end(), chunk,
+                           [](const Chunk& a, const Chunk& b) { return a.sha256 < b.sha256; });
       bool taken = false;
       if (found != byDigest.end() && found->sha256 == chunk.sha256 && found->size == chunk.size) {
         bytes.resize(static_cast<std::size_t>(chunk.size));

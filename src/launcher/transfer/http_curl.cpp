@@ -176,9 +176,9 @@ void FinishHeaders(Exchange& exchange) {
     }
   }
   const std::wstring* contentRange = exchange.contentRange ? &*exchange.contentRange : nullptr;
-  const std::uint64_t offset = AcceptResponse(
-      static_cast<std::uint32_t>(status), exchange.request.from, contentRange, exchange.retryAfter,
-      exchange.request.length > 0);
+  const std::uint64_t offset =
+      AcceptResponse(static_cast<std::uint32_t>(status), exchange.request.from, contentRange,
+                     exchange.retryAfter, exchange.request.length > 0);
   exchange.started = true;
   (*exchange.onStart)(offset);
 }

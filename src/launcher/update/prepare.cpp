@@ -303,9 +303,9 @@ Ready Prepare(const std::wstring& feedUrl, const ClientStore& store,
   };
   try {
     // Only an update has an installed file to take chunks from.
-    const std::vector<ChunkedFile> chunks =
-        installed.empty() || listed.empty() ? std::vector<ChunkedFile>()
-                                            : FetchChunkIndex(*feed, baseUrl);
+    const std::vector<ChunkedFile> chunks = installed.empty() || listed.empty()
+                                                ? std::vector<ChunkedFile>()
+                                                : FetchChunkIndex(*feed, baseUrl);
     store.Install(release, baseUrl, listed, std::ref(report), repair, chunks);
   } catch (const Failure& failure) {
     return failed(Format(L"The download failed. {}.", failure.message), Described(failure));
