@@ -44,9 +44,9 @@ bool FetchByChunks(const ChunkedFile& wanted, const std::filesystem::path& insta
                    const std::function<void(std::uint64_t)>& onBytes) {
   const std::optional<ChunkedFile> held = ChunkFile(installed, wanted.path);
   if (!held) return false;
+  const auto digestOrder = [](const Chunk& a, const Chunk& b) { return a.sha256 < b.sha256; };
   std::vector<Chunk> byDigest = held->chunks;
-  std::sort(byDigest.begin(), byDigest.end(),
-            [](const Chunk& a, const Chunk& b) { return a.sha256 < b.sha256; });
+  std::sort(byDigest.begin(), byDigest.end(), digestOrder);
   ChunkTally tallied;
   bool built = false;
   try {
@@ -58,9 +58,7 @@ bool FetchByChunks(const ChunkedFile& wanted, const std::filesystem::path& insta
     std::string bytes;
     built = true;
     for (const Chunk& chunk : wanted.chunks) {
-      const auto found =
-          std::lower_bound(byDigest.begin(), byDigest.end(), chunk,
-                           [](const Chunk& a, const Chunk& b) { return a.sha256 < b.sha256; });
+      const auto found = std::lower_bound(byDigest.begin(), byDigest.end(), chunk, digestOrder);
       bool taken = false;
       if (found != byDigest.end() && found->sha256 == chunk.sha256 && found->size == chunk.size) {
         bytes.resize(static_cast<std::size_t>(chunk.size));

@@ -4,6 +4,8 @@
 
 #include <cstdint>
 
+#include "launcher/text/saturating.h"
+
 namespace launcher {
 
 // Each file fetched singly costs about this much beyond its bytes.
@@ -14,8 +16,7 @@ inline constexpr std::uint64_t kPerFileOverhead = 65536;
 // how many of its chunks are held is known only once it has been read, and a patch changes little
 // of such a file.
 inline std::uint64_t UpdateCostOf(std::uint64_t size, bool byChunks) {
-  return byChunks ? kPerFileOverhead
-                  : (size > UINT64_MAX - kPerFileOverhead ? UINT64_MAX : size + kPerFileOverhead);
+  return byChunks ? kPerFileOverhead : SaturatingAdd(size, kPerFileOverhead);
 }
 
 // Whether the archive of `archiveSize` bytes is the cheaper way when fetching the missing files

@@ -107,38 +107,43 @@ std::optional<Ready> DownloadLauncher(const Release& launcher, const std::wstrin
 }
 
 // The release's file list when it can be had and its digest is the feed's; else none, silently.
-std::vector<Listed> FetchFileList(const Feed& feed, const std::wstring& baseUrl) {
-  if (feed.files.empty() || !IsPlainName(feed.files)) return {};
+// A document the feed names by `name` and `sha256` (the file list, the chunk index), read by
+// `parse` from the blocks it arrived in; nothing, silently but for the log, when the feed names
+// none, it can't be had, isn't the one named or can't be read.
+template <typename Parse>
+auto FetchNamed(const std::wstring& baseUrl, const std::wstring& name, const std::wstring& sha256,
+                const wchar_t* what, const Parse& parse) -> decltype(parse({})) {
+  if (name.empty() || !IsPlainName(name)) return {};
   try {
-    std::vector<std::string> blocks = GetTextInBlocks(baseUrl + feed.files, kFileListLimit);
+    std::vector<std::string> blocks = GetTextInBlocks(baseUrl + name, kFileListLimit);
     Sha256 digest;
     for (const std::string& block : blocks) digest.Add(block.data(), block.size());
-    if (digest.FinishHex() != feed.filesSha256) {
-      LogLine(L"The file list isn't the one the feed names: its SHA-256 differs");
+    if (digest.FinishHex() != sha256) {
+      LogLine(Format(L"The {} isn't the one the feed names: its SHA-256 differs", what));
       return {};
     }
-    return ParseFileList(std::move(blocks));
+    return parse(std::move(blocks));
   } catch (const Failure& failure) {
-    LogLine(L"The file list isn't used: " + Described(failure));
+    LogLine(Format(L"The {} isn't used: {}", what, Described(failure)));
     return {};
   }
+}
+
+std::vector<Listed> FetchFileList(const Feed& feed, const std::wstring& baseUrl) {
+  return FetchNamed(
+      baseUrl, feed.files, feed.filesSha256, L"file list",
+      [](std::vector<std::string> blocks) { return ParseFileList(std::move(blocks)); });
 }
 
 // The release's chunk index when the feed names one whose digest matches; else none, with a line
 // in the log: large files are then fetched whole.
 std::vector<ChunkedFile> FetchChunkIndex(const Feed& feed, const std::wstring& baseUrl) {
-  if (feed.chunks.empty() || !IsPlainName(feed.chunks)) return {};
-  try {
-    const std::string text = GetText(baseUrl + feed.chunks, kFileListLimit);
-    if (Sha256Hex(text) != feed.chunksSha256) {
-      LogLine(L"The chunk index isn't the one the feed names: its SHA-256 differs");
-      return {};
-    }
-    return ParseChunkIndex(text);
-  } catch (const Failure& failure) {
-    LogLine(L"The chunk index isn't used: " + Described(failure));
-    return {};
-  }
+  return FetchNamed(baseUrl, feed.chunks, feed.chunksSha256, L"chunk index",
+                    [](const std::vector<std::string>& blocks) {
+                      std::string text;
+                      for (const std::string& block : blocks) text += block;
+                      return ParseChunkIndex(text);
+                    });
 }
 
 // An up-to-date installed version brought back to its file list where it no longer holds it:
