@@ -1,5 +1,6 @@
 #include "launcher/feed/chunk_index.h"
 
+#include <algorithm>
 #include <array>
 #include <charconv>
 #include <optional>
@@ -46,20 +47,35 @@ std::uint64_t ReadSize(std::string_view text) {
 }  // namespace
 
 std::size_t ChunkCutter::Scan(const unsigned char* bytes, std::size_t count, bool& cut) {
-  cut = false;
-  for (std::size_t i = 0; i < count; ++i) {
-    // The gear hash: each byte's influence leaves it after 64 shifts, so the boundaries depend
-    // on the last 64 bytes only.
-    hash_ = (hash_ << 1) + kGear[bytes[i]];
-    ++length_;
-    if ((length_ >= kShortestChunk && (hash_ & kBoundaryMask) == 0) || length_ == kLongestChunk) {
-      cut = true;
-      hash_ = 0;
-      length_ = 0;
-      return i + 1;
-    }
+  // The gear hash: each byte's influence leaves it after 64 shifts, so a boundary depends on the
+  // 64 bytes before it only. No chunk ends before the shortest length, so the bytes earlier than
+  // its last 64 needn't be hashed at all.
+  constexpr std::uint64_t kHashedFrom = kShortestChunk - 64;
+  std::size_t at = 0;
+  if (length_ < kHashedFrom) {
+    at = static_cast<std::size_t>(std::min<std::uint64_t>(kHashedFrom - length_, count));
+    length_ += at;
   }
-  return count;
+  for (; at < count && length_ + 1 < kShortestChunk; ++at, ++length_)
+    hash_ = (hash_ << 1) + kGear[bytes[at]];
+  // Every byte from here may end the chunk, up to the longest one.
+  const std::size_t from = at;
+  const std::size_t limit =
+      at + static_cast<std::size_t>(std::min<std::uint64_t>(count - at, kLongestChunk - length_));
+  std::uint64_t hash = hash_;
+  cut = false;
+  while (at < limit && !cut) {
+    hash = (hash << 1) + kGear[bytes[at++]];
+    cut = (hash & kBoundaryMask) == 0;
+  }
+  length_ += at - from;
+  hash_ = hash;
+  if (cut || length_ == kLongestChunk) {
+    cut = true;
+    hash_ = 0;
+    length_ = 0;
+  }
+  return at;
 }
 
 const ChunkedFile* FindChunked(const std::vector<ChunkedFile>& index, const Listed& entry) {

@@ -1,17 +1,26 @@
 #include "launcher/store/chunk_file.h"
 
 #include <fstream>
+#include <memory>
 #include <vector>
 
+#include "launcher/text/text.h"
+#include "launcher/transfer/background_sha256.h"
 #include "launcher/transfer/sha256.h"
 
 namespace launcher {
 
-std::optional<ChunkedFile> ChunkFile(const std::filesystem::path& file, const std::string& path) {
+std::optional<ChunkedFile> ChunkFile(const std::filesystem::path& file, const std::string& path,
+                                     WholeDigest whole) {
   std::ifstream in(file, std::ios::binary);
   if (!in.good()) return std::nullopt;
   ChunkedFile chunked{path, {}, 0, {}};
-  Sha256 whole;
+  std::unique_ptr<BackgroundSha256> wholeHash;
+  if (whole == WholeDigest::Compute) {
+    std::error_code error;
+    const std::uintmax_t size = std::filesystem::file_size(file, error);
+    wholeHash = std::make_unique<BackgroundSha256>(Sha256(), error ? 0 : size);
+  }
   Sha256 part;
   std::uint64_t partStart = 0;
   ChunkCutter cutter;
@@ -25,8 +34,8 @@ std::optional<ChunkedFile> ChunkFile(const std::filesystem::path& file, const st
     in.read(buffer.data(), static_cast<std::streamsize>(buffer.size()));
     const auto count = static_cast<std::size_t>(in.gcount());
     if (count == 0) break;
-    whole.Add(buffer.data(), count);
     const auto* bytes = reinterpret_cast<const unsigned char*>(buffer.data());
+    if (wholeHash) wholeHash->Add(bytes, count);
     for (std::size_t at = 0; at < count;) {
       bool cut = false;
       const std::size_t taken = cutter.Scan(bytes + at, count - at, cut);
@@ -38,7 +47,7 @@ std::optional<ChunkedFile> ChunkFile(const std::filesystem::path& file, const st
   }
   if (in.bad()) return std::nullopt;
   if (chunked.size > partStart) endPart();
-  chunked.sha256 = {whole.Finish()};
+  if (wholeHash) chunked.sha256 = *Digest::FromHex(Narrow(wholeHash->FinishHex()));
   return chunked;
 }
 

@@ -1,9 +1,10 @@
 #pragma once
 // A changed large file built from the installed one: every chunk the installed file still holds is
-// copied from it, and only the others are fetched, by Range requests on the whole file's blob.
-// Any failure of this way (a server that ignores ranges, a chunk that isn't what the index says,
-// an installed file that changes meanwhile) leaves nothing behind, and the caller downloads the
-// whole file instead.
+// copied from it, and only the others are fetched, by Range requests on the whole file's blob, a
+// few at a time. Any failure of this way (a server that ignores ranges, a chunk that isn't what
+// the index says, an installed file that changes meanwhile) leaves nothing behind, and the
+// caller downloads the whole file instead; so does an installed file that holds none of the
+// chunks, as one request that can resume is then the better way.
 
 #include <cstdint>
 #include <filesystem>
@@ -19,12 +20,16 @@ struct ChunkTally {
   std::uint64_t fetched = 0;  // bytes downloaded
 };
 
+// Missing chunks fetched at once, each on a connection of its own.
+inline constexpr std::size_t kChunkFetchers = 4;
+
 // Builds `wanted` at `destination` through the work file `work`, from `installed` and
-// `blobUrl`; true once the whole file's size and SHA-256 are the index's. `onBytes` gets the
-// bytes of each chunk placed, taken or fetched.
+// `blobUrl`; true once the whole file's size and SHA-256 are the index's. `onPlaced` gets the
+// running tally of this file after each chunk placed; whatever it throws passes through, with
+// nothing left behind.
 bool FetchByChunks(const ChunkedFile& wanted, const std::filesystem::path& installed,
                    const std::wstring& blobUrl, const std::filesystem::path& work,
                    const std::filesystem::path& destination, ChunkTally& tally,
-                   const std::function<void(std::uint64_t)>& onBytes);
+                   const std::function<void(const ChunkTally&)>& onPlaced);
 
 }  // namespace launcher

@@ -59,25 +59,25 @@ void StageByChunks(std::vector<std::size_t>& toFetch, const std::vector<Listed>&
     candidates.emplace_back(i, found);
     total += entry.size;
   }
-  std::uint64_t done = 0;
   ChunkTally tally;
+  const auto report = [&](const ChunkTally& now) {
+    progress(Stage::Taking, now.taken, total);
+    progress(Stage::Patching, now.fetched, total);
+  };
   std::vector<std::size_t> built;
   for (const auto& [i, wanted] : candidates) {
     const std::wstring digest = wanted->sha256.Hex();
-    progress(Stage::Downloading, done, total);
-    const std::uint64_t before = done;
+    report(tally);
+    const ChunkTally before = tally;
     if (FetchByChunks(*wanted, SafeJoin(chunks.installed, Widen(wanted->path)),
                       base + L"files/" + digest + L".bin",
                       parts / PathFromWide(digest + L".chunked"),
-                      SafeJoin(staging, Widen(wanted->path)), tally, [&](std::uint64_t count) {
-                        done += count;
-                        progress(Stage::Downloading, done, total);
+                      SafeJoin(staging, Widen(wanted->path)), tally, [&](const ChunkTally& file) {
+                        report({before.taken + file.taken, before.fetched + file.fetched});
                       })) {
       built.push_back(i);
     }
-    done = before + wanted->size;
   }
-  if (!candidates.empty()) progress(Stage::Downloading, total, total);
   std::erase_if(toFetch, [&](std::size_t i) {
     return std::find(built.begin(), built.end(), i) != built.end();
   });

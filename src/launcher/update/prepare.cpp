@@ -171,7 +171,7 @@ void RepairInstalled(const Feed& feed, const std::wstring& baseUrl, const Client
                    inspection.damaged.size(), inspection.listed.size(),
                    Widen(inspection.damaged.front().path)));
     store.Repair(installed, baseUrl, inspection, std::ref(report));
-    LogLine(Format(L"Repaired {}: {} bytes downloaded", installed, report.fetched));
+    LogLine(Format(L"Repaired {}: {} bytes downloaded", installed, report.Fetched()));
   } catch (const Failure& failure) {
     LogLine(L"The repair failed: " + Described(failure));
   } catch (const std::filesystem::filesystem_error& error) {
@@ -204,13 +204,29 @@ void ReportInstallProgress::operator()(Stage stage, std::uint64_t done, std::uin
     progress({L"Unpacking Quellorn\u2026", std::nullopt});
     return;
   }
-  if (stage == Stage::Keeping) kept = done;
-  if (stage == Stage::Downloading) fetched = done;
+  switch (stage) {
+    case Stage::Keeping:
+      keptWhole = done;
+      break;
+    case Stage::Taking:
+      taken = done;
+      return;  // shown with the Patching report that follows
+    case Stage::Patching:
+      patched = done;
+      break;
+    case Stage::Downloading:
+      downloaded = done;
+      break;
+    default:
+      break;
+  }
   // Whole megabytes once there are ten or more; tenths below, where whole ones would round a
   // small update to "0 of 0 MB".
   const double megabytes = static_cast<double>(total) / kMegabyte;
-  if (!pace.Changes(static_cast<int>(stage), done, total,
-                    megabytes >= 10 ? kMegabyte : kMegabyte / 10)) {
+  const bool whole = megabytes >= 10;
+  // A chunk taken moves the Patching line as much as one fetched.
+  const std::uint64_t shown = stage == Stage::Patching ? done + taken : done;
+  if (!pace.Changes(static_cast<int>(stage), shown, total, whole ? kMegabyte : kMegabyte / 10)) {
     return;
   }
   const std::wstring label = stage == Stage::Keeping    ? title + L": keeping what hasn't changed"
@@ -221,11 +237,18 @@ void ReportInstallProgress::operator()(Stage stage, std::uint64_t done, std::uin
     progress({label + L"\u2026", std::nullopt});
     return;
   }
-  const double doneMegabytes = static_cast<double>(done) / kMegabyte;
-  progress({megabytes >= 10
-                ? Format(L"{}\u2026 {:.0f} of {:.0f} MB", label, doneMegabytes, megabytes)
-                : Format(L"{}\u2026 {:.1f} of {:.1f} MB", label, doneMegabytes, megabytes),
-            static_cast<double>(done) / static_cast<double>(total)});
+  const auto inMegabytes = [&](std::uint64_t bytes) {
+    const double count = static_cast<double>(bytes) / kMegabyte;
+    return whole ? Format(L"{:.0f}", count) : Format(L"{:.1f}", count);
+  };
+  const std::wstring counts =
+      Format(L"{}\u2026 {} of {} MB", label, inMegabytes(done), inMegabytes(total));
+  if (stage == Stage::Patching) {
+    progress({Format(L"{}, {} MB kept", counts, inMegabytes(taken)),
+              static_cast<double>(done + taken) / static_cast<double>(total)});
+    return;
+  }
+  progress({counts, static_cast<double>(done) / static_cast<double>(total)});
 }
 
 std::wstring HostOf(const std::wstring& url) {
@@ -321,7 +344,7 @@ Ready Prepare(const std::wstring& feedUrl, const ClientStore& store,
   }
   LogLine(Format(L"Installed {} in {:.1f} s: {} bytes downloaded, {} kept from {}", release.version,
                  std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count(),
-                 report.fetched, report.kept, installed.empty() ? L"nothing" : installed));
+                 report.Fetched(), report.Kept(), installed.empty() ? L"nothing" : installed));
   store.Prune();
   return {store.Executable(release.version), false, nullptr};
 }

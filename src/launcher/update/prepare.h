@@ -84,11 +84,15 @@ struct ReportLauncherProgress {
 struct ReportInstallProgress {
   const std::wstring& title;
   const ProgressCallback& progress;
-  std::uint64_t kept = 0;     // bytes carried over from the current version
-  std::uint64_t fetched = 0;  // bytes downloaded
+  std::uint64_t keptWhole = 0;   // bytes of files carried over from the current version
+  std::uint64_t taken = 0;       // and of chunks taken from its changed large files
+  std::uint64_t patched = 0;     // bytes fetched for those large files
+  std::uint64_t downloaded = 0;  // bytes of whole files downloaded
   ProgressPace pace{};
 
   void operator()(Stage stage, std::uint64_t done, std::uint64_t total);
+  std::uint64_t Kept() const { return keptWhole + taken; }
+  std::uint64_t Fetched() const { return patched + downloaded; }
 };
 
 // The host a URL asks, for the player's message; the website's host when it names none.

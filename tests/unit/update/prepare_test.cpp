@@ -416,7 +416,7 @@ TEST(ReportProgress, TextsAndFractions) {
   EXPECT_EQ(reports[3].fraction, std::nullopt);
   EXPECT_EQ(reports[4].text, L"Updating the launcher to 2.3.0\u2026 1.5 of 3.0 MB");
   EXPECT_EQ(reports[4].fraction, 0.5);
-  EXPECT_EQ(install.fetched, 0u);  // the last count of each kind, for the log
+  EXPECT_EQ(install.Fetched(), 0u);  // the last count of each kind, for the log
 
   // Only what shows something new: the same tenth of a megabyte and thousandth of the bar is
   // one report, however many blocks it took.
@@ -431,12 +431,26 @@ TEST(ReportProgress, TextsAndFractions) {
   EXPECT_EQ(reports[1].text, L"Updating to 1.4.0\u2026 1.0 of 3.0 MB");
   EXPECT_EQ(reports[2].fraction, 1.0);
   EXPECT_EQ(reports[3].fraction, 0.5);
-  EXPECT_EQ(paced.fetched, 3145728u);
+  EXPECT_EQ(paced.Fetched(), 3145728u);
 
   // Whole megabytes from 10 MB on.
   ReportInstallProgress large{title, progress};
   large(Stage::Downloading, 15728640, 20971520);
   EXPECT_EQ(reports.back().text, L"Updating to 1.4.0\u2026 15 of 20 MB");
+
+  // A large file built by its chunks: what was fetched counts against its size, what was taken
+  // from the installed one shows as kept; the log counts both kinds with the others.
+  ReportInstallProgress patch{title, progress};
+  patch(Stage::Keeping, 1048576, 1048576);
+  reports.clear();
+  patch(Stage::Taking, 2143289344, 2147483648);
+  patch(Stage::Patching, 3145728, 2147483648);
+  patch(Stage::Downloading, 2097152, 2097152);
+  ASSERT_EQ(reports.size(), 2u);
+  EXPECT_EQ(reports[0].text, L"Updating to 1.4.0\u2026 3 of 2048 MB, 2044 MB kept");
+  EXPECT_NEAR(*reports[0].fraction, 0.9995, 0.0001);
+  EXPECT_EQ(patch.Kept(), 1048576u + 2143289344u);
+  EXPECT_EQ(patch.Fetched(), 3145728u + 2097152u);
 }
 
 TEST(HostOf, TheHostTheUrlAsks) {
