@@ -13,6 +13,7 @@
 #include "launcher/transfer/sha256.h"
 #include "support/archive_maker_for_tests.h"
 #include "support/failure_of.h"
+#include "support/random_bytes.h"
 #include "support/temporary_folder.h"
 #include "tools/publish/channels.h"
 #include "tools/publish/verify.h"
@@ -272,6 +273,31 @@ TEST_F(PublishTest, AReleaseHistoryThroughChannelsPromoteAndPrune) {
     EXPECT_EQ(Contents(server_).size(), full.size() - (dryRun ? 0 : going.size()));
   }
   EXPECT_TRUE(Problems().empty());  // every channel, and all it names, still whole
+}
+
+TEST_F(PublishTest, ALargeArchiveIsCompressedOnlyWhenItsSampleCompresses) {
+  if (std::wstring(support::kTestArchiveEnding) == L".tar") GTEST_SKIP() << "no system tar";
+  support::RandomBytes noise(7);
+  std::string text;
+  while (text.size() < (66u << 20)) text += "a line of a game's text that repeats " + noise(8);
+  struct Case {
+    const char* what;
+    std::string pack;
+    bool compressed;
+  };
+  const Case cases[] = {
+      {"random bytes", noise(66u << 20), false},
+      {"text", text, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    WriteBuild(Changed({{"data/pack.pak", c.pack}}));
+    const std::filesystem::path archive = folder_.path() / "archive";
+    const std::vector<std::wstring> names = {L"Quellorn.exe", L"data/pack.pak"};
+    EXPECT_EQ(support::ArchiveMakerForTests()(build_, names, archive), c.compressed);
+    EXPECT_EQ(std::filesystem::file_size(archive) < c.pack.size(), c.compressed);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder_.path()), {}), 2);
+  }
 }
 
 TEST_F(PublishTest, AFailureHalfWayLeavesTheServerFolderAsItWas) {
