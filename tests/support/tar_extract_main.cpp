@@ -1,8 +1,12 @@
 // A small stand-in for Windows' tar.exe, for the Windows build's tests under Wine, which has no
-// tar of its own: "tar.exe -xf ARCHIVE -C FOLDER" for plain ustar archives of files and folders.
+// tar of its own: "tar.exe -xf ARCHIVE -C FOLDER" for plain ustar archives of files and folders,
+// ARCHIVE "-" for standard input.
 // Exits 0 on success and 2 for anything else, as tar does: a damaged archive, a link, or a name
 // that is absolute or climbs with "..". QUELLORN_TEST_TAR_PAUSE (seconds) makes it take its time,
 // for a test that looks at the launcher while it unpacks.
+
+#include <fcntl.h>
+#include <io.h>
 
 #include <algorithm>
 #include <chrono>
@@ -37,9 +41,17 @@ bool IsSafeName(const std::string& name) {
 }
 
 int Extract(const std::filesystem::path& archivePath, const std::filesystem::path& folder) {
-  std::ifstream in(archivePath, std::ios::binary);
-  if (!in) return 2;
-  const std::string archive{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+  std::string archive;
+  if (archivePath == L"-") {  // standard input, read whole before anything is written
+    _setmode(_fileno(stdin), _O_BINARY);
+    char block[65536];
+    while (const std::size_t got = std::fread(block, 1, sizeof block, stdin))
+      archive.append(block, got);
+  } else {
+    std::ifstream in(archivePath, std::ios::binary);
+    if (!in) return 2;
+    archive.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  }
   size_t at = 0;
   while (at + 512 <= archive.size()) {
     const char* header = archive.data() + at;

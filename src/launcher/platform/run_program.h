@@ -1,8 +1,12 @@
 #pragma once
-// Running one of the system's programs (tar, gzip) to its end: an argument vector that reaches the
-// program word for word, no shell, no console window, and a wait without a time limit.
+// Running one of the system's programs (tar, gzip): an argument vector that reaches the program
+// word for word, no shell, no console window, the program bound to the launcher's life (it ends
+// when the launcher is killed), and a wait for its end without a time limit. Either run to its
+// end at once, or fed through its standard input first.
 
+#include <cstddef>
 #include <filesystem>
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -16,5 +20,27 @@ using ProgramWord = std::filesystem::path::string_type;
 // (-1 when it didn't exit normally), or nothing when it couldn't be started.
 std::optional<int> RunToEnd(const std::filesystem::path& program,
                             const std::vector<ProgramWord>& arguments);
+
+// A program started with a pipe from the launcher as its standard input.
+class FedProgram {
+ public:
+  // `program` as for RunToEnd. Started() says whether it could be started.
+  FedProgram(const std::filesystem::path& program, const std::vector<ProgramWord>& arguments);
+  ~FedProgram();  // closes the program's input and waits for its end, as Finish
+  FedProgram(FedProgram&&) noexcept;
+  FedProgram& operator=(FedProgram&&) noexcept;
+
+  bool Started() const;
+  // Blocks while the pipe is full. False once the program takes no more input (it ended, or
+  // never started): these bytes and all later ones are lost to it.
+  bool Feed(const void* bytes, std::size_t count);
+  // Closes the program's input (end of file) and waits for its end: its exit code, -1 when it
+  // didn't exit normally or never started. Once; later calls give the same.
+  int Finish();
+
+ private:
+  struct State;
+  std::unique_ptr<State> state_;
+};
 
 }  // namespace launcher

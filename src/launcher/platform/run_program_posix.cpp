@@ -1,9 +1,10 @@
-// POSIX implementation of RunToEnd: fork and exec, with the child bound to the launcher's life,
-// then waitpid.
+// POSIX implementation of RunToEnd and FedProgram: fork and exec, with the child bound to the
+// launcher's life, then waitpid.
 
 #include "launcher/platform/run_program.h"
 
 #include <fcntl.h>
+#include <pthread.h>
 #include <signal.h>
 #include <sys/prctl.h>
 #include <sys/wait.h>
@@ -11,6 +12,7 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <ctime>
 #include <string>
 
 #include "launcher/platform/file_descriptor.h"
@@ -38,10 +40,10 @@ std::string Resolve(const std::string& program) {
   return {};
 }
 
-}  // namespace
-
-std::optional<int> RunToEnd(const std::filesystem::path& program,
-                            const std::vector<ProgramWord>& arguments) {
+// Starts the program with `input` (unless -1) as its standard input; nothing when it couldn't be
+// started (a child that failed its exec has been waited for).
+std::optional<pid_t> Spawn(const std::filesystem::path& program,
+                           const std::vector<ProgramWord>& arguments, int input) {
   const std::string file = Resolve(program.native());
   if (file.empty()) return std::nullopt;
   std::vector<std::string> words{program.native()};
@@ -63,6 +65,7 @@ std::optional<int> RunToEnd(const std::filesystem::path& program,
     // so no orphan goes on writing into a staging folder the next run uses.
     ::prctl(PR_SET_PDEATHSIG, SIGKILL);
     if (::getppid() != parent) ::_exit(127);  // the launcher died before the line above
+    if (input >= 0 && ::dup2(input, 0) < 0) ::_exit(127);
     // Nothing of the launcher's but the standard streams and the exec report goes along.
     ::close_range(3, static_cast<unsigned>(writer.Get()) - 1, 0);
     ::close_range(static_cast<unsigned>(writer.Get()) + 1, ~0u, 0);
@@ -77,12 +80,99 @@ std::optional<int> RunToEnd(const std::filesystem::path& program,
   do {
     got = ::read(reader.Get(), &failure, sizeof failure);
   } while (got < 0 && errno == EINTR);
+  if (got == sizeof failure) {  // never started
+    while (::waitpid(child, nullptr, 0) < 0 && errno == EINTR) {
+    }
+    return std::nullopt;
+  }
+  return child;
+}
+
+// The child's exit code, -1 when it didn't exit normally.
+int WaitFor(pid_t child) {
   int status = 0;
   while (::waitpid(child, &status, 0) < 0) {
     if (errno != EINTR) return -1;
   }
-  if (got == sizeof failure) return std::nullopt;  // never started
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+}  // namespace
+
+std::optional<int> RunToEnd(const std::filesystem::path& program,
+                            const std::vector<ProgramWord>& arguments) {
+  const std::optional<pid_t> child = Spawn(program, arguments, -1);
+  if (!child) return std::nullopt;
+  return WaitFor(*child);
+}
+
+struct FedProgram::State {
+  pid_t child = -1;
+  FileDescriptor input;  // the pipe's end the launcher writes
+  std::optional<int> exitCode;
+};
+
+FedProgram::FedProgram(const std::filesystem::path& program,
+                       const std::vector<ProgramWord>& arguments)
+    : state_(std::make_unique<State>()) {
+  int ends[2];
+  if (::pipe2(ends, O_CLOEXEC) != 0) return;
+  const FileDescriptor reader(ends[0]);
+  state_->input = FileDescriptor(ends[1]);
+  const std::optional<pid_t> child = Spawn(program, arguments, reader.Get());
+  if (child) {
+    state_->child = *child;
+  } else {
+    state_->input.Reset();
+  }
+}
+
+FedProgram::~FedProgram() {
+  if (state_) Finish();
+}
+
+FedProgram::FedProgram(FedProgram&&) noexcept = default;
+FedProgram& FedProgram::operator=(FedProgram&&) noexcept = default;
+
+bool FedProgram::Started() const {
+  return state_ && state_->child > 0;
+}
+
+bool FedProgram::Feed(const void* bytes, std::size_t count) {
+  if (!state_ || !state_->input) return false;
+  // Writing to a program that has ended raises SIGPIPE, which would end the launcher: it is held
+  // back on this thread for the write, and taken away again when it came.
+  sigset_t pipeSignal;
+  sigset_t previous;
+  sigemptyset(&pipeSignal);
+  sigaddset(&pipeSignal, SIGPIPE);
+  pthread_sigmask(SIG_BLOCK, &pipeSignal, &previous);
+  const auto* at = static_cast<const char*>(bytes);
+  bool fed = true;
+  while (count > 0) {
+    const ssize_t written = ::write(state_->input.Get(), at, count);
+    if (written < 0 && errno == EINTR) continue;
+    if (written <= 0) {
+      if (errno == EPIPE) {
+        const timespec now{};
+        sigtimedwait(&pipeSignal, nullptr, &now);
+      }
+      fed = false;
+      break;
+    }
+    at += written;
+    count -= static_cast<std::size_t>(written);
+  }
+  pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+  if (!fed) state_->input.Reset();
+  return fed;
+}
+
+int FedProgram::Finish() {
+  if (!state_) return -1;
+  state_->input.Reset();
+  if (!state_->exitCode) state_->exitCode = state_->child > 0 ? WaitFor(state_->child) : -1;
+  return *state_->exitCode;
 }
 
 }  // namespace launcher

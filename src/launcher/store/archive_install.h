@@ -1,6 +1,7 @@
 #pragma once
 // The archive path of an install: the release's one archive downloaded (resumably) into the store
-// and unpacked with the system's tar into a fresh staging folder.
+// and unpacked with the system's tar into a fresh staging folder, as it arrives; a download that
+// resumed is unpacked from its file once complete.
 
 #include <filesystem>
 #include <string>
@@ -10,8 +11,9 @@
 
 namespace launcher {
 
-// Downloads base + release.file to `download` (Downloading reports with release.size as the
-// total, the only reports), empties `staging` and unpacks the archive into it. A tree that holds a
+// Empties `staging`, downloads base + release.file to `download` (Downloading reports with
+// release.size as the total, then one Unpacking report) and unpacks the archive into `staging`.
+// On return the download's digest has matched and tar has ended well. A tree that holds a
 // link of any kind is removed and refused with Failure "The release couldn't be unpacked".
 void InstallFromArchive(const Release& release, const std::wstring& base,
                         const std::filesystem::path& download, const std::filesystem::path& staging,

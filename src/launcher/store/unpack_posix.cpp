@@ -14,4 +14,10 @@ void Unpack(const std::filesystem::path& archive, const std::filesystem::path& f
   if (*exitCode != 0) throw Failure{L"The release couldn't be unpacked"};
 }
 
+FedProgram StartUnpacking(const std::filesystem::path& folder, bool gzip) {
+  std::vector<ProgramWord> words = {"-xf", "-", "-C", folder.native()};
+  if (gzip) words.insert(words.begin(), "-z");
+  return FedProgram("tar", words);
+}
+
 }  // namespace launcher

@@ -15,4 +15,8 @@ void Unpack(const std::filesystem::path& archive, const std::filesystem::path& f
   if (*exitCode != 0) throw Failure{L"The release couldn't be unpacked"};
 }
 
+FedProgram StartUnpacking(const std::filesystem::path& folder, bool /*gzip*/) {
+  return FedProgram(SystemFolder() / L"tar.exe", {L"-xf", L"-", L"-C", folder.native()});
+}
+
 }  // namespace launcher

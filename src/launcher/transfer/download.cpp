@@ -42,7 +42,8 @@ constexpr wchar_t kEndedEarly[] = L"The download ended before the whole file had
 }  // namespace
 
 void Download(const std::wstring& url, std::uint64_t size, const std::wstring& sha256,
-              const std::filesystem::path& path, const DownloadProgress& progress, bool noCache) {
+              const std::filesystem::path& path, const DownloadProgress& progress, bool noCache,
+              const ReceivedBytes& received) {
   std::uint64_t have = MeasureKept(path, size);
   Sha256 hasher;
   if (have > 0 && AddFilePrefix(hasher, path, have) < have) {
@@ -84,6 +85,7 @@ void Download(const std::wstring& url, std::uint64_t size, const std::wstring& s
             if (!out.Write(bytes, static_cast<std::size_t>(count), error)) {
               ThrowWriteFailure(error, size - written, kCouldNotWrite);
             }
+            if (received) received(written, bytes, static_cast<std::size_t>(count));
             written += count;
             progress(written);
           });
@@ -125,13 +127,13 @@ void Download(const std::wstring& url, std::uint64_t size, const std::wstring& s
 
 void DownloadWithRetries(const std::wstring& url, std::uint64_t size, const std::wstring& sha256,
                          const std::filesystem::path& path, const DownloadProgress& progress,
-                         const RetryWait& wait) {
+                         const RetryWait& wait, const ReceivedBytes& received) {
   const TransferSettings& settings = Transfers();
   std::size_t retries = 0;
   bool noCache = false;
   for (;;) {
     try {
-      Download(url, size, sha256, path, progress, noCache);
+      Download(url, size, sha256, path, progress, noCache, received);
       return;
     } catch (const WrongBytes&) {
       if (noCache) throw;

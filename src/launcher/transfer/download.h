@@ -4,6 +4,7 @@
 // attempt at the same file: its bytes are kept, hashed again and only the rest is asked for.
 
 #include <chrono>
+#include <cstddef>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
@@ -15,6 +16,11 @@ namespace launcher {
 // Bytes of the file in place so far, including those kept from an earlier attempt.
 using DownloadProgress = std::function<void(std::uint64_t written)>;
 
+// Each block as it is written, with the file offset it went to: for a consumer of the bytes as
+// they arrive. A download that resumes or starts over shows as an offset that doesn't follow on.
+using ReceivedBytes =
+    std::function<void(std::uint64_t offset, const std::uint8_t* bytes, std::size_t count)>;
+
 // Runs on the calling thread, callbacks too. On return the file at `path` has `size` bytes whose
 // digest is `sha256` (64 lower-case hexadecimal characters). Throws Failure with the player's
 // message; a file that turned out wrong is deleted, one cut off stays to be resumed. An exception
@@ -25,7 +31,7 @@ using DownloadProgress = std::function<void(std::uint64_t written)>;
 // TransientFailure.
 void Download(const std::wstring& url, std::uint64_t size, const std::wstring& sha256,
               const std::filesystem::path& path, const DownloadProgress& progress,
-              bool noCache = false);
+              bool noCache = false, const ReceivedBytes& received = {});
 
 // Waiting between attempts; it may throw to give up early (Stopped, for one).
 using RetryWait = std::function<void(std::chrono::milliseconds)>;
@@ -39,6 +45,6 @@ inline void SleepFor(std::chrono::milliseconds pause) {
 // with "Cache-Control: no-cache" after bytes that weren't the file's. Throws the last failure.
 void DownloadWithRetries(const std::wstring& url, std::uint64_t size, const std::wstring& sha256,
                          const std::filesystem::path& path, const DownloadProgress& progress,
-                         const RetryWait& wait);
+                         const RetryWait& wait, const ReceivedBytes& received = {});
 
 }  // namespace launcher

@@ -9,6 +9,7 @@
 #include "launcher/store/client_store.h"
 #include "launcher/store/file_staging.h"
 #include "launcher/store/kept_files.h"
+#include "launcher/store/streamed_unpack.h"
 #include "launcher/store/version_record.h"
 #include "launcher/text/failure.h"
 #include "launcher/text/text.h"
@@ -132,10 +133,47 @@ TEST_F(InstallTest, FailuresLeaveThePreviousVersionCurrent) {
   EXPECT_FALSE(Exists("1.1.0.partial/from-an-earlier-attempt.txt"));
   EXPECT_TRUE(Exists("1.1.0.download"));  // complete: the next attempt needs no request
 
+  // An archive unpacked whole as it arrived, whose digest then isn't the feed's: what tar made
+  // goes with it.
+  const std::string other = support::MakeTar({{"Quellorn.exe", "not the release"}});
+  server_.Route("/other.tar", ServeFile(other));
+  EXPECT_TRUE(Run({L"1.1.1", L"other.tar", std::wstring(64, L'a'), other.size()})
+                  .starts_with(L"The download isn't the release"));
+  EXPECT_FALSE(Exists("1.1.1.partial"));
+
   const Release unusable{L"1.2 beta", L"x.tar", std::wstring(64, L'a'), 10};
   EXPECT_EQ(Run(unusable), L"The update server names a release that can't be kept");
   EXPECT_EQ(store_.Current(), L"0.9.0");
   EXPECT_EQ(Read("current.txt"), "0.9.0");
+}
+
+TEST_F(InstallTest, AStreamUnpacksOnlyWhenItArrivesInOnePiece) {
+  const std::string archive = support::MakeTar({{"Quellorn.exe", "game"}, {"data/a.pak", "a"}});
+  const auto* bytes = reinterpret_cast<const std::uint8_t*>(archive.data());
+  const std::size_t half = archive.size() / 2;
+  struct Case {
+    const char* what;
+    std::vector<std::pair<std::uint64_t, std::uint64_t>> pieces;  // offset and length
+    bool unpacked;
+  };
+  const Case cases[] = {
+      {"in order", {{0, half}, {half, archive.size() - half}}, true},
+      {"resumed: the start never came", {{half, archive.size() - half}}, false},
+      {"started over", {{0, half}, {0, archive.size()}}, false},
+      {"cut short", {{0, half}}, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    support::TemporaryFolder folder;
+    StreamedUnpack stream(folder.path());
+    for (const auto& [offset, length] : c.pieces) {
+      stream.Add(offset, bytes + offset, static_cast<std::size_t>(length));
+    }
+    EXPECT_EQ(stream.Finish(archive.size()), c.unpacked);
+    if (c.unpacked) {
+      EXPECT_EQ(support::ReadFile(folder.path() / "data/a.pak"), "a");
+    }
+  }
 }
 
 TEST_F(InstallTest, AnUnusableReleaseTouchesNothing) {
