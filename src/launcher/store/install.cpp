@@ -191,6 +191,11 @@ void ClientStore::Install(const Release& release, const std::wstring& base,
     RemoveFolder(staging);
     throw;
   }
+  // The archive goes before the flush: its gigabyte would otherwise be written to the disk only
+  // to be deleted. A kill from here to the switch costs the next attempt a download, and
+  // nothing else.
+  std::error_code ignored;
+  std::filesystem::remove(download, ignored);
   FlushToDisk(staging);
   // An earlier, non-current folder of this version, and its record: never trusted for the new.
   const std::filesystem::path record = RecordOf(root, version);
@@ -202,9 +207,6 @@ void ClientStore::Install(const Release& release, const std::wstring& base,
     LogLine(L"The new version's record couldn't be written: its files will be hashed");
   }
   NameCurrent(version);
-  // Only once the version is current: a kill before this point finds the archive still whole.
-  std::error_code ignored;
-  std::filesystem::remove(download, ignored);
   RemoveFolder(parts);
 }
 
