@@ -55,10 +55,11 @@ class Shot:
 
     def __init__(self, window, display):
         geometry = subprocess.run(["xdotool", "getwindowgeometry", window], env=display,
-                                  capture_output=True, text=True).stdout
+                                  capture_output=True, text=True, timeout=30).stdout
         self.width, self.height = (int(n) for n in geometry.split("Geometry:")[1].split()[0].split("x"))
+        # A window that has gone makes import wait for ever: a bounded wait fails the test instead.
         self.png = subprocess.run(["import", "-window", window, "png:-"], env=display,
-                                  capture_output=True, check=True).stdout
+                                  capture_output=True, check=True, timeout=30).stdout
         self.rgb = subprocess.run(["convert", "png:-", "-depth", "8", "rgb:-"], input=self.png,
                                   capture_output=True, check=True).stdout
 

@@ -2,8 +2,9 @@
 // tar of its own: "tar.exe -xf ARCHIVE -C FOLDER" for plain ustar archives of files and folders,
 // ARCHIVE "-" for standard input.
 // Exits 0 on success and 2 for anything else, as tar does: a damaged archive, a link, or a name
-// that is absolute or climbs with "..". QUELLORN_TEST_TAR_PAUSE (seconds) makes it take its time,
-// for a test that looks at the launcher while it unpacks.
+// that is absolute or climbs with "..". QUELLORN_TEST_TAR_PAUSE (seconds) makes it take its time
+// once it has read the archive (all of a stream), for a test that looks at the launcher while it
+// unpacks.
 
 #include <fcntl.h>
 #include <io.h>
@@ -52,6 +53,9 @@ int Extract(const std::filesystem::path& archivePath, const std::filesystem::pat
     if (!in) return 2;
     archive.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
   }
+  if (const wchar_t* pause = _wgetenv(L"QUELLORN_TEST_TAR_PAUSE")) {
+    std::this_thread::sleep_for(std::chrono::seconds(std::wcstol(pause, nullptr, 10)));
+  }
   size_t at = 0;
   while (at + 512 <= archive.size()) {
     const char* header = archive.data() + at;
@@ -90,9 +94,6 @@ int wmain(int argc, wchar_t** argv) {
   if (argc != 5 || std::wstring(argv[1]) != L"-xf" || std::wstring(argv[3]) != L"-C") {
     std::fprintf(stderr, "usage: tar -xf ARCHIVE -C FOLDER\n");
     return 2;
-  }
-  if (const wchar_t* pause = _wgetenv(L"QUELLORN_TEST_TAR_PAUSE")) {
-    std::this_thread::sleep_for(std::chrono::seconds(std::wcstol(pause, nullptr, 10)));
   }
   return Extract(argv[2], argv[4]);
 }

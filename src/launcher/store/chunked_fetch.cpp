@@ -1,6 +1,7 @@
 #include "launcher/store/chunked_fetch.h"
 
 #include <algorithm>
+#include <atomic>
 #include <condition_variable>
 #include <fstream>
 #include <mutex>
@@ -18,20 +19,24 @@
 #include "launcher/text/text.h"
 #include "launcher/transfer/background_sha256.h"
 #include "launcher/transfer/http.h"
+#include "launcher/transfer/interruptions.h"
 #include "launcher/transfer/sha256.h"
 
 namespace launcher {
 
 namespace {
 
-// The chunk's bytes by a Range request. Throws Failure when the server sends anything else.
-std::string FetchChunk(const std::wstring& url, const Chunk& chunk) {
+// The chunk's bytes by a Range request. Throws Failure when the server sends anything else, and
+// Stopped as soon as `abandoned` is set.
+std::string FetchChunk(const std::wstring& url, const Chunk& chunk,
+                       const std::atomic<bool>& abandoned) {
   std::string bytes;
   bool wholeFile = false;
   HttpGet(
       url, Request{chunk.offset, false, false, chunk.size},
       [&](std::uint64_t offset) { wholeFile = offset != chunk.offset; },
       [&](const std::uint8_t* data, std::uint64_t count) {
+        if (abandoned) throw Stopped{};
         // A server that ignores Range sends the whole blob: stop at once, it is no chunk.
         if (wholeFile || bytes.size() + count > chunk.size)
           throw Failure{L"not the chunk asked for"};
@@ -88,10 +93,10 @@ class ChunkFetchers {
       std::string bytes;
       std::optional<std::wstring> failure;
       try {
-        bytes = FetchChunk(url_, chunks_[i]);
+        bytes = FetchChunk(url_, chunks_[i], stopping_);
       } catch (const Failure& error) {
         failure = error.message;
-      } catch (...) {  // a 416, or no memory: the whole file's download will tell
+      } catch (...) {  // abandoned, a 416, or no memory: the whole file's download will tell
         failure = L"the chunk couldn't be fetched";
       }
       const std::lock_guard lock(lock_);
@@ -104,6 +109,7 @@ class ChunkFetchers {
     }
   }
 
+  // Fetches under way end at their next block: a player who stops doesn't wait for a chunk.
   void Stop() {
     {
       const std::lock_guard lock(lock_);
@@ -122,7 +128,7 @@ class ChunkFetchers {
   std::size_t claimed_ = 0;              // chunks a fetcher has taken on
   std::size_t next_ = 0;                 // the chunk the writer waits for
   std::optional<std::wstring> failure_;  // the first fetch's that failed
-  bool stopping_ = false;
+  std::atomic<bool> stopping_ = false;   // set under lock_, read by fetches without it
   std::vector<std::thread> threads_;
 };
 
