@@ -6,6 +6,7 @@
 
 #include "launcher/platform/file_stamp.h"
 #include "launcher/store/chunk_file.h"
+#include "launcher/store/chunked_fetch.h"
 #include "launcher/store/client_store.h"
 #include "launcher/store/file_staging.h"
 #include "launcher/store/kept_files.h"
@@ -420,6 +421,11 @@ TEST_F(InstallTest, ALargeFileIsBuiltFromTheChunksTheInstalledOneHolds) {
        {},
        mebibyte + 2 * kLongestChunk},
       {"the tail cut", pack.substr(0, 9 * mebibyte), {}, kLongestChunk},
+      // Ranged answers that take their time: the missing chunks are fetched side by side.
+      {"most of it new",
+       noise(8 * mebibyte) + pack.substr(8 * mebibyte),
+       {.stall = std::chrono::milliseconds(50)},
+       8 * mebibyte + 2 * kLongestChunk},
       {"nothing in common", noise(12 * mebibyte), {}, 0},
       {"a server that ignores Range", replaced, {.ignoreRange = true}, 0},
       {"chunks that arrive spoilt", replaced, {.spoilRanges = true}, 0},
@@ -479,6 +485,8 @@ TEST_F(InstallTest, ALargeFileIsBuiltFromTheChunksTheInstalledOneHolds) {
       EXPECT_EQ(whole, 1);
     }
   }
+  EXPECT_GE(server_.MostAnswersAtOnce(), 2);
+  EXPECT_LE(server_.MostAnswersAtOnce(), static_cast<int>(kChunkFetchers));
 }
 
 TEST_F(InstallTest, SixtyPercentOfTheArchiveDecidesThePath) {
