@@ -24,13 +24,12 @@ std::optional<int> RunToEnd(const std::filesystem::path& program,
 // A program started with a pipe from the launcher as its standard input.
 class FedProgram {
  public:
-  // `program` as for RunToEnd. Started() says whether it could be started.
+  // `program` as for RunToEnd. One that can't be started takes no input and finishes with -1.
   FedProgram(const std::filesystem::path& program, const std::vector<ProgramWord>& arguments);
   ~FedProgram();  // closes the program's input and waits for its end, as Finish
   FedProgram(FedProgram&&) noexcept;
   FedProgram& operator=(FedProgram&&) noexcept;
 
-  bool Started() const;
   // Blocks while the pipe is full. False once the program takes no more input (it ended, or
   // never started): these bytes and all later ones are lost to it.
   bool Feed(const void* bytes, std::size_t count);

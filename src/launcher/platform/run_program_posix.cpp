@@ -134,10 +134,6 @@ FedProgram::~FedProgram() {
 FedProgram::FedProgram(FedProgram&&) noexcept = default;
 FedProgram& FedProgram::operator=(FedProgram&&) noexcept = default;
 
-bool FedProgram::Started() const {
-  return state_ && state_->child > 0;
-}
-
 bool FedProgram::Feed(const void* bytes, std::size_t count) {
   if (!state_ || !state_->input) return false;
   // Writing to a program that has ended raises SIGPIPE, which would end the launcher: it is held

@@ -118,10 +118,6 @@ FedProgram::~FedProgram() {
 FedProgram::FedProgram(FedProgram&&) noexcept = default;
 FedProgram& FedProgram::operator=(FedProgram&&) noexcept = default;
 
-bool FedProgram::Started() const {
-  return state_ && state_->child.has_value();
-}
-
 bool FedProgram::Feed(const void* bytes, std::size_t count) {
   if (!state_ || !state_->input) return false;
   const auto* at = static_cast<const unsigned char*>(bytes);

@@ -7,7 +7,7 @@ namespace launcher {
 void StreamedUnpack::Add(std::uint64_t offset, const std::uint8_t* bytes, std::size_t count) {
   if (broken_ || count == 0) return;
   // tar starts with the first bytes, which also say whether they are gzip's.
-  if (offset == 0 && fed_ == 0 && !tar_ && count >= 2) {
+  if (!tar_ && offset == 0 && count >= 2) {
     tar_.emplace(StartUnpacking(folder_, bytes[0] == 0x1f && bytes[1] == 0x8b));
   }
   if (!tar_ || offset != fed_ || !tar_->Feed(bytes, count)) {
