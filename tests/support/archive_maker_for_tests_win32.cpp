@@ -13,7 +13,7 @@ const wchar_t* const kTestArchiveEnding = L".tar";
 
 publish::ArchiveMaker ArchiveMakerForTests() {
   return [](const std::filesystem::path& build, const std::vector<std::wstring>& names,
-            const std::filesystem::path& archive) {
+            const std::filesystem::path& archive, const publish::ArchiveTap& tap) {
     std::vector<TarEntry> entries;
     for (const auto& name : names) {
       TarEntry entry;
@@ -21,7 +21,9 @@ publish::ArchiveMaker ArchiveMakerForTests() {
       entry.content = ReadFile(build / PathFromWide(name));
       entries.push_back(entry);
     }
-    std::ofstream(archive, std::ios::binary) << MakeTar(entries);
+    const std::string bytes = MakeTar(entries);
+    tap(bytes.data(), bytes.size());
+    std::ofstream(archive, std::ios::binary) << bytes;
     return false;  // a plain tar
   };
 }

@@ -10,7 +10,8 @@ namespace launcher::support {
 struct TarEntry {
   std::string name;
   std::string content;
-  char type = '0';         // '0' file, '5' folder, '2' symbolic link, '1' hard link
+  char type = '0';  // '0' file, '5' folder, '2' symbolic link, '1' hard link, and the content of
+                    // a GNU long name 'L' or a pax header 'x'
   std::string linkTarget;  // for links
 };
 

@@ -1,5 +1,6 @@
 #include "tools/publish/archive_maker.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <fstream>
 #include <vector>
@@ -24,21 +25,57 @@ bool WorthCompressing(const std::filesystem::path& packed, const std::filesystem
   return !error && packedSize < plainSize - plainSize / 20;
 }
 
-bool WriteSample(const std::filesystem::path& plain, const std::filesystem::path& sample) {
+bool WriteSample(const std::filesystem::path& build, const std::vector<std::wstring>& names,
+                 const std::filesystem::path& sample) {
   constexpr std::uint64_t kStretch = 256 << 10;
   constexpr std::uint64_t kStretches = 16;
-  std::error_code error;
-  const std::uintmax_t size = std::filesystem::file_size(plain, error);
-  if (error || size < 16 * kStretches * kStretch) return false;
-  std::ifstream in(plain, std::ios::binary);
+  std::vector<std::uint64_t> sizes;
+  std::uint64_t total = 0;
+  for (const std::wstring& name : names) {
+    std::error_code error;
+    sizes.push_back(std::filesystem::file_size(build / PathFromWide(name), error));
+    if (error) return false;
+    total += sizes.back();
+  }
+  if (total < 16 * kStretches * kStretch) return false;
   std::ofstream out(sample, std::ios::binary);
   std::vector<char> stretch(kStretch);
-  for (std::uint64_t i = 0; i < kStretches && in && out; ++i) {
-    in.seekg(static_cast<std::streamoff>(size / kStretches * i));
-    in.read(stretch.data(), static_cast<std::streamsize>(stretch.size()));
-    out.write(stretch.data(), in.gcount());
+  std::size_t file = 0;
+  std::uint64_t fileStart = 0;  // of `file`, in all the files' bytes
+  for (std::uint64_t i = 0; i < kStretches && out; ++i) {
+    std::uint64_t at = total / kStretches * i;
+    std::uint64_t wanted = kStretch;
+    while (wanted > 0 && file < names.size()) {
+      if (at >= fileStart + sizes[file]) {
+        fileStart += sizes[file++];
+        continue;
+      }
+      std::ifstream in(build / PathFromWide(names[file]), std::ios::binary);
+      in.seekg(static_cast<std::streamoff>(at - fileStart));
+      const std::uint64_t piece = std::min(wanted, fileStart + sizes[file] - at);
+      if (!in.read(stretch.data(), static_cast<std::streamsize>(piece))) return false;
+      out.write(stretch.data(), static_cast<std::streamsize>(piece));
+      at += piece;
+      wanted -= piece;
+    }
   }
-  return in.good() && out.flush().good();
+  return out.flush().good();
+}
+
+bool TakeTarOutput(TappedProgram& tar, const std::filesystem::path& plain, const ArchiveTap& tap,
+                   const std::function<bool(const char*, std::size_t)>& also) {
+  std::ofstream out;
+  if (!plain.empty()) out.open(plain, std::ios::binary);
+  std::vector<char> block(1 << 20);
+  bool given = true;
+  while (const std::size_t count = tar.Read(block.data(), block.size())) {
+    if (!plain.empty()) out.write(block.data(), static_cast<std::streamsize>(count));
+    tap(block.data(), count);
+    if (also && given) given = also(block.data(), count);
+  }
+  if (plain.empty()) return given;
+  out.close();
+  return given && out.good();
 }
 
 }  // namespace launcher::publish

@@ -1,22 +1,30 @@
 #pragma once
 // The release archive, made by the system's tar: gzip-compressed when that saves at least 5 %,
 // plain otherwise (game data is mostly compressed already, and unpacking gzip costs more than
-// tar itself). A large archive is judged on samples first, and compressed whole only when they
-// compress. Windows' tar and the Linux tar recognise either by themselves when they unpack
-// it. Entries come in the order given, with a fixed owner, so the same files give the same bytes.
+// tar itself). A large archive is judged by samples of its files alone, and compressed as tar
+// writes it when they compress. Windows' tar and the Linux tar recognise either by themselves when
+// they unpack it. Entries come in the order given, with a fixed owner, so the same files give the
+// same bytes.
 
+#include <cstddef>
 #include <filesystem>
 #include <functional>
 #include <string>
 #include <system_error>
 #include <vector>
 
+#include "launcher/platform/run_program.h"
+
 namespace launcher::publish {
 
-// `names` are "/"-separated paths below `build`. Returns whether the archive is gzip-compressed.
-// Throws Failure when tar is missing or fails.
+// Each stretch of the plain (uncompressed) tar's bytes, in order, as tar writes them.
+using ArchiveTap = std::function<void(const char* bytes, std::size_t count)>;
+
+// `names` are "/"-separated paths below `build`. `tap` is given every byte of the plain tar.
+// Returns whether the archive is gzip-compressed. Throws Failure when tar is missing or fails,
+// and what `tap` throws.
 bool MakeArchive(const std::filesystem::path& build, const std::vector<std::wstring>& names,
-                 const std::filesystem::path& archive);
+                 const std::filesystem::path& archive, const ArchiveTap& tap);
 
 // Whether the compressed archive `packed` is worth it over the `plain` one: it saves at least
 // 5 %. Sets `error` when either can't be measured.
@@ -25,16 +33,33 @@ bool WorthCompressing(const std::filesystem::path& packed, const std::filesystem
 
 // For the platforms' makers: a quick look at whether gzip could be worth it, before a whole
 // archive is compressed to find out. Writes to `sample` 16 stretches of 256 KiB spread evenly
-// through `plain`: the same archive, the same sample. False (nothing to judge by) for an archive
-// under 64 MiB, which is compressed whole at little cost.
-bool WriteSample(const std::filesystem::path& plain, const std::filesystem::path& sample);
+// through the named files of `build` taken one after the other: the same build, the same
+// sample. False (nothing to judge by) for files under 64 MiB in all, which are compressed whole
+// at little cost, or when a file can't be read.
+bool WriteSample(const std::filesystem::path& build, const std::vector<std::wstring>& names,
+                 const std::filesystem::path& sample);
+
+// For the platforms' makers: reads a running tar's output to its end, writing it to `plain` (when
+// given) and giving it to `tap` and to `also` (when given; false from it means its program has
+// failed). Whether all of it was written and given.
+bool TakeTarOutput(TappedProgram& tar, const std::filesystem::path& plain, const ArchiveTap& tap,
+                   const std::function<bool(const char*, std::size_t)>& also = {});
 
 // For the platforms' makers: the names as UTF-8, each ended by a NUL, the form both tars read
 // with --null. Throws Failure when the file can't be written.
 void WriteNameList(const std::vector<std::wstring>& names, const std::filesystem::path& list);
 
+// For the platforms' makers: what a run leaves beside the archive goes, however it ends.
+struct Leftovers {
+  std::vector<std::filesystem::path> files;
+  ~Leftovers() {
+    std::error_code ignored;
+    for (const auto& file : files) std::filesystem::remove(file, ignored);
+  }
+};
+
 using ArchiveMaker =
     std::function<bool(const std::filesystem::path& build, const std::vector<std::wstring>& names,
-                       const std::filesystem::path& archive)>;
+                       const std::filesystem::path& archive, const ArchiveTap& tap)>;
 
 }  // namespace launcher::publish

@@ -1,7 +1,7 @@
 // Win32 implementation of MakeArchive: tar.exe from the system folder, names read from a
-// NUL-separated list, then the same archive again through gzip without a time stamp (tar.exe
-// reads an archive's entries with "@"), kept only when it saves enough: judged on a sample first,
-// and on the whole archive only when the sample compresses. Windows' tar has no
+// NUL-separated list, writing to a pipe, then the same archive again through gzip without a time
+// stamp (tar.exe reads an archive's entries with "@"), kept only when it saves enough: judged on a
+// sample first, and on the whole archive only when the sample compresses. Windows' tar has no
 // option for the entries' times, so they are the files' own: publishing the same folder again
 // still gives the same bytes.
 
@@ -17,21 +17,23 @@
 namespace launcher::publish {
 
 bool MakeArchive(const std::filesystem::path& build, const std::vector<std::wstring>& names,
-                 const std::filesystem::path& archive) {
+                 const std::filesystem::path& archive, const ArchiveTap& tap) {
   const std::filesystem::path list = archive.wstring() + L".names";
   const std::filesystem::path packed = archive.wstring() + L".gz";
   const std::filesystem::path sample = archive.wstring() + L".sample";
   const std::filesystem::path packedSample = sample.wstring() + L".gz";
+  const Leftovers leftovers{{list, packed, sample, packedSample}};
   WriteNameList(names, list);
   const std::filesystem::path tar = SystemFolder() / L"tar.exe";
-  bool made = RunToEnd(tar, {L"-c", L"--null", L"-T", list.native(), L"-C", build.native(), L"-f",
-                             archive.native()}) == 0;
+  TappedProgram writing(
+      tar, {L"-c", L"--null", L"-T", list.native(), L"-C", build.native(), L"-f", L"-"});
+  bool made = TakeTarOutput(writing, archive, tap) && writing.Finish() == 0;
   std::error_code error;
   // Compressing a gigabyte of game data that is compressed already, only to throw the result
   // away, would cost more than all the rest of publishing. The sample goes through gzip inside
   // an archive of its own: tar.exe compresses nothing else.
   bool compressed = made;
-  if (made && WriteSample(archive, sample)) {
+  if (made && WriteSample(build, names, sample)) {
     made =
         RunToEnd(tar, {L"-c", L"-z", L"--options", L"gzip:!timestamp", L"-f", packedSample.native(),
                        L"-C", sample.parent_path().native(), sample.filename().native()}) == 0;
@@ -44,10 +46,6 @@ bool MakeArchive(const std::filesystem::path& build, const std::vector<std::wstr
     if (!error && compressed) std::filesystem::rename(packed, archive, error);
   }
   made = made && !error;
-  std::filesystem::remove(list, error);
-  std::filesystem::remove(packed, error);
-  std::filesystem::remove(sample, error);
-  std::filesystem::remove(packedSample, error);
   if (!made) {
     std::filesystem::remove(archive, error);
     throw Failure{L"The archive couldn't be made: Windows' tar is missing or failed"};

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <chrono>
+#include <optional>
+#include <string_view>
 #include <system_error>
 #include <vector>
 
@@ -16,9 +18,11 @@
 #include "launcher/text/read_file.h"
 #include "launcher/text/text.h"
 #include "launcher/transfer/sha256.h"
+#include "tools/publish/blob_writer.h"
 #include "tools/publish/build_scan.h"
 #include "tools/publish/channels.h"
 #include "tools/publish/server_changes.h"
+#include "tools/publish/tar_follower.h"
 
 namespace launcher::publish {
 namespace {
@@ -118,6 +122,69 @@ std::vector<Listed> HashBuild(const std::vector<BuildFile>& files, Pacer& pace,
   return listed;
 }
 
+// The list, the large files' chunks and the archive, with the files read once: by tar, whose
+// bytes are hashed (and written as blobs, when `blobs` is given) as it writes them. Large files
+// are cut into chunks first, from a read of their own, and must come through tar the same.
+// Nothing when tar's archive can't be followed; the build is then read another way.
+struct OneRead {
+  std::vector<Listed> listed;
+  std::vector<ChunkedFile> chunked;
+  bool compressed = false;
+  BlobWriter::Written blobs;
+};
+
+std::optional<OneRead> ReadOnceByTar(const std::filesystem::path& build,
+                                     const std::vector<BuildFile>& files,
+                                     const std::filesystem::path& archive,
+                                     const ArchiveMaker& makeArchive, Pacer& pace,
+                                     ServerChanges* blobs,
+                                     const std::filesystem::path& blobFolder) {
+  OneRead read;
+  std::vector<std::optional<TarFollower::Member>> known(files.size());
+  std::vector<std::string> names;
+  std::vector<std::wstring> wideNames;
+  std::uint64_t total = 0;
+  for (std::size_t i = 0; i < files.size(); ++i) {
+    names.push_back(Narrow(files[i].name));
+    wideNames.push_back(files[i].name);
+    total += files[i].size;
+    if (files[i].size < kChunkedFileSize) continue;
+    std::optional<ChunkedFile> chunks = ChunkFile(files[i].source, names.back());
+    if (!chunks) throw Failure{Format(L"{} couldn't be read", WideFromPath(files[i].source))};
+    known[i] = TarFollower::Member{chunks->size, chunks->sha256};
+    read.chunked.push_back(std::move(*chunks));
+  }
+  std::optional<BlobWriter> writer;
+  if (blobs != nullptr) writer.emplace(blobFolder, *blobs, known);
+  std::uint64_t done = 0;
+  TarFollower follower(
+      std::move(names),
+      [&](std::size_t index, std::string_view bytes) {
+        if (writer) writer->Bytes(index, bytes);
+      },
+      [&](std::size_t index, const TarFollower::Member& member) {
+        if (writer) writer->Ended(index, member);
+        done += member.size;
+        pace(Format(L"Archiving: {} of {} files, {:.1f} of {:.1f} MB", index + 1, files.size(),
+                    done / kMegabyte, total / kMegabyte),
+             index + 1 == files.size());
+      });
+  read.compressed =
+      makeArchive(build, wideNames, archive,
+                  [&](const char* bytes, std::size_t count) { follower.Take(bytes, count); });
+  if (!follower.Whole()) return std::nullopt;
+  if (writer) read.blobs = writer->Finish();
+  for (std::size_t i = 0; i < files.size(); ++i) {
+    const TarFollower::Member& member = follower.Members()[i];
+    if (known[i] && (known[i]->size != member.size || known[i]->sha256 != member.sha256)) {
+      throw Failure{
+          Format(L"{} changed while it was being published", WideFromPath(files[i].source))};
+    }
+    read.listed.push_back({Narrow(files[i].name), member.sha256, member.size});
+  }
+  return read;
+}
+
 }  // namespace
 
 ReleaseSummary PublishRelease(const std::filesystem::path& build, const std::wstring& version,
@@ -141,38 +208,48 @@ ReleaseSummary PublishRelease(const std::filesystem::path& build, const std::wst
   }
   Feed feed = published;
   Pacer pace(progress);
+  const auto listPath = server / PathFromWide(L"Quellorn-" + version + L"-files.txt");
+  std::error_code error;
+  const bool listThere = std::filesystem::exists(listPath, error);
+  ServerChanges changes;
+  changes.MakeFolders(server / "files");
+  const auto archiveTemporary = changes.Temporary(server / "Quellorn.tar");
+  // A version published before is hashed first, to be compared with what it holds.
+  std::optional<OneRead> once;
+  if (!listThere) {
+    once = ReadOnceByTar(build, files, archiveTemporary, makeArchive, pace, &changes,
+                         server / "files");
+  }
   std::vector<ChunkedFile> chunked;
-  const std::vector<Listed> listed = HashBuild(files, pace, &chunked);
+  const std::vector<Listed> listed =
+      once ? std::move(once->listed) : HashBuild(files, pace, &chunked);
+  if (once) chunked = std::move(once->chunked);
 
   ReleaseSummary summary;
   summary.files = files.size();
   summary.warnings = std::move(warnings);
   const std::string list = FormatFileList(listed);
   const std::string chunkIndex = chunked.empty() ? std::string() : FormatChunkIndex(chunked);
-  const auto listPath = server / PathFromWide(L"Quellorn-" + version + L"-files.txt");
-  std::error_code error;
-  if (std::filesystem::exists(listPath, error) &&
-      !HoldsExactly(listPath, list.size(), DigestOf(list))) {
+  if (listThere && !HoldsExactly(listPath, list.size(), DigestOf(list))) {
     RefuseOtherBytes(listPath);
   }
-  ServerChanges changes;
-  changes.MakeFolders(server / "files");
 
   // The same build published again: its archive stands already (made perhaps by another
   // compressor), and its bytes are what players of this version have been checked against.
   std::filesystem::path archivePath;
-  const bool sameList = std::filesystem::exists(listPath, error);
   for (const wchar_t* ending : {L".tar.gz", L".tar"}) {
     const auto candidate = server / PathFromWide(L"Quellorn-" + version + ending);
-    if (sameList && std::filesystem::exists(candidate, error)) archivePath = candidate;
+    if (listThere && std::filesystem::exists(candidate, error)) archivePath = candidate;
   }
   bool archiveThere = !archivePath.empty();
-  const auto archiveTemporary = changes.Temporary(server / "Quellorn.tar");
   if (!archiveThere) {
-    pace(L"Making the archive\u2026", true);
-    std::vector<std::wstring> names;
-    for (const Listed& entry : listed) names.push_back(Widen(entry.path));
-    const bool compressed = makeArchive(build, names, archiveTemporary);
+    bool compressed = once && once->compressed;
+    if (!once) {
+      pace(L"Making the archive\u2026", true);
+      std::vector<std::wstring> names;
+      for (const Listed& entry : listed) names.push_back(Widen(entry.path));
+      compressed = makeArchive(build, names, archiveTemporary, [](const char*, std::size_t) {});
+    }
     archivePath =
         server / PathFromWide(L"Quellorn-" + version + (compressed ? L".tar.gz" : L".tar"));
   }
@@ -196,8 +273,14 @@ ReleaseSummary PublishRelease(const std::filesystem::path& build, const std::wst
     }
   }
 
-  for (std::size_t i = 0; i < files.size(); ++i) {
-    summary.bytes += listed[i].size;
+  for (const Listed& entry : listed) summary.bytes += entry.size;
+  if (once) {
+    for (const auto& [temporary, blob] : once->blobs.blobs) changes.Place(temporary, blob);
+    summary.blobsWritten = once->blobs.blobs.size();
+    summary.blobsKept = once->blobs.kept;
+    summary.bytesWritten += once->blobs.bytes;
+  }
+  for (std::size_t i = 0; !once && i < files.size(); ++i) {
     const auto blob = server / "files" / PathFromWide(listed[i].sha256.Hex() + L".bin");
     if (HoldsExactly(blob, listed[i].size, listed[i].sha256)) {
       ++summary.blobsKept;
@@ -257,15 +340,21 @@ std::vector<UpdatePlan> PlanRelease(const std::filesystem::path& build,
   }
   const std::vector<BuildFile> files = ScanBuild(build);
   Pacer pace(progress);
-  std::vector<ChunkedFile> chunked;
-  const std::vector<Listed> listed = HashBuild(files, pace, &chunked);
-  pace(L"Making the archive\u2026", true);
-  std::vector<std::wstring> names;
-  for (const Listed& entry : listed) names.push_back(Widen(entry.path));
   // Never committed: the archive goes again whatever happens.
   ServerChanges changes;
   const auto archive = changes.Temporary(server / "Quellorn.tar");
-  makeArchive(build, names, archive);
+  std::vector<ChunkedFile> chunked;
+  std::vector<Listed> listed;
+  if (std::optional<OneRead> once =
+          ReadOnceByTar(build, files, archive, makeArchive, pace, nullptr, {})) {
+    listed = std::move(once->listed);
+    chunked = std::move(once->chunked);
+  } else {
+    listed = HashBuild(files, pace, &chunked);
+    std::vector<std::wstring> names;
+    for (const Listed& entry : listed) names.push_back(Widen(entry.path));
+    makeArchive(build, names, archive, [](const char*, std::size_t) {});
+  }
   return PlanUpdates(server, {L"", listed, chunked, FormatFileList(listed).size(),
                               chunked.empty() ? 0 : FormatChunkIndex(chunked).size(),
                               std::filesystem::file_size(archive)});

@@ -2,7 +2,7 @@
 // Running one of the system's programs (tar, gzip): an argument vector that reaches the program
 // word for word, no shell, no console window, the program bound to the launcher's life (it ends
 // when the launcher is killed), and a wait for its end without a time limit. Either run to its
-// end at once, or fed through its standard input first.
+// end at once, fed through its standard input, or read from its standard output.
 
 #include <cstddef>
 #include <filesystem>
@@ -24,8 +24,10 @@ std::optional<int> RunToEnd(const std::filesystem::path& program,
 // A program started with a pipe from the launcher as its standard input.
 class FedProgram {
  public:
-  // `program` as for RunToEnd. One that can't be started takes no input and finishes with -1.
-  FedProgram(const std::filesystem::path& program, const std::vector<ProgramWord>& arguments);
+  // `program` as for RunToEnd; its standard output goes to `output` (made anew) when given. One
+  // that can't be started (nor its output made) takes no input and finishes with -1.
+  FedProgram(const std::filesystem::path& program, const std::vector<ProgramWord>& arguments,
+             const std::filesystem::path& output = {});
   ~FedProgram();  // closes the program's input and waits for its end, as Finish
   FedProgram(FedProgram&&) noexcept;
   FedProgram& operator=(FedProgram&&) noexcept;
@@ -35,6 +37,27 @@ class FedProgram {
   bool Feed(const void* bytes, std::size_t count);
   // Closes the program's input (end of file) and waits for its end: its exit code, -1 when it
   // didn't exit normally or never started. Once; later calls give the same.
+  int Finish();
+
+ private:
+  struct State;
+  std::unique_ptr<State> state_;
+};
+
+// A program started with a pipe to the launcher as its standard output.
+class TappedProgram {
+ public:
+  // `program` as for RunToEnd. One that can't be started gives no output and finishes with -1.
+  TappedProgram(const std::filesystem::path& program, const std::vector<ProgramWord>& arguments);
+  ~TappedProgram();  // closes the launcher's end and waits for the program's end, as Finish
+  TappedProgram(TappedProgram&&) noexcept;
+  TappedProgram& operator=(TappedProgram&&) noexcept;
+
+  // Blocks until the program writes: the count of bytes read into `bytes`, 0 once its output has
+  // ended (it closed it, ended, or never started).
+  std::size_t Read(void* bytes, std::size_t count);
+  // Closes the launcher's end (a program still writing fails) and waits for its end: its exit
+  // code, -1 when it didn't exit normally or never started. Once; later calls give the same.
   int Finish();
 
  private:

@@ -1,5 +1,5 @@
-// POSIX implementation of RunToEnd and FedProgram: fork and exec, with the child bound to the
-// launcher's life, then waitpid.
+// POSIX implementation of RunToEnd, FedProgram and TappedProgram: fork and exec, with the child
+// bound to the launcher's life, then waitpid.
 
 #include "launcher/platform/run_program.h"
 
@@ -40,10 +40,10 @@ std::string Resolve(const std::string& program) {
   return {};
 }
 
-// Starts the program with `input` (unless -1) as its standard input; nothing when it couldn't be
-// started (a child that failed its exec has been waited for).
+// Starts the program with `input` and `output` (each unless -1) as its standard input and
+// output; nothing when it couldn't be started (a child that failed its exec has been waited for).
 std::optional<pid_t> Spawn(const std::filesystem::path& program,
-                           const std::vector<ProgramWord>& arguments, int input) {
+                           const std::vector<ProgramWord>& arguments, int input, int output = -1) {
   const std::string file = Resolve(program.native());
   if (file.empty()) return std::nullopt;
   std::vector<std::string> words{program.native()};
@@ -66,6 +66,7 @@ std::optional<pid_t> Spawn(const std::filesystem::path& program,
     ::prctl(PR_SET_PDEATHSIG, SIGKILL);
     if (::getppid() != parent) ::_exit(127);  // the launcher died before the line above
     if (input >= 0 && ::dup2(input, 0) < 0) ::_exit(127);
+    if (output >= 0 && ::dup2(output, 1) < 0) ::_exit(127);
     // Nothing of the launcher's but the standard streams and the exec report goes along.
     ::close_range(3, static_cast<unsigned>(writer.Get()) - 1, 0);
     ::close_range(static_cast<unsigned>(writer.Get()) + 1, ~0u, 0);
@@ -113,13 +114,20 @@ struct FedProgram::State {
 };
 
 FedProgram::FedProgram(const std::filesystem::path& program,
-                       const std::vector<ProgramWord>& arguments)
+                       const std::vector<ProgramWord>& arguments,
+                       const std::filesystem::path& output)
     : state_(std::make_unique<State>()) {
+  FileDescriptor outputFile;
+  if (!output.empty()) {
+    outputFile = FileDescriptor(
+        ::open(output.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0644));
+    if (!outputFile) return;
+  }
   int ends[2];
   if (::pipe2(ends, O_CLOEXEC) != 0) return;
   const FileDescriptor reader(ends[0]);
   state_->input = FileDescriptor(ends[1]);
-  const std::optional<pid_t> child = Spawn(program, arguments, reader.Get());
+  const std::optional<pid_t> child = Spawn(program, arguments, reader.Get(), outputFile.Get());
   if (child) {
     state_->child = *child;
   } else {
@@ -167,6 +175,52 @@ bool FedProgram::Feed(const void* bytes, std::size_t count) {
 int FedProgram::Finish() {
   if (!state_) return -1;
   state_->input.Reset();
+  if (!state_->exitCode) state_->exitCode = state_->child > 0 ? WaitFor(state_->child) : -1;
+  return *state_->exitCode;
+}
+
+struct TappedProgram::State {
+  pid_t child = -1;
+  FileDescriptor output;  // the pipe's end the launcher reads
+  std::optional<int> exitCode;
+};
+
+TappedProgram::TappedProgram(const std::filesystem::path& program,
+                             const std::vector<ProgramWord>& arguments)
+    : state_(std::make_unique<State>()) {
+  int ends[2];
+  if (::pipe2(ends, O_CLOEXEC) != 0) return;
+  state_->output = FileDescriptor(ends[0]);
+  const FileDescriptor writer(ends[1]);
+  const std::optional<pid_t> child = Spawn(program, arguments, -1, writer.Get());
+  if (child) {
+    state_->child = *child;
+  } else {
+    state_->output.Reset();
+  }
+}
+
+TappedProgram::~TappedProgram() {
+  if (state_) Finish();
+}
+
+TappedProgram::TappedProgram(TappedProgram&&) noexcept = default;
+TappedProgram& TappedProgram::operator=(TappedProgram&&) noexcept = default;
+
+std::size_t TappedProgram::Read(void* bytes, std::size_t count) {
+  if (!state_ || !state_->output) return 0;
+  ssize_t got = 0;
+  do {
+    got = ::read(state_->output.Get(), bytes, count);
+  } while (got < 0 && errno == EINTR);
+  if (got > 0) return static_cast<std::size_t>(got);
+  state_->output.Reset();
+  return 0;
+}
+
+int TappedProgram::Finish() {
+  if (!state_) return -1;
+  state_->output.Reset();
   if (!state_->exitCode) state_->exitCode = state_->child > 0 ? WaitFor(state_->child) : -1;
   return *state_->exitCode;
 }

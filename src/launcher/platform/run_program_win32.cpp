@@ -1,5 +1,6 @@
-// Win32 implementation of RunToEnd and FedProgram: CreateProcessW with a command line quoted word
-// by word, the program in a job that ends it with the launcher, then a wait without a time limit.
+// Win32 implementation of RunToEnd, FedProgram and TappedProgram: CreateProcessW with a command
+// line quoted word by word, the program in a job that ends it with the launcher, then a wait
+// without a time limit.
 
 #include "launcher/platform/run_program.h"
 
@@ -19,22 +20,28 @@ struct Child {
   KernelHandle job;  // closing it ends the program
 };
 
-// Starts the program with `input` (unless null) as its standard input; nothing when it couldn't
-// be started.
+// Starts the program with `input` and `output` (each unless null) as its standard input and
+// output; nothing when it couldn't be started.
 std::optional<Child> Start(const std::filesystem::path& program,
-                           const std::vector<ProgramWord>& arguments, HANDLE input) {
+                           const std::vector<ProgramWord>& arguments, HANDLE input,
+                           HANDLE output = nullptr) {
   // Each word quoted by the rules the program's own argument splitting inverts: a folder given
   // with a trailing backslash must not escape the quote that ends it.
   std::wstring commandLine = QuoteArgument(program.native());
   for (const auto& argument : arguments) commandLine += L' ' + QuoteArgument(argument);
+  std::vector<HANDLE> inherited;
+  for (HANDLE handle : {input, output}) {
+    if (handle != nullptr) inherited.push_back(handle);
+  }
   STARTUPINFOEXW startup = {};
-  startup.StartupInfo.cb = input != nullptr ? sizeof startup : sizeof startup.StartupInfo;
+  startup.StartupInfo.cb = inherited.empty() ? sizeof startup.StartupInfo : sizeof startup;
   DWORD flags = CREATE_NO_WINDOW | CREATE_SUSPENDED;
-  // With an input, that one handle is all the program inherits.
+  // With an input or an output, those handles are all the program inherits.
   std::vector<unsigned char> attributes;
-  if (input != nullptr) {
+  if (!inherited.empty()) {
     startup.StartupInfo.dwFlags = STARTF_USESTDHANDLES;
     startup.StartupInfo.hStdInput = input;
+    startup.StartupInfo.hStdOutput = output;
     SIZE_T size = 0;
     InitializeProcThreadAttributeList(nullptr, 1, 0, &size);
     attributes.resize(size);
@@ -43,7 +50,8 @@ std::optional<Child> Start(const std::filesystem::path& program,
       return std::nullopt;
     }
     if (!UpdateProcThreadAttribute(startup.lpAttributeList, 0, PROC_THREAD_ATTRIBUTE_HANDLE_LIST,
-                                   &input, sizeof input, nullptr, nullptr)) {
+                                   inherited.data(), inherited.size() * sizeof(HANDLE), nullptr,
+                                   nullptr)) {
       DeleteProcThreadAttributeList(startup.lpAttributeList);
       return std::nullopt;
     }
@@ -53,8 +61,8 @@ std::optional<Child> Start(const std::filesystem::path& program,
   // The program is named as well as quoted at the line's head, so no search can pick another;
   // CreateProcessW may write to the line. Suspended until it is in the job below.
   const BOOL started =
-      CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, input != nullptr, flags,
-                     nullptr, nullptr, &startup.StartupInfo, &process);
+      CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, !inherited.empty(),
+                     flags, nullptr, nullptr, &startup.StartupInfo, &process);
   if (startup.lpAttributeList != nullptr) DeleteProcThreadAttributeList(startup.lpAttributeList);
   if (!started) return std::nullopt;
   const KernelHandle thread(process.hThread);
@@ -97,9 +105,17 @@ struct FedProgram::State {
 };
 
 FedProgram::FedProgram(const std::filesystem::path& program,
-                       const std::vector<ProgramWord>& arguments)
+                       const std::vector<ProgramWord>& arguments,
+                       const std::filesystem::path& output)
     : state_(std::make_unique<State>()) {
   SECURITY_ATTRIBUTES inheritable = {sizeof inheritable, nullptr, TRUE};
+  FileHandle outputFile;
+  if (!output.empty()) {
+    outputFile =
+        FileHandle(CreateFileW(output.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE,
+                               &inheritable, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!outputFile) return;
+  }
   HANDLE reader = nullptr;
   HANDLE writer = nullptr;
   if (!CreatePipe(&reader, &writer, &inheritable, 1 << 20)) return;
@@ -107,7 +123,7 @@ FedProgram::FedProgram(const std::filesystem::path& program,
   state_->input = KernelHandle(writer);
   // Only the program's end is inherited; the launcher's end stays its own.
   SetHandleInformation(writer, HANDLE_FLAG_INHERIT, 0);
-  state_->child = Start(program, arguments, reader);
+  state_->child = Start(program, arguments, reader, output.empty() ? nullptr : outputFile.Get());
   if (!state_->child) state_->input.Reset();
 }
 
@@ -138,6 +154,54 @@ bool FedProgram::Feed(const void* bytes, std::size_t count) {
 int FedProgram::Finish() {
   if (!state_) return -1;
   state_->input.Reset();
+  if (!state_->exitCode) state_->exitCode = state_->child ? WaitFor(*state_->child) : -1;
+  return *state_->exitCode;
+}
+
+struct TappedProgram::State {
+  std::optional<Child> child;
+  KernelHandle output;  // the pipe's end the launcher reads
+  std::optional<int> exitCode;
+};
+
+TappedProgram::TappedProgram(const std::filesystem::path& program,
+                             const std::vector<ProgramWord>& arguments)
+    : state_(std::make_unique<State>()) {
+  SECURITY_ATTRIBUTES inheritable = {sizeof inheritable, nullptr, TRUE};
+  HANDLE reader = nullptr;
+  HANDLE writer = nullptr;
+  if (!CreatePipe(&reader, &writer, &inheritable, 1 << 20)) return;
+  state_->output = KernelHandle(reader);
+  const KernelHandle writeEnd(writer);
+  // Only the program's end is inherited, and the launcher's copy of it closes on return: the
+  // output ends when the program does.
+  SetHandleInformation(reader, HANDLE_FLAG_INHERIT, 0);
+  state_->child = Start(program, arguments, nullptr, writer);
+  if (!state_->child) state_->output.Reset();
+}
+
+TappedProgram::~TappedProgram() {
+  if (state_) Finish();
+}
+
+TappedProgram::TappedProgram(TappedProgram&&) noexcept = default;
+TappedProgram& TappedProgram::operator=(TappedProgram&&) noexcept = default;
+
+std::size_t TappedProgram::Read(void* bytes, std::size_t count) {
+  if (!state_ || !state_->output) return 0;
+  DWORD got = 0;
+  const DWORD piece = static_cast<DWORD>(std::min<std::size_t>(count, 1 << 20));
+  // The program's end closing makes this fail (ERROR_BROKEN_PIPE): the output has ended.
+  if (!ReadFile(state_->output.Get(), bytes, piece, &got, nullptr) || got == 0) {
+    state_->output.Reset();
+    return 0;
+  }
+  return got;
+}
+
+int TappedProgram::Finish() {
+  if (!state_) return -1;
+  state_->output.Reset();
   if (!state_->exitCode) state_->exitCode = state_->child ? WaitFor(*state_->child) : -1;
   return *state_->exitCode;
 }

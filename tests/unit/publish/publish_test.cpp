@@ -101,9 +101,16 @@ TEST_F(PublishTest, AReleaseIsWhatTheLauncherReads) {
   EXPECT_EQ(feed.chunks, L"");  // no file is large enough to be chunked
 
   // A large file: its chunks, cut in the same read as its digest, in an index the feed names.
+  // With a name longer than a tar header holds, and two files with the same bytes: one blob.
   const std::string pack(kChunkedFileSize + 5, 'p');
-  WriteBuild(Changed({{"data/pack.pak", pack}}));
-  const Feed next = Publish(L"1.1.0").feed;
+  const std::string longName = "data/" + std::string(150, 'l') + ".pak";
+  WriteBuild(Changed({{"data/pack.pak", pack}, {longName, "long"}, {"data/copy.pak", "long"}}));
+  const ReleaseSummary nextSummary = Publish(L"1.1.0");
+  EXPECT_EQ(std::make_tuple(nextSummary.blobsWritten, nextSummary.blobsKept),
+            std::make_tuple(std::uint64_t{2}, std::uint64_t{5}));
+  EXPECT_EQ(ReadWholeFile(server_ / "files" / PathFromWide(Sha256Hex("long") + L".bin")), "long");
+  EXPECT_TRUE(Problems().empty());
+  const Feed& next = nextSummary.feed;
   EXPECT_EQ(next.chunks, L"Quellorn-1.1.0-chunks.txt");
   const std::string index = ReadWholeFile(server_ / "Quellorn-1.1.0-chunks.txt");
   EXPECT_EQ(Sha256Hex(index), next.chunksSha256);
@@ -120,6 +127,13 @@ TEST_F(PublishTest, ANewReleaseAddsOnlyTheChangedBlobsAndTheSameBuildTheSameByte
   const Files first = Contents(server_);
   Publish(L"1.0.0");  // again, unchanged
   EXPECT_TRUE(Contents(server_) == first);
+  // The same from a maker whose tar can't be followed as it writes: the build is read on its own.
+  PublishRelease(build_, L"1.0.0", folder_.path() / "other",
+                 [](const auto& build, const auto& names, const auto& archive, const ArchiveTap&) {
+                   return support::ArchiveMakerForTests()(build, names, archive,
+                                                          [](const char*, std::size_t) {});
+                 });
+  EXPECT_TRUE(Contents(folder_.path() / "other") == first);
 
   WriteBuild(Changed({{"Quellorn.exe", "game 1.1.0"}, {"data/new.pak", "new"}}));
   const ReleaseSummary summary = Publish(L"1.1.0");
@@ -294,7 +308,11 @@ TEST_F(PublishTest, ALargeArchiveIsCompressedOnlyWhenItsSampleCompresses) {
     WriteBuild(Changed({{"data/pack.pak", c.pack}}));
     const std::filesystem::path archive = folder_.path() / "archive";
     const std::vector<std::wstring> names = {L"Quellorn.exe", L"data/pack.pak"};
-    EXPECT_EQ(support::ArchiveMakerForTests()(build_, names, archive), c.compressed);
+    std::uint64_t tapped = 0;
+    EXPECT_EQ(support::ArchiveMakerForTests()(
+                  build_, names, archive, [&](const char*, std::size_t count) { tapped += count; }),
+              c.compressed);
+    EXPECT_GT(tapped, c.pack.size());  // the plain tar, whatever the archive became
     EXPECT_EQ(std::filesystem::file_size(archive) < c.pack.size(), c.compressed);
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder_.path()), {}), 2);
   }
@@ -304,17 +322,43 @@ TEST_F(PublishTest, AFailureHalfWayLeavesTheServerFolderAsItWas) {
   WriteBuild(game_);
   Publish(L"1.0.0");
   const Files before = Contents(server_);
-  WriteBuild(Changed({{"Quellorn.exe", "game 1.1.0"}, {"data/zz.pak", "last"}}));
-  // The build changes after it was hashed: found while the blobs are written, after the first.
-  const ArchiveMaker maker = [&](const auto& build, const auto& names, const auto& archive) {
-    const bool compressed = support::ArchiveMakerForTests()(build, names, archive);
-    std::ofstream(build / "data" / "zz.pak", std::ios::binary) << "late";
-    return compressed;
+  const std::string pack(kChunkedFileSize + 5, 'p');
+  struct Case {
+    const char* what;
+    const char* changed;  // the file that changes while the archive is made
+    bool tapped;          // whether the maker shows the tar's bytes
+    int archives;         // made before the failure
   };
-  const std::wstring failure = support::FailureOf([&] { Publish(L"1.1.0", maker); });
-  EXPECT_NE(failure.find(L"changed while it was being published"), std::wstring::npos);
-  EXPECT_TRUE(Contents(server_) == before);
-  EXPECT_TRUE(Problems().empty());
+  const Case cases[] = {
+      // Cut into chunks first, then read by tar: the two reads must agree.
+      {"a large file, before tar reads it", "data/zz.pak", true, 1},
+      // An archive that can't be followed: the build is hashed first, and then found changed
+      // while the blobs are written.
+      {"a small file, after tar read it", "data/new.pak", false, 2},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    WriteBuild(
+        Changed({{"Quellorn.exe", "game 1.1.0"}, {"data/new.pak", "new"}, {"data/zz.pak", pack}}));
+    int made = 0;
+    const ArchiveMaker maker = [&](const auto& build, const auto& names, const auto& archive,
+                                   const ArchiveTap& tap) {
+      const auto change = [&] {
+        std::ofstream(build / c.changed, std::ios::binary) << "late " << made;
+      };
+      ++made;
+      if (c.tapped) change();
+      const bool compressed = support::ArchiveMakerForTests()(
+          build, names, archive, c.tapped ? tap : [](const char*, std::size_t) {});
+      change();
+      return compressed;
+    };
+    const std::wstring failure = support::FailureOf([&] { Publish(L"1.1.0", maker); });
+    EXPECT_NE(failure.find(L"changed while it was being published"), std::wstring::npos);
+    EXPECT_EQ(made, c.archives);
+    EXPECT_TRUE(Contents(server_) == before);
+    EXPECT_TRUE(Problems().empty());
+  }
 }
 
 TEST_F(PublishTest, BadInputIsRefusedBeforeAnythingIsWritten) {

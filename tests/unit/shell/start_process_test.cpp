@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <string>
+#include <vector>
+
 #include "launcher/platform/run_program.h"
 #include "launcher/shell/command_line.h"
 #include "launcher/shell/executable_directory.h"
@@ -68,6 +72,47 @@ TEST(RunToEnd, EveryWordArrivesWholeAndWaitsForTheEnd) {
                           "\nsay \"hi\"\n-f\ncwd=" + std::filesystem::current_path().string() +
                           "\n");
   EXPECT_EQ(RunToEnd(folder.path() / "missing", {}), std::nullopt);
+}
+
+// More than any pipe holds, so both sides must wait for each other.
+TEST(PipedPrograms, WhatGoesInComesOutWhole) {
+  const support::TemporaryFolder folder;
+  const auto program = ExecutableDirectory() / LAUNCHER_RECORD_FILE_NAME;
+  const auto word = [](const wchar_t* text) { return PathFromWide(text).native(); };
+  std::string repeated;
+  for (int i = 0; i < 300000; ++i) repeated += "0123456789";
+
+  FedProgram echo(program, {word(L"--echo")}, folder.path() / "echoed");
+  for (std::size_t at = 0; at < repeated.size(); at += 65537) {
+    ASSERT_TRUE(
+        echo.Feed(repeated.data() + at, std::min<std::size_t>(65537, repeated.size() - at)));
+  }
+  EXPECT_EQ(echo.Finish(), 0);
+  const std::string echoed = support::ReadFile(folder.path() / "echoed");
+  EXPECT_EQ(echoed.size(), repeated.size());
+  EXPECT_TRUE(echoed == repeated);
+
+  TappedProgram tapped(program, {word(L"--repeat"), word(L"0123456789"), word(L"300000")});
+  std::string read;
+  std::vector<char> block(100000);
+  while (const std::size_t count = tapped.Read(block.data(), block.size())) {
+    read.append(block.data(), count);
+  }
+  EXPECT_EQ(tapped.Finish(), 0);
+  EXPECT_EQ(read.size(), repeated.size());
+  EXPECT_TRUE(read == repeated);
+
+  // One left before its end is ended by the closed pipe, not waited for for ever.
+  TappedProgram unread(program, {word(L"--repeat"), word(L"0123456789"), word(L"300000")});
+  EXPECT_GT(unread.Read(block.data(), block.size()), 0u);
+  EXPECT_NE(unread.Finish(), 0);
+
+  TappedProgram missing(folder.path() / "missing", {});
+  EXPECT_EQ(missing.Read(block.data(), block.size()), 0u);
+  EXPECT_EQ(missing.Finish(), -1);
+  FedProgram nowhere(program, {word(L"--echo")}, folder.path() / "no folder" / "echoed");
+  EXPECT_FALSE(nowhere.Feed("x", 1));
+  EXPECT_EQ(nowhere.Finish(), -1);
 }
 
 }  // namespace
