@@ -62,20 +62,13 @@ bool WriteSample(const std::filesystem::path& build, const std::vector<std::wstr
   return out.flush().good();
 }
 
-bool TakeTarOutput(TappedProgram& tar, const std::filesystem::path& plain, const ArchiveTap& tap,
-                   const std::function<bool(const char*, std::size_t)>& also) {
-  std::ofstream out;
-  if (!plain.empty()) out.open(plain, std::ios::binary);
+bool TapFile(const std::filesystem::path& plain, const ArchiveTap& tap) {
+  std::ifstream in(plain, std::ios::binary);
   std::vector<char> block(1 << 20);
-  bool given = true;
-  while (const std::size_t count = tar.Read(block.data(), block.size())) {
-    if (!plain.empty()) out.write(block.data(), static_cast<std::streamsize>(count));
-    tap(block.data(), count);
-    if (also && given) given = also(block.data(), count);
+  while (in.read(block.data(), static_cast<std::streamsize>(block.size())) || in.gcount() > 0) {
+    tap(block.data(), static_cast<std::size_t>(in.gcount()));
   }
-  if (plain.empty()) return given;
-  out.close();
-  return given && out.good();
+  return !in.bad() && in.eof();
 }
 
 }  // namespace launcher::publish

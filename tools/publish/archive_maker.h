@@ -1,8 +1,8 @@
 #pragma once
 // The release archive, made by the system's tar: gzip-compressed when that saves at least 5 %,
 // plain otherwise (game data is mostly compressed already, and unpacking gzip costs more than
-// tar itself). A large archive is judged by samples of its files alone, and compressed as tar
-// writes it when they compress. Windows' tar and the Linux tar recognise either by themselves when
+// tar itself). A large archive is judged first by samples of its files, and compressed only
+// when they compress. Windows' tar and the Linux tar recognise either by themselves when
 // they unpack it. Entries come in the order given, with a fixed owner, so the same files give the
 // same bytes.
 
@@ -12,8 +12,6 @@
 #include <string>
 #include <system_error>
 #include <vector>
-
-#include "launcher/platform/run_program.h"
 
 namespace launcher::publish {
 
@@ -39,11 +37,9 @@ bool WorthCompressing(const std::filesystem::path& packed, const std::filesystem
 bool WriteSample(const std::filesystem::path& build, const std::vector<std::wstring>& names,
                  const std::filesystem::path& sample);
 
-// For the platforms' makers: reads a running tar's output to its end, writing it to `plain` (when
-// given) and giving it to `tap` and to `also` (when given; false from it means its program has
-// failed). Whether all of it was written and given.
-bool TakeTarOutput(TappedProgram& tar, const std::filesystem::path& plain, const ArchiveTap& tap,
-                   const std::function<bool(const char*, std::size_t)>& also = {});
+// For the platforms' makers: gives the bytes of a plain tar that tar has finished to `tap`.
+// Whether all of them could be read.
+bool TapFile(const std::filesystem::path& plain, const ArchiveTap& tap);
 
 // For the platforms' makers: the names as UTF-8, each ended by a NUL, the form both tars read
 // with --null. Throws Failure when the file can't be written.

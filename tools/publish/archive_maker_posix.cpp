@@ -6,12 +6,38 @@
 
 #include "tools/publish/archive_maker.h"
 
+#include <fstream>
+#include <functional>
 #include <string>
 #include <system_error>
+#include <vector>
 
+#include "launcher/platform/run_program.h"
 #include "launcher/text/failure.h"
 
 namespace launcher::publish {
+namespace {
+
+// Reads a running tar's output to its end, writing it to `plain` (when given) and giving it to
+// `tap` and to `also` (false from it means its program has failed). Whether all of it was written
+// and given.
+bool TakeTarOutput(TappedProgram& tar, const std::filesystem::path& plain, const ArchiveTap& tap,
+                   const std::function<bool(const char*, std::size_t)>& also) {
+  std::ofstream out;
+  if (!plain.empty()) out.open(plain, std::ios::binary);
+  std::vector<char> block(1 << 20);
+  bool given = true;
+  while (const std::size_t count = tar.Read(block.data(), block.size())) {
+    if (!plain.empty()) out.write(block.data(), static_cast<std::streamsize>(count));
+    tap(block.data(), count);
+    if (also && given) given = also(block.data(), count);
+  }
+  if (plain.empty()) return given;
+  out.close();
+  return given && out.good();
+}
+
+}  // namespace
 
 bool MakeArchive(const std::filesystem::path& build, const std::vector<std::wstring>& names,
                  const std::filesystem::path& archive, const ArchiveTap& tap) {

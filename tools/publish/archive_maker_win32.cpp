@@ -1,5 +1,5 @@
 // Win32 implementation of MakeArchive: tar.exe from the system folder, names read from a
-// NUL-separated list, writing to a pipe, then the same archive again through gzip without a time
+// NUL-separated list, then the same archive again through gzip without a time
 // stamp (tar.exe reads an archive's entries with "@"), kept only when it saves enough: judged on a
 // sample first, and on the whole archive only when the sample compresses. Windows' tar has no
 // option for the entries' times, so they are the files' own: publishing the same folder again
@@ -25,9 +25,11 @@ bool MakeArchive(const std::filesystem::path& build, const std::vector<std::wstr
   const Leftovers leftovers{{list, packed, sample, packedSample}};
   WriteNameList(names, list);
   const std::filesystem::path tar = SystemFolder() / L"tar.exe";
-  TappedProgram writing(
-      tar, {L"-c", L"--null", L"-T", list.native(), L"-C", build.native(), L"-f", L"-"});
-  bool made = TakeTarOutput(writing, archive, tap) && writing.Finish() == 0;
+  // Written to its file by tar, and only then read for the tap: tar's bytes are fixed by then,
+  // and no pipe's text mode can touch them.
+  bool made = RunToEnd(tar, {L"-c", L"--null", L"-T", list.native(), L"-C", build.native(), L"-f",
+                             archive.native()}) == 0 &&
+              TapFile(archive, tap);
   std::error_code error;
   // Compressing a gigabyte of game data that is compressed already, only to throw the result
   // away, would cost more than all the rest of publishing. The sample goes through gzip inside
