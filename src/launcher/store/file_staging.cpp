@@ -8,6 +8,7 @@
 #include "launcher/store/kept_files.h"
 #include "launcher/text/safe_join.h"
 #include "launcher/text/text.h"
+#include "launcher/transfer/sha256.h"
 
 namespace launcher {
 
@@ -29,11 +30,15 @@ bool Link(const KeptFile& kept, const std::filesystem::path& destination) {
 }
 
 // Copies the source to `destination` while hashing it; false (and nothing left there) when its
-// bytes aren't the entry's.
+// bytes aren't the entry's. A small one is hashed before it is written: without a record, every
+// installed file of the listed size is a candidate, and most of them may have changed.
 bool CopyKept(const Listed& entry, const KeptFile& kept, const std::filesystem::path& destination,
               const std::function<void(unsigned long long)>& onCopied) {
   std::error_code ignored;
   std::filesystem::remove(destination, ignored);  // a link must not be written through
+  if (entry.size <= kHashBufferSize) {
+    return CopySmallIfHolds(kept.source, destination, entry.size, entry.sha256, onCopied);
+  }
   if (CopyHashed(kept.source, destination, onCopied) == entry.sha256) return true;
   std::filesystem::remove(destination, ignored);
   return false;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <fstream>
 #include <limits>
+#include <string>
 #include <system_error>
 #include <vector>
 
@@ -63,6 +64,29 @@ Digest CopyHashed(const std::filesystem::path& source, const std::filesystem::pa
   if (!out.Close(error)) ThrowWriteFailure(error, 0, kCouldNotCopy);
   if (in.bad()) CouldNotCopy();
   return {hasher.Finish()};
+}
+
+bool CopySmallIfHolds(const std::filesystem::path& source, const std::filesystem::path& destination,
+                      std::uint64_t size, const Digest& sha256,
+                      const std::function<void(unsigned long long)>& onCopied) {
+  std::ifstream in(source, std::ios::binary);
+  if (!in.good() || size > kHashBufferSize) CouldNotCopy();
+  // One byte more than expected shows a file that grew.
+  std::string bytes(static_cast<std::size_t>(size) + 1, '\0');
+  in.read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  if (in.bad()) CouldNotCopy();
+  if (static_cast<std::uint64_t>(in.gcount()) != size) return false;
+  bytes.resize(static_cast<std::size_t>(size));
+  if (DigestOf(bytes) != sha256) return false;
+  std::error_code error;
+  FileWriter out;
+  if (!out.Open(destination, FileWriter::Start::Empty, error) ||
+      !out.Write(bytes.data(), bytes.size(), error)) {
+    ThrowWriteFailure(error, size, kCouldNotCopy);
+  }
+  if (!out.Close(error)) ThrowWriteFailure(error, 0, kCouldNotCopy);
+  onCopied(static_cast<unsigned long long>(size));
+  return true;
 }
 
 }  // namespace launcher

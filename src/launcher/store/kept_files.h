@@ -25,4 +25,12 @@ bool HoldsExactly(const std::filesystem::path& file, std::uint64_t size, const D
 Digest CopyHashed(const std::filesystem::path& source, const std::filesystem::path& destination,
                   const std::function<void(unsigned long long)>& onCopied);
 
+// Copies `source` to `destination` (created or truncated) only when it holds exactly `size`
+// bytes with the digest `sha256`, and says whether it did. For a source of at most
+// kHashBufferSize bytes: it is read whole and hashed before anything is written, so a file that
+// changed costs a read and no write; the bytes written are the ones hashed. Throws as CopyHashed.
+bool CopySmallIfHolds(const std::filesystem::path& source, const std::filesystem::path& destination,
+                      std::uint64_t size, const Digest& sha256,
+                      const std::function<void(unsigned long long)>& onCopied);
+
 }  // namespace launcher
