@@ -7,7 +7,6 @@
 #include "tools/publish/archive_maker.h"
 
 #include <fstream>
-#include <functional>
 #include <string>
 #include <system_error>
 #include <vector>
@@ -19,22 +18,20 @@ namespace launcher::publish {
 namespace {
 
 // Reads a running tar's output to its end, writing it to `plain` (when given) and giving it to
-// `tap` and to `also` (false from it means its program has failed). Whether all of it was written
-// and given.
+// `tap` and to `packing` (when given). Whether all of it was written and taken.
 bool TakeTarOutput(TappedProgram& tar, const std::filesystem::path& plain, const ArchiveTap& tap,
-                   const std::function<bool(const char*, std::size_t)>& also) {
+                   FedProgram* packing) {
   std::ofstream out;
   if (!plain.empty()) out.open(plain, std::ios::binary);
   std::vector<char> block(1 << 20);
-  bool given = true;
+  bool fed = true;
   while (const std::size_t count = tar.Read(block.data(), block.size())) {
     if (!plain.empty()) out.write(block.data(), static_cast<std::streamsize>(count));
     tap(block.data(), count);
-    if (also && given) given = also(block.data(), count);
+    if (packing != nullptr && fed) fed = packing->Feed(block.data(), count);
   }
-  if (plain.empty()) return given;
   out.close();
-  return given && out.good();
+  return fed && (plain.empty() || out.good());
 }
 
 }  // namespace
@@ -76,9 +73,7 @@ bool MakeArchive(const std::filesystem::path& build, const std::vector<std::wstr
   std::optional<FedProgram> packing;
   if (streamed) packing.emplace(gzip, std::vector<ProgramWord>{"--no-name", "--stdout"}, packed);
   made = TakeTarOutput(tar, streamed ? std::filesystem::path() : plain, tap,
-                       [&](const char* bytes, std::size_t count) {
-                         return !packing || packing->Feed(bytes, count);
-                       }) &&
+                       packing ? &*packing : nullptr) &&
          tar.Finish() == 0 && made;
   if (packing) made = packing->Finish() == 0 && made;
   if (made && compressed && !sampled) {

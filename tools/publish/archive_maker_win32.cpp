@@ -1,7 +1,7 @@
 // Win32 implementation of MakeArchive: tar.exe from the system folder, names read from a
-// NUL-separated list, then the same archive again through gzip without a time
-// stamp (tar.exe reads an archive's entries with "@"), kept only when it saves enough: judged on a
-// sample first, and on the whole archive only when the sample compresses. Windows' tar has no
+// NUL-separated list, then the same archive again through gzip without a time stamp (tar.exe
+// reads an archive's entries with "@"), kept only when it saves enough: judged on a sample of the
+// files first, and on the whole archive only when the sample compresses. Windows' tar has no
 // option for the entries' times, so they are the files' own: publishing the same folder again
 // still gives the same bytes.
 

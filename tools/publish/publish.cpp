@@ -122,6 +122,14 @@ std::vector<Listed> HashBuild(const std::vector<BuildFile>& files, Pacer& pace,
   return listed;
 }
 
+// The archive of files hashed on their own: tar's bytes aren't followed. Whether it is gzip'd.
+bool MakeArchiveOf(const std::filesystem::path& build, const std::vector<Listed>& listed,
+                   const std::filesystem::path& archive, const ArchiveMaker& makeArchive) {
+  std::vector<std::wstring> names;
+  for (const Listed& entry : listed) names.push_back(Widen(entry.path));
+  return makeArchive(build, names, archive, [](const char*, std::size_t) {});
+}
+
 // The list, the large files' chunks and the archive, with the files read once: by tar, whose
 // bytes are hashed (and written as blobs, when `blobs` is given) as it writes them. Large files
 // are cut into chunks first, from a read of their own, and must come through tar the same.
@@ -176,7 +184,7 @@ std::optional<OneRead> ReadOnceByTar(const std::filesystem::path& build,
   if (writer) read.blobs = writer->Finish();
   for (std::size_t i = 0; i < files.size(); ++i) {
     const TarFollower::Member& member = follower.Members()[i];
-    if (known[i] && (known[i]->size != member.size || known[i]->sha256 != member.sha256)) {
+    if (known[i] && *known[i] != member) {
       throw Failure{
           Format(L"{} changed while it was being published", WideFromPath(files[i].source))};
     }
@@ -246,9 +254,7 @@ ReleaseSummary PublishRelease(const std::filesystem::path& build, const std::wst
     bool compressed = once && once->compressed;
     if (!once) {
       pace(L"Making the archive\u2026", true);
-      std::vector<std::wstring> names;
-      for (const Listed& entry : listed) names.push_back(Widen(entry.path));
-      compressed = makeArchive(build, names, archiveTemporary, [](const char*, std::size_t) {});
+      compressed = MakeArchiveOf(build, listed, archiveTemporary, makeArchive);
     }
     archivePath =
         server / PathFromWide(L"Quellorn-" + version + (compressed ? L".tar.gz" : L".tar"));
@@ -279,24 +285,27 @@ ReleaseSummary PublishRelease(const std::filesystem::path& build, const std::wst
     summary.blobsWritten = once->blobs.blobs.size();
     summary.blobsKept = once->blobs.kept;
     summary.bytesWritten += once->blobs.bytes;
-  }
-  for (std::size_t i = 0; !once && i < files.size(); ++i) {
-    const auto blob = server / "files" / PathFromWide(listed[i].sha256.Hex() + L".bin");
-    if (HoldsExactly(blob, listed[i].size, listed[i].sha256)) {
-      ++summary.blobsKept;
-    } else {
-      const auto temporary = changes.Temporary(blob);
-      if (CopyHashed(files[i].source, temporary, [](unsigned long long) {}) != listed[i].sha256) {
-        throw Failure{
-            Format(L"{} changed while it was being published", WideFromPath(files[i].source))};
+  } else {
+    // Each blob copied from the build and hashed again: the build was hashed before tar read it,
+    // and must not have changed since.
+    for (std::size_t i = 0; i < files.size(); ++i) {
+      const auto blob = server / "files" / PathFromWide(listed[i].sha256.Hex() + L".bin");
+      if (HoldsExactly(blob, listed[i].size, listed[i].sha256)) {
+        ++summary.blobsKept;
+      } else {
+        const auto temporary = changes.Temporary(blob);
+        if (CopyHashed(files[i].source, temporary, [](unsigned long long) {}) != listed[i].sha256) {
+          throw Failure{
+              Format(L"{} changed while it was being published", WideFromPath(files[i].source))};
+        }
+        changes.Place(temporary, blob);
+        ++summary.blobsWritten;
+        summary.bytesWritten += listed[i].size;
       }
-      changes.Place(temporary, blob);
-      ++summary.blobsWritten;
-      summary.bytesWritten += listed[i].size;
+      pace(Format(L"Writing blobs: {} of {} files, {:.1f} MB written", i + 1, files.size(),
+                  summary.bytesWritten / kMegabyte),
+           i + 1 == files.size());
     }
-    pace(Format(L"Writing blobs: {} of {} files, {:.1f} MB written", i + 1, files.size(),
-                summary.bytesWritten / kMegabyte),
-         i + 1 == files.size());
   }
   changes.Write(listPath, list);
   summary.bytesWritten += list.size();
@@ -351,9 +360,7 @@ std::vector<UpdatePlan> PlanRelease(const std::filesystem::path& build,
     chunked = std::move(once->chunked);
   } else {
     listed = HashBuild(files, pace, &chunked);
-    std::vector<std::wstring> names;
-    for (const Listed& entry : listed) names.push_back(Widen(entry.path));
-    makeArchive(build, names, archive, [](const char*, std::size_t) {});
+    MakeArchiveOf(build, listed, archive, makeArchive);
   }
   return PlanUpdates(server, {L"", listed, chunked, FormatFileList(listed).size(),
                               chunked.empty() ? 0 : FormatChunkIndex(chunked).size(),

@@ -22,6 +22,8 @@ class TarFollower {
   struct Member {
     std::uint64_t size = 0;
     Digest sha256;
+
+    bool operator==(const Member&) const = default;
   };
   // Each piece of file `index`'s bytes, in order.
   using Bytes = std::function<void(std::size_t index, std::string_view bytes)>;

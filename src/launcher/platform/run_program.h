@@ -21,6 +21,9 @@ using ProgramWord = std::filesystem::path::string_type;
 std::optional<int> RunToEnd(const std::filesystem::path& program,
                             const std::vector<ProgramWord>& arguments);
 
+// The platform's side of a program on a pipe: the child, the launcher's end, its exit code.
+struct PipedChild;
+
 // A program started with a pipe from the launcher as its standard input.
 class FedProgram {
  public:
@@ -40,8 +43,7 @@ class FedProgram {
   int Finish();
 
  private:
-  struct State;
-  std::unique_ptr<State> state_;
+  std::unique_ptr<PipedChild> state_;
 };
 
 // A program started with a pipe to the launcher as its standard output.
@@ -61,8 +63,7 @@ class TappedProgram {
   int Finish();
 
  private:
-  struct State;
-  std::unique_ptr<State> state_;
+  std::unique_ptr<PipedChild> state_;
 };
 
 }  // namespace launcher

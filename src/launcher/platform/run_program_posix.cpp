@@ -107,16 +107,23 @@ std::optional<int> RunToEnd(const std::filesystem::path& program,
   return WaitFor(*child);
 }
 
-struct FedProgram::State {
+struct PipedChild {
   pid_t child = -1;
-  FileDescriptor input;  // the pipe's end the launcher writes
+  FileDescriptor pipe;  // the launcher's end
   std::optional<int> exitCode;
+
+  // Closes the launcher's end and waits for the program's end, once.
+  int Finish() {
+    pipe.Reset();
+    if (!exitCode) exitCode = child > 0 ? WaitFor(child) : -1;
+    return *exitCode;
+  }
 };
 
 FedProgram::FedProgram(const std::filesystem::path& program,
                        const std::vector<ProgramWord>& arguments,
                        const std::filesystem::path& output)
-    : state_(std::make_unique<State>()) {
+    : state_(std::make_unique<PipedChild>()) {
   FileDescriptor outputFile;
   if (!output.empty()) {
     outputFile = FileDescriptor(
@@ -126,24 +133,24 @@ FedProgram::FedProgram(const std::filesystem::path& program,
   int ends[2];
   if (::pipe2(ends, O_CLOEXEC) != 0) return;
   const FileDescriptor reader(ends[0]);
-  state_->input = FileDescriptor(ends[1]);
+  state_->pipe = FileDescriptor(ends[1]);
   const std::optional<pid_t> child = Spawn(program, arguments, reader.Get(), outputFile.Get());
   if (child) {
     state_->child = *child;
   } else {
-    state_->input.Reset();
+    state_->pipe.Reset();
   }
 }
 
 FedProgram::~FedProgram() {
-  if (state_) Finish();
+  if (state_) state_->Finish();
 }
 
 FedProgram::FedProgram(FedProgram&&) noexcept = default;
 FedProgram& FedProgram::operator=(FedProgram&&) noexcept = default;
 
 bool FedProgram::Feed(const void* bytes, std::size_t count) {
-  if (!state_ || !state_->input) return false;
+  if (!state_ || !state_->pipe) return false;
   // Writing to a program that has ended raises SIGPIPE, which would end the launcher: it is held
   // back on this thread for the write, and taken away again when it came.
   sigset_t pipeSignal;
@@ -154,7 +161,7 @@ bool FedProgram::Feed(const void* bytes, std::size_t count) {
   const auto* at = static_cast<const char*>(bytes);
   bool fed = true;
   while (count > 0) {
-    const ssize_t written = ::write(state_->input.Get(), at, count);
+    const ssize_t written = ::write(state_->pipe.Get(), at, count);
     if (written < 0 && errno == EINTR) continue;
     if (written <= 0) {
       if (errno == EPIPE) {
@@ -168,61 +175,49 @@ bool FedProgram::Feed(const void* bytes, std::size_t count) {
     count -= static_cast<std::size_t>(written);
   }
   pthread_sigmask(SIG_SETMASK, &previous, nullptr);
-  if (!fed) state_->input.Reset();
+  if (!fed) state_->pipe.Reset();
   return fed;
 }
 
 int FedProgram::Finish() {
-  if (!state_) return -1;
-  state_->input.Reset();
-  if (!state_->exitCode) state_->exitCode = state_->child > 0 ? WaitFor(state_->child) : -1;
-  return *state_->exitCode;
+  return state_ ? state_->Finish() : -1;
 }
-
-struct TappedProgram::State {
-  pid_t child = -1;
-  FileDescriptor output;  // the pipe's end the launcher reads
-  std::optional<int> exitCode;
-};
 
 TappedProgram::TappedProgram(const std::filesystem::path& program,
                              const std::vector<ProgramWord>& arguments)
-    : state_(std::make_unique<State>()) {
+    : state_(std::make_unique<PipedChild>()) {
   int ends[2];
   if (::pipe2(ends, O_CLOEXEC) != 0) return;
-  state_->output = FileDescriptor(ends[0]);
+  state_->pipe = FileDescriptor(ends[0]);
   const FileDescriptor writer(ends[1]);
   const std::optional<pid_t> child = Spawn(program, arguments, -1, writer.Get());
   if (child) {
     state_->child = *child;
   } else {
-    state_->output.Reset();
+    state_->pipe.Reset();
   }
 }
 
 TappedProgram::~TappedProgram() {
-  if (state_) Finish();
+  if (state_) state_->Finish();
 }
 
 TappedProgram::TappedProgram(TappedProgram&&) noexcept = default;
 TappedProgram& TappedProgram::operator=(TappedProgram&&) noexcept = default;
 
 std::size_t TappedProgram::Read(void* bytes, std::size_t count) {
-  if (!state_ || !state_->output) return 0;
+  if (!state_ || !state_->pipe) return 0;
   ssize_t got = 0;
   do {
-    got = ::read(state_->output.Get(), bytes, count);
+    got = ::read(state_->pipe.Get(), bytes, count);
   } while (got < 0 && errno == EINTR);
   if (got > 0) return static_cast<std::size_t>(got);
-  state_->output.Reset();
+  state_->pipe.Reset();
   return 0;
 }
 
 int TappedProgram::Finish() {
-  if (!state_) return -1;
-  state_->output.Reset();
-  if (!state_->exitCode) state_->exitCode = state_->child > 0 ? WaitFor(state_->child) : -1;
-  return *state_->exitCode;
+  return state_ ? state_->Finish() : -1;
 }
 
 }  // namespace launcher

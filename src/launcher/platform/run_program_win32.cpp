@@ -98,16 +98,23 @@ std::optional<int> RunToEnd(const std::filesystem::path& program,
   return WaitFor(*child);
 }
 
-struct FedProgram::State {
+struct PipedChild {
   std::optional<Child> child;
-  KernelHandle input;  // the pipe's end the launcher writes
+  KernelHandle pipe;  // the launcher's end
   std::optional<int> exitCode;
+
+  // Closes the launcher's end and waits for the program's end, once.
+  int Finish() {
+    pipe.Reset();
+    if (!exitCode) exitCode = child ? WaitFor(*child) : -1;
+    return *exitCode;
+  }
 };
 
 FedProgram::FedProgram(const std::filesystem::path& program,
                        const std::vector<ProgramWord>& arguments,
                        const std::filesystem::path& output)
-    : state_(std::make_unique<State>()) {
+    : state_(std::make_unique<PipedChild>()) {
   SECURITY_ATTRIBUTES inheritable = {sizeof inheritable, nullptr, TRUE};
   FileHandle outputFile;
   if (!output.empty()) {
@@ -120,29 +127,29 @@ FedProgram::FedProgram(const std::filesystem::path& program,
   HANDLE writer = nullptr;
   if (!CreatePipe(&reader, &writer, &inheritable, 1 << 20)) return;
   const KernelHandle readEnd(reader);
-  state_->input = KernelHandle(writer);
+  state_->pipe = KernelHandle(writer);
   // Only the program's end is inherited; the launcher's end stays its own.
   SetHandleInformation(writer, HANDLE_FLAG_INHERIT, 0);
   state_->child = Start(program, arguments, reader, output.empty() ? nullptr : outputFile.Get());
-  if (!state_->child) state_->input.Reset();
+  if (!state_->child) state_->pipe.Reset();
 }
 
 FedProgram::~FedProgram() {
-  if (state_) Finish();
+  if (state_) state_->Finish();
 }
 
 FedProgram::FedProgram(FedProgram&&) noexcept = default;
 FedProgram& FedProgram::operator=(FedProgram&&) noexcept = default;
 
 bool FedProgram::Feed(const void* bytes, std::size_t count) {
-  if (!state_ || !state_->input) return false;
+  if (!state_ || !state_->pipe) return false;
   const auto* at = static_cast<const unsigned char*>(bytes);
   while (count > 0) {
     DWORD written = 0;
     const DWORD piece = static_cast<DWORD>(std::min<std::size_t>(count, 1 << 20));
     // A program that has ended makes this fail (ERROR_NO_DATA, ERROR_BROKEN_PIPE).
-    if (!WriteFile(state_->input.Get(), at, piece, &written, nullptr) || written == 0) {
-      state_->input.Reset();
+    if (!WriteFile(state_->pipe.Get(), at, piece, &written, nullptr) || written == 0) {
+      state_->pipe.Reset();
       return false;
     }
     at += written;
@@ -152,58 +159,46 @@ bool FedProgram::Feed(const void* bytes, std::size_t count) {
 }
 
 int FedProgram::Finish() {
-  if (!state_) return -1;
-  state_->input.Reset();
-  if (!state_->exitCode) state_->exitCode = state_->child ? WaitFor(*state_->child) : -1;
-  return *state_->exitCode;
+  return state_ ? state_->Finish() : -1;
 }
-
-struct TappedProgram::State {
-  std::optional<Child> child;
-  KernelHandle output;  // the pipe's end the launcher reads
-  std::optional<int> exitCode;
-};
 
 TappedProgram::TappedProgram(const std::filesystem::path& program,
                              const std::vector<ProgramWord>& arguments)
-    : state_(std::make_unique<State>()) {
+    : state_(std::make_unique<PipedChild>()) {
   SECURITY_ATTRIBUTES inheritable = {sizeof inheritable, nullptr, TRUE};
   HANDLE reader = nullptr;
   HANDLE writer = nullptr;
   if (!CreatePipe(&reader, &writer, &inheritable, 1 << 20)) return;
-  state_->output = KernelHandle(reader);
+  state_->pipe = KernelHandle(reader);
   const KernelHandle writeEnd(writer);
   // Only the program's end is inherited, and the launcher's copy of it closes on return: the
   // output ends when the program does.
   SetHandleInformation(reader, HANDLE_FLAG_INHERIT, 0);
   state_->child = Start(program, arguments, nullptr, writer);
-  if (!state_->child) state_->output.Reset();
+  if (!state_->child) state_->pipe.Reset();
 }
 
 TappedProgram::~TappedProgram() {
-  if (state_) Finish();
+  if (state_) state_->Finish();
 }
 
 TappedProgram::TappedProgram(TappedProgram&&) noexcept = default;
 TappedProgram& TappedProgram::operator=(TappedProgram&&) noexcept = default;
 
 std::size_t TappedProgram::Read(void* bytes, std::size_t count) {
-  if (!state_ || !state_->output) return 0;
+  if (!state_ || !state_->pipe) return 0;
   DWORD got = 0;
   const DWORD piece = static_cast<DWORD>(std::min<std::size_t>(count, 1 << 20));
   // The program's end closing makes this fail (ERROR_BROKEN_PIPE): the output has ended.
-  if (!ReadFile(state_->output.Get(), bytes, piece, &got, nullptr) || got == 0) {
-    state_->output.Reset();
+  if (!ReadFile(state_->pipe.Get(), bytes, piece, &got, nullptr) || got == 0) {
+    state_->pipe.Reset();
     return 0;
   }
   return got;
 }
 
 int TappedProgram::Finish() {
-  if (!state_) return -1;
-  state_->output.Reset();
-  if (!state_->exitCode) state_->exitCode = state_->child ? WaitFor(*state_->child) : -1;
-  return *state_->exitCode;
+  return state_ ? state_->Finish() : -1;
 }
 
 }  // namespace launcher
