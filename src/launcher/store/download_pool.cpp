@@ -3,13 +3,13 @@
 #include <algorithm>
 #include <atomic>
 #include <cstdint>
-#include <exception>
 #include <map>
 #include <mutex>
 #include <thread>
 
 #include "launcher/store/kept_files.h"
 #include "launcher/store/move_into_place.h"
+#include "launcher/store/work_in_parallel.h"
 #include "launcher/text/failure.h"
 #include "launcher/text/safe_join.h"
 #include "launcher/text/saturating.h"
@@ -58,20 +58,11 @@ struct Pool {
   const std::wstring& base;
   const InstallProgress& progress;
 
-  std::atomic<std::uint64_t> next{0};
-  std::atomic<bool> stop{false};
-  std::mutex lock;  // downloaded, error and every report made by a worker
+  std::mutex lock;  // downloaded and every report made by a worker
   std::uint64_t downloaded = 0;
   std::uint64_t downloadTotal = 0;
-  std::exception_ptr error;
 
-  void Fail(std::exception_ptr failure) {
-    const std::lock_guard guard(lock);
-    if (!error) error = failure;  // the first failure wins
-    stop = true;
-  }
-
-  void FetchOne(const Job& job) {
+  void FetchOne(const Job& job, const std::atomic<bool>& stop) {
     const Listed& content = *job.first;
     // Named by digest in a folder of its own: no path a release holds can meet it.
     const std::wstring digest = content.sha256.Hex();
@@ -85,7 +76,7 @@ struct Pool {
       progress(Stage::Downloading, downloaded, downloadTotal);
     };
     // A worker waiting to try a file again gives up as soon as another one has failed.
-    const auto wait = [this](std::chrono::milliseconds pause) {
+    const auto wait = [&stop](std::chrono::milliseconds pause) {
       const auto end = std::chrono::steady_clock::now() + pause;
       while (std::chrono::steady_clock::now() < end) {
         if (stop) throw Stopped{};
@@ -104,20 +95,6 @@ struct Pool {
     }
     MoveIntoPlace(part, Destination(staging, *job.entries.back()));
   }
-
-  void Work() {
-    try {
-      for (;;) {
-        const std::uint64_t k = next.fetch_add(1);
-        if (k >= jobs.size() || stop) return;
-        FetchOne(jobs[k]);
-      }
-    } catch (const Stopped&) {
-      // Another worker failed first; its failure is the one reported.
-    } catch (...) {
-      Fail(std::current_exception());
-    }
-  }
 };
 
 }  // namespace
@@ -131,21 +108,10 @@ void RunDownloadPool(const std::vector<std::size_t>& toFetch, const std::vector<
   for (const Job& job : jobs)
     pool.downloadTotal = SaturatingAdd(pool.downloadTotal, job.first->size);
   progress(Stage::Downloading, 0, pool.downloadTotal);
-
-  const std::size_t workers = std::min(std::max<std::size_t>(maxWorkers, 1), jobs.size());
-  std::vector<std::thread> threads;
-  try {
-    for (std::size_t i = 1; i < workers; ++i) threads.emplace_back([&pool] { pool.Work(); });
-  } catch (...) {
-    // The threads already running hold references to the pool: stop them and wait for them
-    // before the failure to start one leaves.
-    pool.Fail(std::current_exception());
-    for (auto& thread : threads) thread.join();
-    throw;
-  }
-  if (workers > 0) pool.Work();
-  for (auto& thread : threads) thread.join();
-  if (pool.error) std::rethrow_exception(pool.error);
+  // A worker stopped because another failed throws Stopped; only the first failure is reported.
+  WorkInParallel(jobs.size(), maxWorkers, [&pool](std::size_t k, const std::atomic<bool>& stop) {
+    pool.FetchOne(pool.jobs[k], stop);
+  });
 }
 
 }  // namespace launcher

@@ -1,11 +1,14 @@
 #include "launcher/store/file_staging.h"
 
 #include <algorithm>
+#include <mutex>
 #include <system_error>
+#include <utility>
 
 #include "launcher/store/chunked_fetch.h"
 #include "launcher/store/download_pool.h"
 #include "launcher/store/kept_files.h"
+#include "launcher/store/work_in_parallel.h"
 #include "launcher/text/safe_join.h"
 #include "launcher/text/text.h"
 #include "launcher/transfer/sha256.h"
@@ -13,6 +16,9 @@
 namespace launcher {
 
 namespace {
+
+// Kept files copied at once: enough to keep both the disk and the cores of a small machine busy.
+constexpr std::size_t kCopiers = 4;
 
 // Puts the vouched-for source at `destination` as a hard link; an earlier attempt's link stays.
 bool Link(const KeptFile& kept, const std::filesystem::path& destination) {
@@ -103,11 +109,16 @@ void StageFileByFile(const std::vector<Listed>& listed, std::vector<KeptFile>& k
   std::filesystem::create_directories(parts);
   std::uint64_t keptDone = 0;
   std::vector<std::size_t> toFetch;
+  std::vector<std::pair<std::size_t, const KeptFile*>> toCopy;
   auto next = kept.begin();
+  std::filesystem::path folder;  // the last one made: a list names a folder's files in a row
   for (std::size_t i = 0; i < listed.size(); ++i) {
     const Listed& entry = listed[i];
     const std::filesystem::path destination = SafeJoin(staging, Widen(entry.path));
-    std::filesystem::create_directories(destination.parent_path());
+    if (destination.parent_path() != folder) {
+      folder = destination.parent_path();
+      std::filesystem::create_directories(folder);
+    }
     KeptFile* source = next != kept.end() && next->index == i ? &*next++ : nullptr;
     if (source && source->trusted && Link(*source, destination)) {
       source->linked = true;
@@ -120,21 +131,40 @@ void StageFileByFile(const std::vector<Listed>& listed, std::vector<KeptFile>& k
       progress(Stage::Keeping, keptDone, keptTotal);
       continue;
     }
-    if (!source) {
+    if (source) {
+      toCopy.emplace_back(i, source);
+    } else {
       toFetch.push_back(i);  // a wrong file there is replaced by the download's final move
-      continue;
-    }
-    const std::uint64_t before = keptDone;
-    if (!CopyKept(entry, *source, destination, [&](unsigned long long count) {
-          keptDone += count;
-          progress(Stage::Keeping, keptDone, keptTotal);
-        })) {
-      // The installed copy differs though its size matched: fetch it, but count it as kept
-      // so that the Keeping numbers still add up to keptTotal.
-      keptDone = before + entry.size;
-      toFetch.push_back(i);
     }
   }
+
+  // Without a record every installed file of the listed size is a candidate, read and hashed
+  // whole: on one thread that would leave the other cores idle for most of the keeping.
+  std::mutex lock;  // keptDone and the reports
+  std::vector<char> differs(toCopy.size());
+  WorkInParallel(toCopy.size(), kCopiers, [&](std::size_t k, const std::atomic<bool>&) {
+    const Listed& entry = listed[toCopy[k].first];
+    std::uint64_t copied = 0;
+    const bool held = CopyKept(entry, *toCopy[k].second, SafeJoin(staging, Widen(entry.path)),
+                               [&](unsigned long long count) {
+                                 copied += count;
+                                 const std::lock_guard guard(lock);
+                                 keptDone += count;
+                                 progress(Stage::Keeping, keptDone, keptTotal);
+                               });
+    if (!held) {
+      // The installed copy differs though its size matched: fetch it, but count it as kept
+      // so that the Keeping numbers still add up to keptTotal.
+      const std::lock_guard guard(lock);
+      keptDone += entry.size - copied;
+      differs[k] = 1;
+      progress(Stage::Keeping, keptDone, keptTotal);
+    }
+  });
+  for (std::size_t k = 0; k < toCopy.size(); ++k) {
+    if (differs[k]) toFetch.push_back(toCopy[k].first);
+  }
+  std::sort(toFetch.begin(), toFetch.end());  // fetched in the list's order, as when kept in turn
   StageByChunks(toFetch, listed, staging, parts, base, progress, chunks);
   RunDownloadPool(toFetch, listed, staging, parts, base, progress);
   SweepStrays(listed, staging);
@@ -171,8 +201,7 @@ void SweepStrays(const std::vector<Listed>& listed, const std::filesystem::path&
   if (error) return;
   for (; entry != std::filesystem::recursive_directory_iterator(); ++entry) {
     std::error_code ignored;
-    if (!std::filesystem::is_regular_file(std::filesystem::status(entry->path(), ignored)))
-      continue;
+    if (!entry->is_regular_file(ignored)) continue;  // the folder's own listing says, mostly
     if (!std::binary_search(expected.begin(), expected.end(),
                             Lowercase(WideFromPath(entry->path())))) {
       strays.push_back(entry->path());

@@ -256,13 +256,21 @@ TEST_F(InstallTest, FileByFileKeepsWhatHasntChangedAndFetchesTheRest) {
   Write("1.1.0.partial/data/staged.pak", "staged before");
   Write("1.1.0.partial/data/same.pak.part", "left by an older launcher");
   Write("1.1.0.partial/stray.txt", "not listed");
-  const std::vector<Listed> listed = {
+  std::vector<Listed> listed = {
       PublishFile("Quellorn.exe", "game 1"),  // same size and bytes: kept
       PublishFile("data/same.pak", same),
       PublishFile("data/changed.pak", "new and a good deal longer"),
       PublishFile("data/same-size.pak", std::string(3000, 'n')),
       PublishFile("data/staged.pak", "staged before"),
   };
+  // Enough candidates of the listed size for every copier, every other one changed.
+  std::vector<Listed> changedAlike;
+  for (int i = 0; i < 24; ++i) {
+    const std::string path = "data/many/" + std::to_string(i) + ".pak";
+    Write("1.0.0/" + path, std::string(100 + i, 'o'));
+    listed.push_back(PublishFile(path, std::string(100 + i, i % 2 == 0 ? 'o' : 'n')));
+    if (i % 2 == 1) changedAlike.push_back(listed.back());
+  }
   Write("1.1.0.parts/" + listed[2].sha256.Text() + ".part", "new and a g");  // cut: resumed
   Release release = PublishArchive("1.1.0", kGame);
   release.size = 10'000'000;  // far more than the files to fetch: file by file wins
@@ -280,9 +288,11 @@ TEST_F(InstallTest, FileByFileKeepsWhatHasntChangedAndFetchesTheRest) {
   }
   EXPECT_FALSE(Exists("1.1.0/stray.txt"));
   EXPECT_FALSE(Exists("1.1.0/data/same.pak.part"));
-  // Only the changed file and the one whose bytes differ at the same size were fetched.
-  const std::vector<std::string> expected = {"/files/" + listed[2].sha256.Text() + ".bin",
-                                             "/files/" + listed[3].sha256.Text() + ".bin"};
+  // Only the changed file and those whose bytes differ at the same size were fetched.
+  std::vector<std::string> expected = {"/files/" + listed[2].sha256.Text() + ".bin",
+                                       "/files/" + listed[3].sha256.Text() + ".bin"};
+  for (const Listed& entry : changedAlike)
+    expected.push_back("/files/" + entry.sha256.Text() + ".bin");
   auto requested = RequestedPaths();
   std::sort(requested.begin(), requested.end());
   auto sortedExpected = expected;
@@ -290,8 +300,10 @@ TEST_F(InstallTest, FileByFileKeepsWhatHasntChangedAndFetchesTheRest) {
   EXPECT_EQ(requested, sortedExpected);
 
   // Keeping reports up to everything kept, then one (0, to fetch), then the downloads.
-  const std::uint64_t keptTotal = 6 + 5000 + 3000;
-  const std::uint64_t fetchTotal = listed[2].size + listed[3].size;
+  std::uint64_t keptTotal = 6 + 5000 + 3000;
+  std::uint64_t fetchTotal = listed[2].size + listed[3].size;
+  for (std::size_t i = 5; i < listed.size(); ++i) keptTotal += listed[i].size;
+  for (const Listed& entry : changedAlike) fetchTotal += entry.size;
   const auto firstDownload = std::find_if(reports_.begin(), reports_.end(), [](const Report& r) {
     return std::get<0>(r) == Stage::Downloading;
   });
