@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <map>
 #include <mutex>
+#include <set>
 #include <thread>
 
 #include "launcher/store/kept_files.h"
@@ -66,7 +67,7 @@ struct Pool {
     const Listed& content = *job.first;
     // Named by digest in a folder of its own: no path a release holds can meet it.
     const std::wstring digest = content.sha256.Hex();
-    const std::filesystem::path part = parts / PathFromWide(digest + L".part");
+    const std::filesystem::path part = PartFileOf(parts, content.sha256);
     std::uint64_t last = 0;
     const auto onBytes = [&](std::uint64_t n) {
       if (stop) throw Stopped{};
@@ -99,6 +100,11 @@ struct Pool {
 
 }  // namespace
 
+std::filesystem::path PartFileOf(const std::filesystem::path& parts, const Digest& sha256) {
+  const std::wstring digest = sha256.Hex();
+  return parts / PathFromWide(digest.substr(0, 1)) / PathFromWide(digest + L".part");
+}
+
 void RunDownloadPool(const std::vector<std::size_t>& toFetch, const std::vector<Listed>& listed,
                      const std::filesystem::path& staging, const std::filesystem::path& parts,
                      const std::wstring& base, const InstallProgress& progress,
@@ -108,6 +114,10 @@ void RunDownloadPool(const std::vector<std::size_t>& toFetch, const std::vector<
   for (const Job& job : jobs)
     pool.downloadTotal = SaturatingAdd(pool.downloadTotal, job.first->size);
   progress(Stage::Downloading, 0, pool.downloadTotal);
+  std::set<std::filesystem::path> partFolders;
+  for (const Job& job : jobs)
+    partFolders.insert(PartFileOf(parts, job.first->sha256).parent_path());
+  for (const auto& folder : partFolders) std::filesystem::create_directory(folder);
   // A worker stopped because another failed throws Stopped; only the first failure is reported.
   WorkInParallel(jobs.size(), maxWorkers, [&pool](std::size_t k, const std::atomic<bool>& stop) {
     pool.FetchOne(pool.jobs[k], stop);

@@ -11,13 +11,19 @@
 
 #include "launcher/feed/file_list.h"
 #include "launcher/store/stage.h"
+#include "launcher/text/digest.h"
 
 namespace launcher {
 
 inline constexpr std::size_t kMaxDownloadWorkers = 6;
 
+// Where the pool keeps a content while it arrives: parts / <its digest's first hex digit> /
+// (sha256 + ".part"). Spread over sixteen folders, the workers seldom wait for the same folder
+// while the file system finds room for a new file.
+std::filesystem::path PartFileOf(const std::filesystem::path& parts, const Digest& sha256);
+
 // Downloads listed[k] for every k of `toFetch` (in that order of hand-out) from
-// base + "files/" + sha256 + ".bin" into parts / (sha256 + ".part"), then places it at
+// base + "files/" + sha256 + ".bin" into its PartFileOf(parts, sha256), then places it at
 // SafeJoin(staging, path); those folders must exist, and `parts` too. A ".part" file already
 // there is resumed. Reports Downloading progress over the distinct contents, one report at a
 // time. Runs on the calling thread plus up to maxWorkers - 1 more, all joined before it returns or

@@ -58,9 +58,7 @@ class DownloadPoolTest : public ::testing::Test {
   std::filesystem::path Placed(std::size_t i) const {
     return staging_ / PathFromWide(Widen(listed_[i].path));
   }
-  std::filesystem::path Part(std::size_t i) const {
-    return parts_ / PathFromWide(listed_[i].sha256.Hex() + L".part");
-  }
+  std::filesystem::path Part(std::size_t i) const { return PartFileOf(parts_, listed_[i].sha256); }
 
   std::map<std::string, int> RequestsPerPath() const {
     std::map<std::string, int> count;

@@ -8,6 +8,7 @@
 #include "launcher/store/chunk_file.h"
 #include "launcher/store/chunked_fetch.h"
 #include "launcher/store/client_store.h"
+#include "launcher/store/download_pool.h"
 #include "launcher/store/file_staging.h"
 #include "launcher/store/kept_files.h"
 #include "launcher/store/streamed_unpack.h"
@@ -271,7 +272,8 @@ TEST_F(InstallTest, FileByFileKeepsWhatHasntChangedAndFetchesTheRest) {
     listed.push_back(PublishFile(path, std::string(100 + i, i % 2 == 0 ? 'o' : 'n')));
     if (i % 2 == 1) changedAlike.push_back(listed.back());
   }
-  Write("1.1.0.parts/" + listed[2].sha256.Text() + ".part", "new and a g");  // cut: resumed
+  const std::filesystem::path cut = PartFileOf("1.1.0.parts", listed[2].sha256);
+  Write(cut.generic_string(), "new and a g");  // resumed
   Release release = PublishArchive("1.1.0", kGame);
   release.size = 10'000'000;  // far more than the files to fetch: file by file wins
   ASSERT_EQ(Run(release, listed), L"");
@@ -542,7 +544,7 @@ TEST_F(InstallTest, ASecondAttemptPicksUpWhatTheFirstLeft) {
   for (const Listed& entry : listed) {
     const std::string url = "/files/" + entry.sha256.Text() + ".bin";
     const std::string staged = "1.1.0.partial/" + entry.path;
-    const std::string part = "1.1.0.parts/" + entry.sha256.Text() + ".part";
+    const std::string part = PartFileOf("1.1.0.parts", entry.sha256).generic_string();
     if (Exists(staged)) finished.insert(url);
     if (Exists(part)) partial[url] = std::filesystem::file_size(store_.root / part);
   }
