@@ -167,7 +167,7 @@ void ClientStore::Install(const Release& release, const std::wstring& base,
     RequireSpace(
         root, SaturatingAdd(release.size - std::min(release.size, SizeOf(download)), listedTotal));
     try {
-      InstallFromArchive(release, base, download, staging, progress);
+      InstallFromArchive(release, base, download, staging, listed, progress);
     } catch (const Failure&) {
       RemoveFolder(staging);  // never reused: the next attempt unpacks afresh
       throw;

@@ -22,4 +22,8 @@ void CheckStagedTree(const std::filesystem::path& staging, const std::vector<Lis
 // and folder flushed on Windows. Throws Failure when that fails.
 void FlushToDisk(const std::filesystem::path& folder);
 
+// Starts putting `file`'s bytes on the disk and returns without waiting; nothing when that can't
+// be done. On Windows nothing either: its cache starts writing within a second by itself.
+void StartWritingToDisk(const std::filesystem::path& file);
+
 }  // namespace launcher

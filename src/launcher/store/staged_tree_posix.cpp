@@ -1,5 +1,6 @@
 // POSIX implementation of FlushToDisk: one syncfs of the store's file system, which costs far
-// less than an fsync per file and covers the files tar wrote too.
+// less than an fsync per file and covers the files tar wrote too. StartWritingToDisk asks Linux
+// to begin the write of one file's dirty pages.
 
 #include "launcher/store/staged_tree.h"
 
@@ -15,6 +16,12 @@ void FlushToDisk(const std::filesystem::path& folder) {
   if (!opened || ::syncfs(opened.Get()) != 0) {
     throw Failure{L"The new version couldn't be written to the disk"};
   }
+}
+
+void StartWritingToDisk(const std::filesystem::path& file) {
+  // Whatever an archive made there: a link isn't followed, and a pipe doesn't wait for a writer.
+  const FileDescriptor opened(::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK));
+  if (opened) ::sync_file_range(opened.Get(), 0, 0, SYNC_FILE_RANGE_WRITE);
 }
 
 }  // namespace launcher

@@ -21,6 +21,8 @@ class StreamedUnpack {
 
   // The archive's bytes at `offset`.
   void Add(std::uint64_t offset, const std::uint8_t* bytes, std::size_t count);
+  // How many of the archive's bytes went to tar in one piece.
+  std::uint64_t Fed() const { return fed_; }
   // Ends the stream: true when all `size` bytes went through tar in order and it ended well.
   bool Finish(std::uint64_t size);
 

@@ -3,10 +3,13 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <cstdlib>
 
 #include "launcher/store/client_store.h"
 #include "launcher/store/links.h"
+#include "launcher/store/staged_tree.h"
 #include "launcher/store/unpack.h"
 #include "launcher/text/text.h"
 #include "launcher/transfer/sha256.h"
@@ -80,6 +83,17 @@ TEST(ArchiveSafety, NothingLandsOutsideTheStoreAndLinksAreRefused) {
       EXPECT_FALSE(HoldsLinks(store.root / "1.0.0"));
     }
   }
+}
+
+TEST(StartWritingToDisk, NeitherFollowsALinkNorWaitsForAPipe) {
+  const support::TemporaryFolder folder;
+  const auto file = folder.Write("file.bin", "bytes");
+  ASSERT_EQ(::mkfifo((folder.path() / "pipe").c_str(), 0600), 0);
+  std::filesystem::create_symlink(folder.path() / "pipe", folder.path() / "link");
+  for (const char* name : {"file.bin", "pipe", "link", "missing"}) {
+    StartWritingToDisk(folder.path() / name);  // a pipe opened for reading would wait for ever
+  }
+  EXPECT_EQ(support::ReadFile(file), "bytes");
 }
 
 TEST(Unpack, WithoutATarOnThePathSaysSo) {
