@@ -140,8 +140,7 @@ void StageFileByFile(const std::vector<Listed>& listed, std::vector<KeptFile>& k
 
   // Without a record every installed file of the listed size is a candidate, read and hashed
   // whole: on one thread that would leave the other cores idle for most of the keeping.
-  std::mutex lock;  // keptDone and the reports
-  std::vector<char> differs(toCopy.size());
+  std::mutex lock;  // keptDone, toFetch and the reports
   WorkInParallel(toCopy.size(), kCopiers, [&](std::size_t k, const std::atomic<bool>&) {
     const Listed& entry = listed[toCopy[k].first];
     std::uint64_t copied = 0;
@@ -157,13 +156,10 @@ void StageFileByFile(const std::vector<Listed>& listed, std::vector<KeptFile>& k
       // so that the Keeping numbers still add up to keptTotal.
       const std::lock_guard guard(lock);
       keptDone += entry.size - copied;
-      differs[k] = 1;
+      toFetch.push_back(toCopy[k].first);
       progress(Stage::Keeping, keptDone, keptTotal);
     }
   });
-  for (std::size_t k = 0; k < toCopy.size(); ++k) {
-    if (differs[k]) toFetch.push_back(toCopy[k].first);
-  }
   std::sort(toFetch.begin(), toFetch.end());  // fetched in the list's order, as when kept in turn
   StageByChunks(toFetch, listed, staging, parts, base, progress, chunks);
   RunDownloadPool(toFetch, listed, staging, parts, base, progress);

@@ -18,12 +18,12 @@ std::uint64_t InTar(std::uint64_t size) {
 
 WritebackAhead::WritebackAhead(std::filesystem::path staging, const std::vector<Listed>& listed,
                                std::uint64_t archiveSize, Start start)
-    : staging_(std::move(staging)),
-      listed_(listed),
-      archiveSize_(archiveSize),
-      start_(std::move(start)) {
-  for (const Listed& entry : listed_) tarSize_ += InTar(entry.size);
-  if (!listed_.empty() && archiveSize_ > 0) thread_ = std::thread([this] { Run(); });
+    : staging_(std::move(staging)), listed_(listed), start_(std::move(start)) {
+  if (listed_.empty() || archiveSize == 0) return;
+  std::uint64_t tarSize = 0;
+  for (const Listed& entry : listed_) tarSize += InTar(entry.size);
+  tarPerArchiveByte_ = static_cast<double>(tarSize) / static_cast<double>(archiveSize);
+  thread_ = std::thread([this] { Run(); });
 }
 
 WritebackAhead::~WritebackAhead() {
@@ -43,8 +43,7 @@ void WritebackAhead::Run() {
     while (!stop_ && next < listed_.size()) {
       guard.unlock();
       // A compressed archive runs through tar faster than it arrives: scaled to tar's bytes.
-      const double position = static_cast<double>(fed_.load()) * static_cast<double>(tarSize_) /
-                              static_cast<double>(archiveSize_);
+      const double position = static_cast<double>(fed_.load()) * tarPerArchiveByte_;
       for (; next < listed_.size(); ++next) {
         const std::uint64_t fileEnd = end + InTar(listed_[next].size);
         if (static_cast<double>(fileEnd + kTarLag) > position) break;

@@ -34,8 +34,8 @@ class WritebackAhead {
   // The archive's first `fed` bytes have gone to tar.
   void Reached(std::uint64_t fed) { fed_ = fed; }
 
-  // Where a file ends in the archive at the least (one header and the padded bytes of each file
-  // up to it) plus what tar may still hold unwritten: past this, tar is done with it.
+  // What tar may still hold unwritten. A file counts as done once the archive has gone this far
+  // past where the file ends at the least (one header and the padded bytes of each file up to it).
   static constexpr std::uint64_t kTarLag = std::uint64_t{4} << 20;
 
  private:
@@ -43,8 +43,7 @@ class WritebackAhead {
 
   std::filesystem::path staging_;
   const std::vector<Listed>& listed_;
-  std::uint64_t archiveSize_;
-  std::uint64_t tarSize_ = 0;
+  double tarPerArchiveByte_ = 0;  // above 1 for a compressed archive
   Start start_;
   std::atomic<std::uint64_t> fed_{0};
   std::mutex lock_;
