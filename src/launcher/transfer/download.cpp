@@ -7,12 +7,12 @@
 #include "launcher/platform/file_writer.h"
 #include "launcher/text/failure.h"
 #include "launcher/text/format.h"
-#include "launcher/transfer/background_sha256.h"
 #include "launcher/transfer/http.h"
 #include "launcher/transfer/interruptions.h"
 #include "launcher/transfer/sha256.h"
 #include "launcher/transfer/transfer_settings.h"
 #include "launcher/transfer/write_failure.h"
+#include "launcher/transfer/written_file_sha256.h"
 
 namespace launcher {
 
@@ -55,54 +55,58 @@ void Download(const std::wstring& url, std::uint64_t size, const std::wstring& s
   std::uint64_t written = have;
   FileWriter out;
   std::error_code error;
-  // Receiving and writing stay on this thread, as for a plain copy; hashing runs beside them.
-  std::optional<BackgroundSha256> digest;
-  digest.emplace(std::move(hasher), size);
+  // Receiving and writing stay on this thread, as for a plain copy; the hash follows the file.
+  std::optional<WrittenFileSha256> digest;
+  // Stops the hash's reading first: Windows can't delete a file that is open for it.
+  const auto discard = [&] {
+    digest.reset();
+    out.Close(error);
+    Delete(path);
+  };
   if (written < size) {
     try {
       HttpGet(
           url, Request{have, noCache},
           [&](std::uint64_t from) {
             if (from != have) {  // the server ignored the range and sends the whole file
-              digest.reset();
-              digest.emplace(Sha256(), size);
+              hasher = Sha256();
               written = 0;
             }
             const auto start = written > 0 ? FileWriter::Start::AtEnd : FileWriter::Start::Empty;
             if (!out.Open(path, start, error))
               ThrowWriteFailure(error, size - written, kCouldNotWrite);
+            digest.emplace(std::move(hasher), path, written, size);
             progress(written);
           },
           [&](const std::uint8_t* bytes, std::uint64_t count) {
             if (count > size - written) {
-              out.Close(error);
-              Delete(path);
+              discard();
               throw Failure{Format(
                   L"The download is larger than the {} bytes the update server promised", size)};
             }
-            digest->Add(bytes, static_cast<std::size_t>(count));
             // A failed write stops the transfer at this block: a full disk can't take the rest.
             if (!out.Write(bytes, static_cast<std::size_t>(count), error)) {
               ThrowWriteFailure(error, size - written, kCouldNotWrite);
             }
+            digest->Add(bytes, static_cast<std::size_t>(count));
             if (received) received(written, bytes, static_cast<std::size_t>(count));
             written += count;
             progress(written);
           });
     } catch (const RangeRefused&) {
-      out.Close(error);
-      Delete(path);
+      discard();
       throw Failure{L"The download couldn't be picked up where it stopped"};
     }
     if (!out.Close(error)) ThrowWriteFailure(error, 0, kCouldNotWrite);
   }
 
   if (written != size) {
-    Delete(path);
+    discard();
     throw Failure{kEndedEarly, Format(L"The download was {} bytes, not the {} the update server "
                                       L"promised",
                                       written, size)};
   }
+  if (!digest) digest.emplace(std::move(hasher), path, written, size);
   if (digest->FinishHex() != sha256) {
     Delete(path);
     throw WrongBytes{

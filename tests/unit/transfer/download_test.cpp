@@ -10,6 +10,7 @@
 #include "launcher/transfer/http.h"
 #include "launcher/transfer/interruptions.h"
 #include "launcher/transfer/sha256.h"
+#include "launcher/transfer/written_file_sha256.h"
 #include "support/failure_of.h"
 #include "support/scoped_transfers.h"
 #include "support/scripted_server.h"
@@ -68,25 +69,32 @@ TEST_F(DownloadTest, FreshDownloadReportsFromZeroToTheSize) {
   EXPECT_TRUE(std::is_sorted(progress_.begin(), progress_.end()));
 }
 
+// Small files are hashed as they arrive, large ones read back behind the writer: both kinds.
+constexpr std::size_t kSizes[] = {5000, WrittenFileSha256::kFollowFrom + 5000};
+
 TEST_F(DownloadTest, ResumesFromKeptBytesWithRange) {
-  const std::string content = Pattern(5000);
-  folder_.Write("file.bin.part", content.substr(0, 1000));
-  server_.Route("/file.bin", ServeFile(content));
-  EXPECT_EQ(Run(ReleaseOf(content)), L"");
-  EXPECT_TRUE(ReadFile(file_) == content);
-  EXPECT_EQ(Range(0), "bytes=1000-");
-  EXPECT_EQ(progress_.front(), 1000u);
-  EXPECT_EQ(progress_.back(), 5000u);
+  for (const std::size_t size : kSizes) {
+    const std::string content = Pattern(size);
+    folder_.Write("file.bin.part", content.substr(0, 1000));
+    server_.Route("/file.bin", ServeFile(content));
+    EXPECT_EQ(Run(ReleaseOf(content)), L"");
+    EXPECT_TRUE(ReadFile(file_) == content);
+    EXPECT_EQ(Range(server_.Requests().size() - 1), "bytes=1000-");
+    EXPECT_EQ(progress_.front(), 1000u);
+    EXPECT_EQ(progress_.back(), size);
+  }
 }
 
 TEST_F(DownloadTest, AWholeAnswerToARangeRestartsTheDigest) {
-  const std::string content = Pattern(5000);
-  // Kept bytes that aren't the file's: only a digest of the new bytes alone can match.
-  folder_.Write("file.bin.part", Pattern(1000, 99));
-  server_.Route("/file.bin", ServeFile(content, FileFaults{.ignoreRange = true}));
-  EXPECT_EQ(Run(ReleaseOf(content)), L"");
-  EXPECT_TRUE(ReadFile(file_) == content);
-  EXPECT_EQ(progress_.front(), 0u);
+  for (const std::size_t size : kSizes) {
+    const std::string content = Pattern(size);
+    // Kept bytes that aren't the file's: only a digest of the new bytes alone can match.
+    folder_.Write("file.bin.part", Pattern(1000, 99));
+    server_.Route("/file.bin", ServeFile(content, FileFaults{.ignoreRange = true}));
+    EXPECT_EQ(Run(ReleaseOf(content)), L"") << size;
+    EXPECT_TRUE(ReadFile(file_) == content);
+    EXPECT_EQ(progress_.front(), 0u);
+  }
 }
 
 TEST_F(DownloadTest, FailuresAndWhatTheyLeaveOnDisk) {

@@ -2,8 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include "launcher/platform/file_writer.h"
 #include "launcher/transfer/background_sha256.h"
-
+#include "launcher/transfer/written_file_sha256.h"
+#include "support/failure_of.h"
 #include "support/temporary_folder.h"
 
 namespace launcher {
@@ -66,6 +68,58 @@ TEST(BackgroundSha256, SameDigestOnEitherThreadWhateverTheBlocks) {
   // Given up on half way (a failed download): the queued slots are dropped, nothing hangs.
   BackgroundSha256 abandoned(Sha256(), bytes.size());
   abandoned.Add(data, kSlot * BackgroundSha256::kSlots);
+}
+
+TEST(WrittenFileSha256, HashesTheFileBehindItsWriter) {
+  constexpr std::size_t kStretch = WrittenFileSha256::kStretch;
+  constexpr std::size_t kFrom = WrittenFileSha256::kFollowFrom;
+  const support::TemporaryFolder folder;
+  const auto file = folder.path() / "download.part";
+  std::string bytes(kFrom + 3 * kStretch + 17, '\0');
+  for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<char>(i * 29 + i / 4099);
+  const auto* data = reinterpret_cast<const std::uint8_t*>(bytes.data());
+  struct Case {
+    std::size_t length;
+    std::size_t block;
+    std::size_t kept;  // on the disk and hashed before the writer goes on
+  };
+  const Case cases[] = {
+      {1000, 100, 0},                       // too short for a thread: hashed from the blocks
+      {bytes.size(), 65536, 0},             // stretches made of whole blocks, a short last one
+      {bytes.size(), 65537, 5},             // kept bytes, blocks that straddle stretches
+      {bytes.size(), kStretch * 3, 0},      // one block of several stretches
+      {kFrom + 2 * kStretch, kStretch, 0},  // ends exactly on a stretch
+      {bytes.size(), 65536, bytes.size() - 1000},  // a resumed remainder too short for a thread
+  };
+  for (const Case& c : cases) {
+    folder.Write(file.filename(), bytes.substr(0, c.kept));
+    Sha256 kept;
+    kept.Add(data, c.kept);
+    FileWriter out;
+    std::error_code error;
+    ASSERT_TRUE(out.Open(file, FileWriter::Start::AtEnd, error)) << error.message();
+    WrittenFileSha256 hasher(std::move(kept), file, c.kept, c.length);
+    for (std::size_t at = c.kept; at < c.length; at += c.block) {
+      const std::size_t count = std::min(c.block, c.length - at);
+      ASSERT_TRUE(out.Write(data + at, count, error)) << error.message();
+      hasher.Add(data + at, count);
+    }
+    ASSERT_TRUE(out.Close(error)) << error.message();
+    EXPECT_EQ(hasher.FinishHex(), Sha256Hex(std::string_view(bytes).substr(0, c.length)))
+        << c.length << " in blocks of " << c.block << " after " << c.kept;
+  }
+
+  // Bytes reported that the file doesn't hold (someone cut it): the check fails, it doesn't
+  // hash something else.
+  folder.Write(file.filename(), bytes.substr(0, kStretch));
+  WrittenFileSha256 cut(Sha256(), file, 0, bytes.size());
+  cut.Add(data, bytes.size());
+  EXPECT_EQ(support::FailureOf([&] { cut.FinishHex(); }),
+            L"The download couldn't be read back for its check");
+
+  // Given up on half way (a failed download): the thread ends without reading the rest.
+  WrittenFileSha256 abandoned(Sha256(), file, 0, bytes.size());
+  abandoned.Add(data, 2 * kStretch);
 }
 
 TEST(Sha256, AddFilePrefixHashesUpToTheLimitInFileOrder) {
