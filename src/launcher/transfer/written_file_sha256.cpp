@@ -65,7 +65,7 @@ void WrittenFileSha256::Follow() {
   std::uint64_t hashed = from_;
   try {
     for (;;) {
-      std::uint64_t until = 0;
+      std::size_t count = 0;
       {
         std::unique_lock guard(lock_);
         wanted_ = hashed + kStretch;
@@ -73,21 +73,18 @@ void WrittenFileSha256::Follow() {
         changed_.wait(guard, [&] { return written_ >= wanted_ || closing_; });
         following_ = false;
         if (abandoned_ || written_ == hashed) return;
-        until = written_;
+        // One stretch at a time, however far behind: an abandoned download ends the thread soon.
+        count = static_cast<std::size_t>(std::min<std::uint64_t>(kStretch, written_ - hashed));
       }
       if (!in.is_open()) {
         in.open(file_, std::ios::binary);
         in.seekg(static_cast<std::streamoff>(hashed));
       }
-      while (hashed < until) {
-        const auto count =
-            static_cast<std::size_t>(std::min<std::uint64_t>(kStretch, until - hashed));
-        if (!in.read(buffer.data(), static_cast<std::streamsize>(count))) {
-          throw Failure{L"The download couldn't be read back for its check"};
-        }
-        hasher_.Add(buffer.data(), count);
-        hashed += count;
+      if (!in.read(buffer.data(), static_cast<std::streamsize>(count))) {
+        throw Failure{L"The download couldn't be read back for its check"};
       }
+      hasher_.Add(buffer.data(), count);
+      hashed += count;
     }
   } catch (...) {
     const std::lock_guard guard(lock_);
