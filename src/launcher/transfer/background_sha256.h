@@ -1,8 +1,9 @@
 #pragma once
-// A SHA-256 computed on a thread of its own while the caller goes on receiving and writing, so a
-// large download costs what receiving and writing cost, not that plus hashing. The caller's
-// blocks are copied into a small ring of larger slots; the hashing thread takes them in order.
-// Small inputs are hashed on the calling thread: a thread isn't worth it for them.
+// A SHA-256 computed on a thread of its own while the caller goes on with the same bytes (cutting
+// a large file into chunks, building one from them), so the caller's work and the hash overlap.
+// The caller's blocks are copied into a small ring of larger slots; the hashing thread takes them
+// in order. Small inputs are hashed on the calling thread: a thread isn't worth it for them.
+// A download is hashed by WrittenFileSha256 instead, which needs no copy.
 
 #include <condition_variable>
 #include <cstddef>
