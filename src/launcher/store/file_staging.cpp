@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <mutex>
 #include <system_error>
-#include <utility>
 
 #include "launcher/store/chunked_fetch.h"
 #include "launcher/store/download_pool.h"
@@ -109,7 +108,12 @@ void StageFileByFile(const std::vector<Listed>& listed, std::vector<KeptFile>& k
   std::filesystem::create_directories(parts);
   std::uint64_t keptDone = 0;
   std::vector<std::size_t> toFetch;
-  std::vector<std::pair<std::size_t, const KeptFile*>> toCopy;
+  struct Copy {
+    std::size_t index;
+    const KeptFile* source;
+    std::filesystem::path destination;
+  };
+  std::vector<Copy> toCopy;
   auto next = kept.begin();
   std::filesystem::path folder;  // the last one made: a list names a folder's files in a row
   for (std::size_t i = 0; i < listed.size(); ++i) {
@@ -132,7 +136,7 @@ void StageFileByFile(const std::vector<Listed>& listed, std::vector<KeptFile>& k
       continue;
     }
     if (source) {
-      toCopy.emplace_back(i, source);
+      toCopy.push_back({i, source, destination});
     } else {
       toFetch.push_back(i);  // a wrong file there is replaced by the download's final move
     }
@@ -142,21 +146,22 @@ void StageFileByFile(const std::vector<Listed>& listed, std::vector<KeptFile>& k
   // whole: on one thread that would leave the other cores idle for most of the keeping.
   std::mutex lock;  // keptDone, toFetch and the reports
   WorkInParallel(toCopy.size(), kCopiers, [&](std::size_t k, const std::atomic<bool>&) {
-    const Listed& entry = listed[toCopy[k].first];
+    const Copy& copy = toCopy[k];
+    const Listed& entry = listed[copy.index];
     std::uint64_t copied = 0;
-    const bool held = CopyKept(entry, *toCopy[k].second, SafeJoin(staging, Widen(entry.path)),
-                               [&](unsigned long long count) {
-                                 copied += count;
-                                 const std::lock_guard guard(lock);
-                                 keptDone += count;
-                                 progress(Stage::Keeping, keptDone, keptTotal);
-                               });
+    const bool held =
+        CopyKept(entry, *copy.source, copy.destination, [&](unsigned long long count) {
+          copied += count;
+          const std::lock_guard guard(lock);
+          keptDone += count;
+          progress(Stage::Keeping, keptDone, keptTotal);
+        });
     if (!held) {
       // The installed copy differs though its size matched: fetch it, but count it as kept
       // so that the Keeping numbers still add up to keptTotal.
       const std::lock_guard guard(lock);
       keptDone += entry.size - copied;
-      toFetch.push_back(toCopy[k].first);
+      toFetch.push_back(copy.index);
       progress(Stage::Keeping, keptDone, keptTotal);
     }
   });

@@ -11,9 +11,9 @@ namespace launcher {
 
 WrittenFileSha256::WrittenFileSha256(Sha256 hasher, std::filesystem::path file, std::uint64_t from,
                                      std::uint64_t expected)
-    : hasher_(std::move(hasher)), file_(std::move(file)), from_(from), written_(from) {
+    : hasher_(std::move(hasher)), file_(std::move(file)), written_(from) {
   if (expected >= from && expected - from >= kFollowFrom) {
-    thread_ = std::thread([this] { Follow(); });
+    thread_ = std::thread([this, from] { Follow(from); });
   }
 }
 
@@ -38,8 +38,8 @@ void WrittenFileSha256::Add(const std::uint8_t* bytes, std::size_t count) {
     const std::lock_guard guard(lock_);
     if (error_) std::rethrow_exception(error_);
     written_ += count;
-    if (following_ && written_ >= wanted_) {
-      following_ = false;  // one wake-up per wait
+    if (written_ >= wanted_) {
+      wanted_ = kNotWaiting;  // one wake-up per wait
       wake = true;
     }
   }
@@ -59,19 +59,19 @@ std::wstring WrittenFileSha256::FinishHex() {
   return hasher_.FinishHex();
 }
 
-void WrittenFileSha256::Follow() {
+void WrittenFileSha256::Follow(std::uint64_t from) {
   std::ifstream in;
   std::vector<char> buffer(kStretch);
-  std::uint64_t hashed = from_;
+  std::uint64_t hashed = from;
   try {
     for (;;) {
       std::size_t count = 0;
       {
         std::unique_lock guard(lock_);
-        wanted_ = hashed + kStretch;
-        following_ = true;
-        changed_.wait(guard, [&] { return written_ >= wanted_ || closing_; });
-        following_ = false;
+        const std::uint64_t stretch = hashed + kStretch;
+        wanted_ = stretch;
+        changed_.wait(guard, [&] { return written_ >= stretch || closing_; });
+        wanted_ = kNotWaiting;
         if (abandoned_ || written_ == hashed) return;
         // One stretch at a time, however far behind: an abandoned download ends the thread soon.
         count = static_cast<std::size_t>(std::min<std::uint64_t>(kStretch, written_ - hashed));

@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <exception>
 #include <filesystem>
+#include <limits>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -38,24 +39,24 @@ class WrittenFileSha256 {
   std::wstring FinishHex();
 
   static constexpr std::uint64_t kFollowFrom = 4194304;
-  // The thread reads at least this much at once (less only at the end), small enough that the
-  // stretch is still in the processor's cache from the writer when it is hashed.
+  // The thread reads the file in stretches of this size, the last one shorter, each once the
+  // writer is past it: small enough to be still in the processor's cache from the writer.
   static constexpr std::size_t kStretch = 262144;
 
  private:
-  void Follow();  // the hashing thread's body
+  static constexpr std::uint64_t kNotWaiting = std::numeric_limits<std::uint64_t>::max();
+
+  void Follow(std::uint64_t from);  // the hashing thread's body
 
   Sha256 hasher_;
   const std::filesystem::path file_;
-  const std::uint64_t from_;
 
   std::mutex lock_;
   std::condition_variable changed_;
-  std::uint64_t written_;     // the file's length, as the writer reported it
-  std::uint64_t wanted_ = 0;  // while following_: the length that makes a stretch
-  bool following_ = false;    // the thread waits for written_ to reach wanted_
-  bool closing_ = false;      // nothing more will be written
-  bool abandoned_ = false;    // and what isn't hashed yet isn't wanted
+  std::uint64_t written_;               // the file's length, as the writer reported it
+  std::uint64_t wanted_ = kNotWaiting;  // the length the thread waits for
+  bool closing_ = false;                // nothing more will be written
+  bool abandoned_ = false;              // and what isn't hashed yet isn't wanted
   std::exception_ptr error_;
   std::thread thread_;
 };
