@@ -329,8 +329,9 @@ TEST_F(PrepareTest, ASignedLauncherBelievesOnlyTheFreshSignedFeed) {
   };
   const std::string fine =
       ",\"product\":\"Quellorn\",\"sequence\":9,\"expires\":\"2027-01-05T00:00:00Z\"";
+  // The key is kept by value: one made for a single case is gone before the case runs.
   const auto by = [](const publish::PrivateKey& key) {
-    return [&key](const std::string& text) {
+    return [key](const std::string& text) {
       const Signature signature = publish::Sign(key, text);
       return publish::HexOf(signature.data(), signature.size());
     };
