@@ -15,7 +15,9 @@ void Unpack(const std::filesystem::path& archive, const std::filesystem::path& f
 }
 
 FedProgram StartUnpacking(const std::filesystem::path& folder, bool gzip) {
-  std::vector<ProgramWord> words = {"-xf", "-", "-C", folder.native()};
+  // Records of 64 KiB rather than tar's 10 KiB: tar reads the pipe and writes its files in pieces
+  // six times larger, with that many fewer system calls.
+  std::vector<ProgramWord> words = {"-b", "128", "-xf", "-", "-C", folder.native()};
   if (gzip) words.insert(words.begin(), "-z");
   return FedProgram("tar", words);
 }
