@@ -24,6 +24,11 @@ std::optional<int> RunToEnd(const std::filesystem::path& program,
 // The platform's side of a program on a pipe: the child, the launcher's end, its exit code.
 struct PipedChild;
 
+// What a pipe to or from a program holds, on both systems. Less (Linux's own is 64 KiB) and a
+// launcher that receives and a tar that unpacks keep waiting for each other by turns: an archive
+// install took a fifth longer.
+constexpr std::size_t kPipeBytes = std::size_t{1} << 20;
+
 // A program started with a pipe from the launcher as its standard input.
 class FedProgram {
  public:

@@ -98,12 +98,11 @@ int WaitFor(pid_t child) {
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
-// A pipe that holds 1 MiB, as on Windows, rather than the system's 64 KiB: with less, a launcher
-// that receives and a tar that unpacks keep waiting for each other by turns, and an archive
-// install took a fifth longer. The size is only asked for: the system may refuse it.
+// A pipe of kPipeBytes. The size is only asked for: the system may refuse it, and the pipe then
+// works as before, only in smaller steps.
 bool MakePipe(int (&ends)[2]) {
   if (::pipe2(ends, O_CLOEXEC) != 0) return false;
-  ::fcntl(ends[1], F_SETPIPE_SZ, 1 << 20);
+  ::fcntl(ends[1], F_SETPIPE_SZ, static_cast<int>(kPipeBytes));
   return true;
 }
 

@@ -125,7 +125,7 @@ FedProgram::FedProgram(const std::filesystem::path& program,
   }
   HANDLE reader = nullptr;
   HANDLE writer = nullptr;
-  if (!CreatePipe(&reader, &writer, &inheritable, 1 << 20)) return;
+  if (!CreatePipe(&reader, &writer, &inheritable, static_cast<DWORD>(kPipeBytes))) return;
   const KernelHandle readEnd(reader);
   state_->pipe = KernelHandle(writer);
   // Only the program's end is inherited; the launcher's end stays its own.
@@ -168,7 +168,7 @@ TappedProgram::TappedProgram(const std::filesystem::path& program,
   SECURITY_ATTRIBUTES inheritable = {sizeof inheritable, nullptr, TRUE};
   HANDLE reader = nullptr;
   HANDLE writer = nullptr;
-  if (!CreatePipe(&reader, &writer, &inheritable, 1 << 20)) return;
+  if (!CreatePipe(&reader, &writer, &inheritable, static_cast<DWORD>(kPipeBytes))) return;
   state_->pipe = KernelHandle(reader);
   const KernelHandle writeEnd(writer);
   // Only the program's end is inherited, and the launcher's copy of it closes on return: the
