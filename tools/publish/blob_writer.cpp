@@ -1,5 +1,6 @@
 #include "tools/publish/blob_writer.h"
 
+#include "launcher/feed/server_layout.h"
 #include "launcher/store/kept_files.h"
 #include "launcher/text/failure.h"
 #include "launcher/text/format.h"
@@ -13,9 +14,9 @@ constexpr std::size_t kMostQueued = 32 << 20;
 
 }  // namespace
 
-BlobWriter::BlobWriter(std::filesystem::path folder, ServerChanges& changes,
+BlobWriter::BlobWriter(std::filesystem::path server, ServerChanges& changes,
                        std::vector<std::optional<TarFollower::Member>> known)
-    : folder_(std::move(folder)),
+    : server_(std::move(server)),
       changes_(changes),
       known_(std::move(known)),
       thread_([this] { WriteAll(); }) {}
@@ -91,7 +92,7 @@ void BlobWriter::WriteAll() {
 void BlobWriter::Write(Piece& piece) {
   const TarFollower::Member& blob =
       piece.index < known_.size() && known_[piece.index] ? *known_[piece.index] : piece.member;
-  const std::filesystem::path target = folder_ / PathFromWide(blob.sha256.Hex() + L".bin");
+  const std::filesystem::path target = server_ / PathFromWide(layout::BlobName(blob.sha256));
   if (piece.first) {
     out_.reset();
     if (!placing_.contains(blob.sha256) && !HoldsExactly(target, blob.size, blob.sha256)) {

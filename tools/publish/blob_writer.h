@@ -35,9 +35,10 @@ class BlobWriter {
     std::uint64_t bytes = 0;
   };
 
-  // Blobs go to `folder` through temporaries of `changes`, which only this writer uses until
-  // Finish. `known` holds, by file, the digest and size known before the file's bytes come.
-  BlobWriter(std::filesystem::path folder, ServerChanges& changes,
+  // Blobs go to their names in the server folder `server` through temporaries of `changes`,
+  // which only this writer uses until Finish. `known` holds, by file, the digest and size known
+  // before the file's bytes come.
+  BlobWriter(std::filesystem::path server, ServerChanges& changes,
              std::vector<std::optional<TarFollower::Member>> known);
   ~BlobWriter();  // abandons what is queued
   BlobWriter(const BlobWriter&) = delete;
@@ -64,7 +65,7 @@ class BlobWriter {
   void WriteAll();  // the writing thread's body
   void Write(Piece& piece);
 
-  const std::filesystem::path folder_;
+  const std::filesystem::path server_;
   ServerChanges& changes_;
   const std::vector<std::optional<TarFollower::Member>> known_;
   std::string held_;                   // the small file whose bytes are coming (producer's own)

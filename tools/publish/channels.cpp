@@ -1,10 +1,12 @@
 #include "tools/publish/channels.h"
 
 #include <algorithm>
+#include <optional>
 #include <set>
 #include <system_error>
 
 #include "launcher/feed/file_list.h"
+#include "launcher/feed/server_layout.h"
 #include "launcher/feed/version.h"
 #include "launcher/store/kept_files.h"
 #include "launcher/text/failure.h"
@@ -16,15 +18,6 @@
 
 namespace launcher::publish {
 namespace {
-
-constexpr wchar_t kLiveFeed[] = L"latest.json";
-constexpr wchar_t kPrefix[] = L"Quellorn-";
-constexpr wchar_t kListEnding[] = L"-files.txt";
-constexpr wchar_t kLauncherPrefix[] = L"Quellorn-Launcher-";
-
-bool IsChannelCharacter(wchar_t c) {
-  return (c >= L'a' && c <= L'z') || (c >= L'0' && c <= L'9') || c == L'-';
-}
 
 std::wstring NameOf(const std::filesystem::directory_entry& entry) {
   return WideFromPath(entry.path().filename());
@@ -50,23 +43,21 @@ std::uint64_t SizeOf(const std::filesystem::path& file) {
 }  // namespace
 
 std::wstring FeedNameOf(const std::wstring& channel) {
-  if (channel.empty()) return kLiveFeed;
-  if (!std::all_of(channel.begin(), channel.end(), IsChannelCharacter) || channel.front() == L'-' ||
-      channel.back() == L'-') {
+  if (!channel.empty() && !layout::IsChannelName(channel)) {
     throw Failure{
         Format(L"\"{}\" isn't a channel name: use lower-case letters, digits and "
                L"\"-\" inside",
                channel)};
   }
-  return L"latest-" + channel + L".json";
+  return layout::FeedName(channel);
 }
 
 std::vector<std::wstring> ChannelFeeds(const std::filesystem::path& server) {
   std::vector<std::wstring> feeds;
   for (const std::wstring& name : FilesIn(server)) {
-    if (name == kLiveFeed) {
+    if (name == layout::FeedName(L"")) {
       feeds.insert(feeds.begin(), name);
-    } else if (name.starts_with(L"latest-") && name.ends_with(L".json")) {
+    } else if (layout::IsFeedName(name)) {
       feeds.push_back(name);
     }
   }
@@ -102,15 +93,13 @@ std::vector<PublishedRelease> PublishedReleases(const std::filesystem::path& ser
   };
   std::vector<PublishedRelease> releases;
   for (const std::wstring& name : names) {
-    if (!name.starts_with(kPrefix) || !name.ends_with(kListEnding)) continue;
-    const std::wstring version =
-        name.substr(std::size(kPrefix) - 1,
-                    name.size() - (std::size(kPrefix) - 1) - (std::size(kListEnding) - 1));
-    if (version.empty() || version.starts_with(L"Launcher-")) continue;
-    for (const wchar_t* ending : {L".tar.gz", L".tar"}) {
-      if (has(kPrefix + version + ending)) {
-        const std::wstring chunks = kPrefix + version + L"-chunks.txt";
-        releases.push_back({version, kPrefix + version + ending, name, has(chunks) ? chunks : L""});
+    const std::optional<std::wstring> version = layout::VersionOfFileList(name);
+    if (!version) continue;
+    for (const bool gzip : {true, false}) {
+      const std::wstring archive = layout::ArchiveName(*version, gzip);
+      if (has(archive)) {
+        const std::wstring chunks = layout::ChunkIndexName(*version);
+        releases.push_back({*version, archive, name, has(chunks) ? chunks : L""});
         break;
       }
     }
@@ -170,8 +159,8 @@ PruneOutcome Prune(const std::filesystem::path& server, std::size_t keep, bool d
   // Blobs stay while any list that stays names them.
   std::set<Digest> needed;
   for (const std::wstring& name : FilesIn(server)) {
-    const bool list = name.starts_with(kPrefix) && name.ends_with(kListEnding);
-    if (name.starts_with(kLauncherPrefix) && name.ends_with(L".exe") && !named.count(name)) {
+    const bool list = layout::VersionOfFileList(name).has_value();
+    if (layout::IsInstallerName(name) && !named.count(name)) {
       going.push_back(name);
     }
     if (!list || std::find(going.begin(), going.end(), name) != going.end()) continue;
@@ -183,11 +172,9 @@ PruneOutcome Prune(const std::filesystem::path& server, std::size_t keep, bool d
       throw Failure{Format(L"{} isn't a file list; nothing was removed", name)};
     }
   }
-  for (const std::wstring& name : FilesIn(server / "files")) {
-    const auto digest = Digest::FromHex(Narrow(name.substr(0, 64)));
-    if (name.size() == 68 && name.ends_with(L".bin") && digest && !needed.count(*digest)) {
-      going.push_back(L"files/" + name);
-    }
+  for (const std::wstring& name : FilesIn(server / layout::kBlobFolder)) {
+    const std::optional<Digest> digest = layout::DigestOfBlob(name);
+    if (digest && !needed.count(*digest)) going.push_back(layout::BlobName(*digest));
   }
   for (const std::wstring& name : going) {
     const auto path = server / PathFromWide(name);

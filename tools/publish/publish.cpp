@@ -9,6 +9,7 @@
 
 #include "launcher/feed/chunk_index.h"
 #include "launcher/feed/file_list.h"
+#include "launcher/feed/server_layout.h"
 #include "launcher/feed/version.h"
 #include "launcher/store/chunk_file.h"
 #include "launcher/store/client_store.h"
@@ -145,8 +146,7 @@ std::optional<OneRead> ReadOnceByTar(const std::filesystem::path& build,
                                      const std::vector<BuildFile>& files,
                                      const std::filesystem::path& archive,
                                      const ArchiveMaker& makeArchive, Pacer& pace,
-                                     ServerChanges* blobs,
-                                     const std::filesystem::path& blobFolder) {
+                                     ServerChanges* blobs, const std::filesystem::path& server) {
   OneRead read;
   std::vector<std::optional<TarFollower::Member>> known(files.size());
   std::vector<std::string> names;
@@ -163,7 +163,7 @@ std::optional<OneRead> ReadOnceByTar(const std::filesystem::path& build,
     read.chunked.push_back(std::move(*chunks));
   }
   std::optional<BlobWriter> writer;
-  if (blobs != nullptr) writer.emplace(blobFolder, *blobs, known);
+  if (blobs != nullptr) writer.emplace(server, *blobs, known);
   std::uint64_t done = 0;
   TarFollower follower(
       std::move(names),
@@ -216,17 +216,16 @@ ReleaseSummary PublishRelease(const std::filesystem::path& build, const std::wst
   }
   Feed feed = published;
   Pacer pace(progress);
-  const auto listPath = server / PathFromWide(L"Quellorn-" + version + L"-files.txt");
+  const auto listPath = server / PathFromWide(layout::FileListName(version));
   std::error_code error;
   const bool listThere = std::filesystem::exists(listPath, error);
   ServerChanges changes;
-  changes.MakeFolders(server / "files");
+  changes.MakeFolders(server / layout::kBlobFolder);
   const auto archiveTemporary = changes.Temporary(server / "Quellorn.tar");
   // A version published before is hashed first, to be compared with what it holds.
   std::optional<OneRead> once;
   if (!listThere) {
-    once = ReadOnceByTar(build, files, archiveTemporary, makeArchive, pace, &changes,
-                         server / "files");
+    once = ReadOnceByTar(build, files, archiveTemporary, makeArchive, pace, &changes, server);
   }
   std::vector<ChunkedFile> chunked;
   const std::vector<Listed> listed =
@@ -245,8 +244,8 @@ ReleaseSummary PublishRelease(const std::filesystem::path& build, const std::wst
   // The same build published again: its archive stands already (made perhaps by another
   // compressor), and its bytes are what players of this version have been checked against.
   std::filesystem::path archivePath;
-  for (const wchar_t* ending : {L".tar.gz", L".tar"}) {
-    const auto candidate = server / PathFromWide(L"Quellorn-" + version + ending);
+  for (const bool gzip : {true, false}) {
+    const auto candidate = server / PathFromWide(layout::ArchiveName(version, gzip));
     if (listThere && std::filesystem::exists(candidate, error)) archivePath = candidate;
   }
   bool archiveThere = !archivePath.empty();
@@ -256,8 +255,7 @@ ReleaseSummary PublishRelease(const std::filesystem::path& build, const std::wst
       pace(L"Making the archive\u2026", true);
       compressed = MakeArchiveOf(build, listed, archiveTemporary, makeArchive);
     }
-    archivePath =
-        server / PathFromWide(L"Quellorn-" + version + (compressed ? L".tar.gz" : L".tar"));
+    archivePath = server / PathFromWide(layout::ArchiveName(version, compressed));
   }
   const std::filesystem::path& archiveBytes = archiveThere ? archivePath : archiveTemporary;
   const Digest archiveDigest = HashFile(archiveBytes);
@@ -268,9 +266,9 @@ ReleaseSummary PublishRelease(const std::filesystem::path& build, const std::wst
     if (!HoldsExactly(archivePath, archive.size, archiveDigest)) RefuseOtherBytes(archivePath);
     archiveThere = true;
   }
-  summary.plans =
-      PlanUpdates(server, {version, listed, chunked, list.size(), chunkIndex.size(), archive.size});
-  for (const UpdatePlan& plan : summary.plans) {
+  summary.plans = ReportUpdates(
+      server, {version, listed, chunked, list.size(), chunkIndex.size(), archive.size});
+  for (const UpdateReport& plan : summary.plans) {
     if (options.maxUpdateBytes > 0 && plan.bytes > options.maxUpdateBytes) {
       throw Failure{
           Format(L"a player on {} would download {:.1f} MB, more than the {:.0f} MB "
@@ -289,7 +287,7 @@ ReleaseSummary PublishRelease(const std::filesystem::path& build, const std::wst
     // Each blob copied from the build and hashed again: the build was hashed before tar read it,
     // and must not have changed since.
     for (std::size_t i = 0; i < files.size(); ++i) {
-      const auto blob = server / "files" / PathFromWide(listed[i].sha256.Hex() + L".bin");
+      const auto blob = server / PathFromWide(layout::BlobName(listed[i].sha256));
       if (HoldsExactly(blob, listed[i].size, listed[i].sha256)) {
         ++summary.blobsKept;
       } else {
@@ -311,7 +309,7 @@ ReleaseSummary PublishRelease(const std::filesystem::path& build, const std::wst
   summary.bytesWritten += list.size();
   // Beside the list, for launchers that fetch only the changed chunks of a large file.
   if (!chunked.empty()) {
-    const auto chunksPath = server / PathFromWide(L"Quellorn-" + version + L"-chunks.txt");
+    const auto chunksPath = server / PathFromWide(layout::ChunkIndexName(version));
     if (std::filesystem::exists(chunksPath, error) &&
         !HoldsExactly(chunksPath, chunkIndex.size(), DigestOf(chunkIndex))) {
       RefuseOtherBytes(chunksPath);
@@ -339,10 +337,10 @@ ReleaseSummary PublishRelease(const std::filesystem::path& build, const std::wst
   return summary;
 }
 
-std::vector<UpdatePlan> PlanRelease(const std::filesystem::path& build,
-                                    const std::filesystem::path& server,
-                                    const ArchiveMaker& makeArchive,
-                                    const PublishProgress& progress) {
+std::vector<UpdateReport> PlanRelease(const std::filesystem::path& build,
+                                      const std::filesystem::path& server,
+                                      const ArchiveMaker& makeArchive,
+                                      const PublishProgress& progress) {
   std::error_code error;
   if (!std::filesystem::is_directory(server, error)) {
     throw Failure{Format(L"{} isn't a server folder", WideFromPath(server))};
@@ -362,9 +360,9 @@ std::vector<UpdatePlan> PlanRelease(const std::filesystem::path& build,
     listed = HashBuild(files, pace, &chunked);
     MakeArchiveOf(build, listed, archive, makeArchive);
   }
-  return PlanUpdates(server, {L"", listed, chunked, FormatFileList(listed).size(),
-                              chunked.empty() ? 0 : FormatChunkIndex(chunked).size(),
-                              std::filesystem::file_size(archive)});
+  return ReportUpdates(server, {L"", listed, chunked, FormatFileList(listed).size(),
+                                chunked.empty() ? 0 : FormatChunkIndex(chunked).size(),
+                                std::filesystem::file_size(archive)});
 }
 
 Release PublishLauncher(const std::filesystem::path& installer, const std::wstring& version,
@@ -383,7 +381,7 @@ Release PublishLauncher(const std::filesystem::path& installer, const std::wstri
                          WideFromPath(server / PathFromWide(feedName)))};
   }
   ServerChanges changes;
-  const auto target = server / PathFromWide(L"Quellorn-Launcher-" + version + L".exe");
+  const auto target = server / PathFromWide(layout::InstallerName(version));
   const auto temporary = changes.Temporary(target);
   Release launcher{version, WideFromPath(target.filename()), L"", 0};
   Digest digest;

@@ -14,11 +14,9 @@
 #include "launcher/feed/feed.h"
 #include "tools/publish/archive_maker.h"
 #include "tools/publish/signed_feed.h"
-#include "tools/publish/update_plan.h"
+#include "tools/publish/update_report.h"
 
 namespace launcher::publish {
-
-inline constexpr wchar_t kFeedName[] = L"latest.json";
 
 // A line about long work ("Hashing … 12 of 5000 files"), for a terminal.
 using PublishProgress = std::function<void(const std::wstring& line)>;
@@ -30,7 +28,7 @@ struct ReleaseSummary {
   std::uint64_t blobsWritten = 0;      // new under files/
   std::uint64_t blobsKept = 0;         // already there with the right bytes
   std::uint64_t bytesWritten = 0;      // blobs, archive and list together
-  std::vector<UpdatePlan> plans;       // what it costs the players of every other release
+  std::vector<UpdateReport> plans;     // what it costs the players of every other release
   std::vector<std::wstring> warnings;  // what the build holds that players won't get
 };
 
@@ -58,10 +56,10 @@ ReleaseSummary PublishRelease(const std::filesystem::path& build, const std::wst
 
 // What publishing `build` would cost the players of every release in the folder: the build is
 // hashed and its archive made under a temporary name, and nothing stays.
-std::vector<UpdatePlan> PlanRelease(const std::filesystem::path& build,
-                                    const std::filesystem::path& server,
-                                    const ArchiveMaker& makeArchive = MakeArchive,
-                                    const PublishProgress& progress = {});
+std::vector<UpdateReport> PlanRelease(const std::filesystem::path& build,
+                                      const std::filesystem::path& server,
+                                      const ArchiveMaker& makeArchive = MakeArchive,
+                                      const PublishProgress& progress = {});
 
 // Adds the installer under "Quellorn-Launcher-<version>.exe" and names it in the channel's feed,
 // keeping the release the feed names. The feed must name a release already.

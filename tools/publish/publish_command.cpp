@@ -178,7 +178,7 @@ struct Outcome {
   }
 };
 
-std::string PlanJson(const UpdatePlan& plan) {
+std::string PlanJson(const UpdateReport& plan) {
   std::vector<std::string> costliest;
   for (const auto& [path, bytes] : plan.costliest) {
     costliest.push_back(JsonDocument().Text("path", Widen(path)).Number("bytes", bytes).Close());
@@ -209,11 +209,11 @@ Signing SigningOf(const Arguments& arguments) {
 }
 
 // One line for each release whose players the new one reaches, as the launcher will fetch it.
-void ReportPlans(const std::vector<UpdatePlan>& plans, Outcome& out) {
+void ReportPlans(const std::vector<UpdateReport>& plans, Outcome& out) {
   std::vector<std::string> jsons;
-  for (const UpdatePlan& plan : plans) jsons.push_back(PlanJson(plan));
+  for (const UpdateReport& plan : plans) jsons.push_back(PlanJson(plan));
   out.document.Raw("plans", JsonDocument::Array(jsons));
-  for (const UpdatePlan& plan : plans) {
+  for (const UpdateReport& plan : plans) {
     std::wstring line =
         Format(L"  from {}: {} bytes ({:.1f} MB), ", plan.from, plan.bytes, plan.bytes / 1048576.0);
     line += plan.byArchive ? Format(L"the archive of {} files", plan.files)
@@ -277,7 +277,7 @@ int RunRelease(const Arguments& arguments, Outcome& out) {
 
 int RunPlan(const Arguments& arguments, Outcome& out) {
   const PublishProgress progress = StandardErrorProgress();
-  std::vector<UpdatePlan> plans;
+  std::vector<UpdateReport> plans;
   try {
     plans = PlanRelease(PathFromWide(arguments.Subject()),
                         PathFromWide(arguments.Option(L"--server")), MakeArchive, progress);

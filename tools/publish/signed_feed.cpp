@@ -1,5 +1,6 @@
 #include "tools/publish/signed_feed.h"
 
+#include "launcher/feed/server_layout.h"
 #include "launcher/text/read_file.h"
 #include "launcher/text/text.h"
 #include "launcher/trust/feed_trust.h"
@@ -22,7 +23,7 @@ bool SameContent(Feed a, Feed b) {
 bool SignedBy(const std::filesystem::path& feedFile, const std::vector<PrivateKey>& keys) {
   const std::string text = ReadWholeFile(feedFile);
   const std::string signatures =
-      ReadWholeFile(PathFromWide(WideFromPath(feedFile) + kSignatureSuffix));
+      ReadWholeFile(PathFromWide(layout::SignatureName(WideFromPath(feedFile))));
   const Feed feed = ParseFeed(text);
   for (const PrivateKey& key : keys) {
     // Any sequence is fine here; only the signature and the expiry are asked about.
@@ -54,7 +55,7 @@ Feed PublishFeed(ServerChanges& changes, const std::filesystem::path& feedFile, 
       const Signature signature = Sign(key, text);
       signatures += HexOf(signature.data(), signature.size()) + "\n";
     }
-    files.emplace_back(PathFromWide(WideFromPath(feedFile) + kSignatureSuffix), signatures);
+    files.emplace_back(PathFromWide(layout::SignatureName(WideFromPath(feedFile))), signatures);
   }
   changes.WriteTogether(files);
   return feed;

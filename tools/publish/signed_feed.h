@@ -14,7 +14,6 @@
 
 namespace launcher::publish {
 
-inline constexpr wchar_t kSignatureSuffix[] = L".sig";
 inline constexpr int kDefaultValidDays = 30;
 
 struct Signing {

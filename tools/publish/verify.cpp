@@ -7,6 +7,7 @@
 
 #include "launcher/feed/feed.h"
 #include "launcher/feed/file_list.h"
+#include "launcher/feed/server_layout.h"
 #include "launcher/platform/temporary_directory.h"
 #include "launcher/store/kept_files.h"
 #include "launcher/text/failure.h"
@@ -128,8 +129,7 @@ void CheckFileList(Source& source, const Feed& feed, Verdict& verdict) {
   }
   ++verdict.checked;
   for (const Listed& entry : listed) {
-    const std::wstring digest = entry.sha256.Hex();
-    const Release blob{L"", L"files/" + digest + L".bin", digest, entry.size};
+    const Release blob{L"", layout::BlobName(entry.sha256), entry.sha256.Hex(), entry.size};
     CheckFile(source, blob, blob.file + L" (" + Widen(entry.path) + L")", verdict);
   }
 }
@@ -149,7 +149,7 @@ void VerifyFeed(Source& source, const std::wstring& feedName, const std::vector<
   }
   ++verdict.checked;
   if (!keys.empty()) {
-    const std::wstring signatureName = feedName + kSignatureSuffix;
+    const std::wstring signatureName = layout::SignatureName(feedName);
     try {
       const std::string signatures = source.Text(signatureName, kSignatureLimit);
       if (const auto why = WhyUntrusted(feedText, feed, signatures, keys,
@@ -196,7 +196,7 @@ Verdict Verify(const std::wstring& target, const std::vector<PublicKey>& keys) {
   } else {
     source = std::make_unique<FolderSource>(PathFromWide(target));
     feedNames = ChannelFeeds(PathFromWide(target));
-    if (feedNames.empty()) feedNames.push_back(kFeedName);  // reported as missing
+    if (feedNames.empty()) feedNames.push_back(layout::FeedName(L""));  // reported as missing
   }
   Verdict verdict;
   for (const std::wstring& feedName : feedNames) VerifyFeed(*source, feedName, keys, verdict);

@@ -36,6 +36,17 @@ struct Inspection {
   std::vector<Listed> damaged;
 };
 
+struct KeptFile;
+struct StagingPlan;
+
+struct InstallOptions {
+  // Kept files are hashed as they are copied, whatever the version's record says of them.
+  bool hashKept = false;
+  // Files the record vouches for enter the new version as hard links; without, they are copied
+  // as on a file system that has no links.
+  bool linkKept = true;
+};
+
 class ClientStore {
  public:
   explicit ClientStore(std::filesystem::path storeRoot) : root(std::move(storeRoot)) {}
@@ -54,7 +65,8 @@ class ClientStore {
 
   // Brings `release` into the store and makes it current: by its archive, or file by file when
   // a current version holds enough of `listed` to carry over (by the version's record, without
-  // reading them, unless `hashKept`). All or nothing: until the last step
+  // reading them, unless `options.hashKept`), as PlanUpdate chooses. All or nothing: until the
+  // last step
   // the previous version stays current and untouched, and what a failed attempt leaves is reused
   // by the next. `listed` is the release's file list when the feed names a usable one, else
   // empty; the staged version must hold what it lists. `base` is the feed's folder URL, ending
@@ -62,8 +74,8 @@ class ClientStore {
   // A changed large file that `chunks` names is built from the chunks the current version's file
   // at its path still holds, the rest fetched by Range requests.
   void Install(const Release& release, const std::wstring& base, const std::vector<Listed>& listed,
-               const InstallProgress& progress, bool hashKept = false,
-               const std::vector<ChunkedFile>& chunks = {}) const;
+               const InstallProgress& progress, const std::vector<ChunkedFile>& chunks = {},
+               const InstallOptions& options = {}) const;
 
   // By the version's record: a file that is missing or has another size or time than recorded is
   // damaged. No contents are read. Finds nothing for a version without a record.
@@ -102,6 +114,16 @@ class ClientStore {
   // current.txt.tmp: what earlier attempts at other versions left must not take the room this
   // install needs.
   void RemoveLeftovers(const std::wstring& installing) const;
+
+  // The steps of Install: the staging folder filled from the archive, or file by file as the
+  // plan says; then the staged version checked, put on the disk and made current.
+  void StageByArchive(const Release& release, const std::wstring& base,
+                      const std::vector<Listed>& listed, const InstallProgress& progress) const;
+  void StageByFiles(const std::wstring& version, const std::wstring& base,
+                    const std::vector<Listed>& listed, StagingPlan& plan,
+                    const InstallProgress& progress, const std::vector<ChunkedFile>& chunks) const;
+  void Switch(const std::wstring& version, const std::vector<Listed>& listed,
+              const std::vector<KeptFile>& kept, bool exact) const;
 };
 
 }  // namespace launcher

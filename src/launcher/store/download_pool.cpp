@@ -8,6 +8,7 @@
 #include <set>
 #include <thread>
 
+#include "launcher/feed/server_layout.h"
 #include "launcher/store/kept_files.h"
 #include "launcher/store/move_into_place.h"
 #include "launcher/store/work_in_parallel.h"
@@ -84,8 +85,8 @@ struct Pool {
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
       }
     };
-    DownloadWithRetries(base + L"files/" + digest + L".bin", content.size, digest, part, onBytes,
-                        wait);
+    DownloadWithRetries(base + layout::BlobName(content.sha256), content.size, digest, part,
+                        onBytes, wait);
     // The same content listed under several paths: copies for all but the last, which takes
     // the verified file itself.
     for (std::size_t i = 0; i + 1 < job.entries.size(); ++i) {

@@ -4,6 +4,7 @@
 #include <mutex>
 #include <system_error>
 
+#include "launcher/feed/server_layout.h"
 #include "launcher/store/chunked_fetch.h"
 #include "launcher/store/download_pool.h"
 #include "launcher/store/kept_files.h"
@@ -20,10 +21,10 @@ namespace {
 constexpr std::size_t kCopiers = 4;
 
 // Puts the vouched-for source at `destination` as a hard link; an earlier attempt's link stays.
-bool Link(const KeptFile& kept, const std::filesystem::path& destination) {
+bool Link(const KeptFile& kept, const std::filesystem::path& destination, bool linkKept) {
   const std::optional<FileStamp> staged = StampOf(destination, true);
   if (staged && staged->SameFile(*kept.trusted)) return true;
-  if (!LinkKeptFiles()) return false;
+  if (!linkKept) return false;
   std::error_code error;
   std::filesystem::remove(destination, error);
   std::filesystem::create_hard_link(kept.source, destination, error);
@@ -49,25 +50,27 @@ bool CopyKept(const Listed& entry, const KeptFile& kept, const std::filesystem::
   return false;
 }
 
-// Builds what it can of `toFetch` from the chunks the current version's files hold, and takes
-// those off the list; the rest stays for the pool.
+// Builds what it can of `toFetch` from the chunks the installed files of `byChunks` hold, and
+// takes those off the list; the rest stays for the pool.
 void StageByChunks(std::vector<std::size_t>& toFetch, const std::vector<Listed>& listed,
                    const std::filesystem::path& staging, const std::filesystem::path& parts,
                    const std::wstring& base, const InstallProgress& progress,
-                   const ChunkSource& chunks) {
-  if (chunks.index == nullptr || chunks.index->empty() || chunks.installed.empty()) return;
-  std::vector<std::pair<std::size_t, const ChunkedFile*>> candidates;
+                   const StagingPlan& plan, const std::vector<ChunkedFile>& chunks) {
+  struct Candidate {
+    std::size_t index;
+    const ChunkedFile* wanted;
+    const std::filesystem::path* installed;
+  };
+  std::vector<Candidate> candidates;
   std::uint64_t total = 0;
-  for (const std::size_t i : toFetch) {
-    const Listed& entry = listed[i];
-    const ChunkedFile* found = FindChunked(*chunks.index, entry);
-    std::error_code error;
-    if (found == nullptr ||
-        !std::filesystem::is_regular_file(SafeJoin(chunks.installed, Widen(entry.path)), error)) {
-      continue;
-    }
-    candidates.emplace_back(i, found);
-    total += entry.size;
+  auto next = plan.byChunks.begin();
+  for (const std::size_t i : toFetch) {  // in the list's order, as byChunks
+    while (next != plan.byChunks.end() && next->first < i) ++next;
+    if (next == plan.byChunks.end() || next->first != i) continue;
+    const ChunkedFile* wanted = FindChunked(chunks, listed[i]);
+    if (wanted == nullptr) continue;
+    candidates.push_back({i, wanted, &next->second});
+    total += listed[i].size;
   }
   ChunkTally tally;
   const auto report = [&](const ChunkTally& now) {
@@ -75,13 +78,11 @@ void StageByChunks(std::vector<std::size_t>& toFetch, const std::vector<Listed>&
     progress(Stage::Patching, now.fetched, total);
   };
   std::vector<std::size_t> built;
-  for (const auto& [i, wanted] : candidates) {
-    const std::wstring digest = wanted->sha256.Hex();
+  for (const auto& [i, wanted, installed] : candidates) {
     report(tally);
     const ChunkTally before = tally;
-    if (FetchByChunks(*wanted, SafeJoin(chunks.installed, Widen(wanted->path)),
-                      base + L"files/" + digest + L".bin",
-                      parts / PathFromWide(digest + L".chunked"),
+    if (FetchByChunks(*wanted, *installed, base + layout::BlobName(wanted->sha256),
+                      parts / PathFromWide(wanted->sha256.Hex() + L".chunked"),
                       SafeJoin(staging, Widen(wanted->path)), tally, [&](const ChunkTally& file) {
                         report({before.taken + file.taken, before.fetched + file.fetched});
                       })) {
@@ -95,15 +96,12 @@ void StageByChunks(std::vector<std::size_t>& toFetch, const std::vector<Listed>&
 
 }  // namespace
 
-bool& LinkKeptFiles() {
-  static bool allowed = true;
-  return allowed;
-}
-
-void StageFileByFile(const std::vector<Listed>& listed, std::vector<KeptFile>& kept,
-                     std::uint64_t keptTotal, const std::filesystem::path& staging,
-                     const std::filesystem::path& parts, const std::wstring& base,
-                     const InstallProgress& progress, const ChunkSource& chunks) {
+void StageFileByFile(const std::vector<Listed>& listed, StagingPlan& plan,
+                     const std::filesystem::path& staging, const std::filesystem::path& parts,
+                     const std::wstring& base, const InstallProgress& progress,
+                     const std::vector<ChunkedFile>& chunks) {
+  std::vector<KeptFile>& kept = plan.kept;
+  const std::uint64_t keptTotal = plan.keptTotal;
   std::filesystem::create_directories(staging);
   std::filesystem::create_directories(parts);
   std::uint64_t keptDone = 0;
@@ -124,7 +122,7 @@ void StageFileByFile(const std::vector<Listed>& listed, std::vector<KeptFile>& k
       std::filesystem::create_directories(folder);
     }
     KeptFile* source = next != kept.end() && next->index == i ? &*next++ : nullptr;
-    if (source && source->trusted && Link(*source, destination)) {
+    if (source && source->trusted && Link(*source, destination, plan.linkKept)) {
       source->linked = true;
       keptDone += entry.size;
       progress(Stage::Keeping, keptDone, keptTotal);
@@ -166,7 +164,7 @@ void StageFileByFile(const std::vector<Listed>& listed, std::vector<KeptFile>& k
     }
   });
   std::sort(toFetch.begin(), toFetch.end());  // fetched in the list's order, as when kept in turn
-  StageByChunks(toFetch, listed, staging, parts, base, progress, chunks);
+  StageByChunks(toFetch, listed, staging, parts, base, progress, plan, chunks);
   RunDownloadPool(toFetch, listed, staging, parts, base, progress);
   SweepStrays(listed, staging);
 }

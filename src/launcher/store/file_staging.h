@@ -17,26 +17,26 @@
 
 namespace launcher {
 
-// Whether a vouched-for kept file may enter the staging folder as a hard link (yes unless
-// turned off); without, it is copied as on a file system that has no links.
-bool& LinkKeptFiles();
-
-// Where a changed large file may take its unchanged chunks from: the release's chunk index and
-// the current version's folder.
-struct ChunkSource {
-  const std::vector<ChunkedFile>* index = nullptr;
-  std::filesystem::path installed;
+// The file-by-file part of an update's plan, as staging carries it out.
+struct StagingPlan {
+  std::vector<KeptFile> kept;  // in the order of the list
+  // The changed large files built from the chunks an installed file holds: the entry's place in
+  // the list, the installed file. In the order of the list.
+  std::vector<std::pair<std::size_t, std::filesystem::path>> byChunks;
+  std::uint64_t keptTotal = 0;
+  // Whether a vouched-for kept file enters as a hard link; without, it is copied as on a file
+  // system that has no links.
+  bool linkKept = true;
 };
 
-// `kept` is in the order of the list; downloads go through the working folder `parts`. Reports
-// Keeping progress against `keptTotal`, then Downloading progress: of the large files built by
-// their chunks (from `chunks`, when it names them and the current version holds them at the same
-// path), then of the pool. Throws Failure (a kept file that can't be copied, any download's
-// message) or std::filesystem::filesystem_error.
-void StageFileByFile(const std::vector<Listed>& listed, std::vector<KeptFile>& kept,
-                     std::uint64_t keptTotal, const std::filesystem::path& staging,
-                     const std::filesystem::path& parts, const std::wstring& base,
-                     const InstallProgress& progress, const ChunkSource& chunks = {});
+// Downloads go through the working folder `parts`. Reports Keeping progress against the plan's
+// keptTotal, then Downloading progress: of the large files built by their chunks (the index
+// `chunks` names them), then of the pool. Throws Failure (a kept file that can't be copied, any
+// download's message) or std::filesystem::filesystem_error.
+void StageFileByFile(const std::vector<Listed>& listed, StagingPlan& plan,
+                     const std::filesystem::path& staging, const std::filesystem::path& parts,
+                     const std::wstring& base, const InstallProgress& progress,
+                     const std::vector<ChunkedFile>& chunks = {});
 
 // Just before the switch: a linked file whose stamp has changed since it was vouched for (the
 // old version, running, wrote to it) is copied afresh, or fetched when its bytes are no longer

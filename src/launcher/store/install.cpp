@@ -3,7 +3,6 @@
 
 #include <algorithm>
 #include <system_error>
-#include <tuple>
 
 #include "launcher/feed/feed.h"
 #include "launcher/store/archive_install.h"
@@ -12,7 +11,7 @@
 #include "launcher/store/locked_files.h"
 #include "launcher/store/move_into_place.h"
 #include "launcher/store/staged_tree.h"
-#include "launcher/store/update_cost.h"
+#include "launcher/store/update_plan.h"
 #include "launcher/store/version_record.h"
 #include "launcher/text/failure.h"
 #include "launcher/text/format.h"
@@ -64,129 +63,133 @@ void RemoveFolder(const std::filesystem::path& folder) {
   RemoveTree(folder, std::chrono::steady_clock::now() + kLockedFilesWait);
 }
 
-// The files of the current version in `folder` that can give listed entries their bytes, in the
-// list's order; no contents are read. By its record: every file whose size and digest an entry
-// has, wherever it lies (renamed, moved, listed twice), vouched for when its stamp is the
-// recorded one and `hashKept` is false. Without a record: the file at the entry's path with the
-// entry's size, to be hashed.
-std::vector<KeptFile> FindKept(const std::vector<Listed>& listed,
-                               const std::filesystem::path& folder,
-                               const std::filesystem::path& recordFile, bool hashKept) {
-  std::vector<KeptFile> kept;
+// What the current version in `folder` holds that a plan may take from, with the path of each
+// file and the stamp that vouches for it; no contents are read. By its record: every recorded
+// file still there, vouched for when its stamp is the recorded one and `hashKept` is false, and
+// of unknown content when its size changed. Without a record: the file at each listed path, of
+// unknown content.
+struct Holdings {
+  std::vector<InstalledFile> files;
+  std::vector<std::filesystem::path> paths;
+  std::vector<FileStamp> stamps;  // the recorded ones
+};
+
+Holdings LookAtInstalled(const std::vector<Listed>& listed, const std::filesystem::path& folder,
+                         const std::filesystem::path& recordFile, bool hashKept) {
+  Holdings held;
+  const auto add = [&](InstalledFile file, std::filesystem::path path, const FileStamp& stamp) {
+    held.files.push_back(std::move(file));
+    held.paths.push_back(std::move(path));
+    held.stamps.push_back(stamp);
+  };
   const std::vector<RecordedFile> record = ReadRecord(recordFile);
   if (record.empty()) {
-    for (std::size_t i = 0; i < listed.size(); ++i) {
-      const std::filesystem::path source = SafeJoin(folder, Widen(listed[i].path));
+    for (const Listed& entry : listed) {
+      std::filesystem::path path = SafeJoin(folder, Widen(entry.path));
       // One question of the file system per file: anything but a regular file has no size.
       std::error_code error;
-      if (std::filesystem::file_size(source, error) == listed[i].size && !error) {
-        kept.push_back({i, source, std::nullopt});
-      }
+      const std::uint64_t size = std::filesystem::file_size(path, error);
+      if (!error) add({entry.path, std::nullopt, size}, std::move(path), {});
     }
-    return kept;
+    return held;
   }
-  const auto content = [](const Listed& entry) { return std::tie(entry.sha256, entry.size); };
-  std::vector<std::size_t> byContent(record.size());
-  for (std::size_t r = 0; r < record.size(); ++r) byContent[r] = r;
-  std::sort(byContent.begin(), byContent.end(), [&](std::size_t a, std::size_t b) {
-    return content(record[a].listed) < content(record[b].listed);
-  });
-  for (std::size_t i = 0; i < listed.size(); ++i) {
-    auto match = std::lower_bound(
-        byContent.begin(), byContent.end(), i,
-        [&](std::size_t r, std::size_t) { return content(record[r].listed) < content(listed[i]); });
-    // Of several files with these bytes, the first whose stamp vouches for it; else any at the
-    // right size.
-    std::optional<KeptFile> best;
-    for (; match != byContent.end() && content(record[*match].listed) == content(listed[i]);
-         ++match) {
-      const RecordedFile& recorded = record[*match];
-      const std::filesystem::path source = SafeJoin(folder, Widen(recorded.listed.path));
-      const std::optional<FileStamp> stamp = StampOf(source, true);
-      if (!stamp || stamp->size != listed[i].size) continue;
-      if (!hashKept && stamp->SameFile(recorded.stamp)) {
-        best = KeptFile{i, source, recorded.stamp};
-        break;
-      }
-      if (!best) best = KeptFile{i, source, std::nullopt};
+  for (const RecordedFile& recorded : record) {
+    std::filesystem::path path = SafeJoin(folder, Widen(recorded.listed.path));
+    const std::optional<FileStamp> stamp = StampOf(path, true);
+    if (!stamp) continue;
+    const bool whole = stamp->size == recorded.listed.size;
+    add({recorded.listed.path, whole ? std::optional(recorded.listed.sha256) : std::nullopt,
+         stamp->size, whole && !hashKept && stamp->SameFile(recorded.stamp)},
+        std::move(path), recorded.stamp);
+  }
+  return held;
+}
+
+// The file-by-file part of `plan`, with the installed files' paths and stamps.
+StagingPlan StagingOf(const UpdatePlan& plan, const Holdings& held, bool linkKept) {
+  StagingPlan staging{{}, {}, plan.keptBytes, linkKept};
+  for (std::size_t i = 0; i < plan.files.size(); ++i) {
+    const PlannedFile& file = plan.files[i];
+    if (file.way == FileWay::Copy || file.way == FileWay::Link) {
+      const bool link = file.way == FileWay::Link;
+      staging.kept.push_back({i, held.paths[file.source],
+                              link ? std::optional(held.stamps[file.source]) : std::nullopt});
+    } else if (file.way == FileWay::Chunks) {
+      staging.byChunks.emplace_back(i, held.paths[file.source]);
     }
-    if (best) kept.push_back(std::move(*best));
   }
-  return kept;
+  return staging;
 }
 
 }  // namespace
 
 void ClientStore::Install(const Release& release, const std::wstring& base,
                           const std::vector<Listed>& listed, const InstallProgress& progress,
-                          bool hashKept, const std::vector<ChunkedFile>& chunks) const {
+                          const std::vector<ChunkedFile>& chunks,
+                          const InstallOptions& options) const {
   if (!IsUsableRelease(release) || !IsStorableVersion(release.version)) {
     throw Failure{L"The update server names a release that can't be kept"};
   }
   std::filesystem::create_directories(root);
   const std::wstring& version = release.version;
   RemoveLeftovers(version);
-  const std::filesystem::path download = root / PathFromWide(version + L".download");
+  const std::wstring current = Current();
+  const Holdings held = current.empty()
+                            ? Holdings{}
+                            : LookAtInstalled(listed, root / PathFromWide(current),
+                                              RecordOf(root, current), options.hashKept);
+  const UpdatePlan plan = PlanUpdate(held.files, listed, chunks, release.size);
+  LogLine(plan.byArchive ? Format(L"By the archive: {} bytes", release.size)
+                         : Format(L"File by file: {} bytes kept, about {} to fetch", plan.keptBytes,
+                                  plan.estimate));
+  StagingPlan staging = StagingOf(plan, held, options.linkKept);
+  if (plan.byArchive) {
+    StageByArchive(release, base, listed, progress);
+  } else {
+    StageByFiles(version, base, listed, staging, progress, chunks);
+  }
+  Switch(version, listed, staging.kept, !plan.byArchive);
+}
+
+void ClientStore::StageByArchive(const Release& release, const std::wstring& base,
+                                 const std::vector<Listed>& listed,
+                                 const InstallProgress& progress) const {
+  const std::filesystem::path download = root / PathFromWide(release.version + L".download");
+  const std::filesystem::path staging = root / PathFromWide(release.version + L".partial");
+  std::uint64_t unpacked = 0;
+  for (const Listed& entry : listed) unpacked = SaturatingAdd(unpacked, entry.size);
+  // The rest of the archive, then its files unpacked; the list says how much they take.
+  RequireSpace(root,
+               SaturatingAdd(release.size - std::min(release.size, SizeOf(download)), unpacked));
+  try {
+    InstallFromArchive(release, base, download, staging, listed, progress);
+  } catch (const Failure&) {
+    RemoveFolder(staging);  // never reused: the next attempt unpacks afresh
+    throw;
+  }
+}
+
+void ClientStore::StageByFiles(const std::wstring& version, const std::wstring& base,
+                               const std::vector<Listed>& listed, StagingPlan& plan,
+                               const InstallProgress& progress,
+                               const std::vector<ChunkedFile>& chunks) const {
   const std::filesystem::path staging = root / PathFromWide(version + L".partial");
   const std::filesystem::path parts = root / PathFromWide(version + L".parts");
-  const std::filesystem::path target = root / PathFromWide(version);
-  const std::wstring current = Current();
+  RequireSpace(root, NotYetStaged(staging, listed, plan.kept));
+  StageFileByFile(listed, plan, staging, parts, base, progress, chunks);
+  // As late as can be: only the checks of the whole tree and the flush come after.
+  RestageChangedLinks(listed, plan.kept, staging, parts, base, progress);
+}
 
-  std::vector<KeptFile> kept;
-  if (!current.empty()) {
-    kept = FindKept(listed, root / PathFromWide(current), RecordOf(root, current), hashKept);
-  }
-  std::uint64_t keptTotal = 0;
-  std::uint64_t fetchEstimate = 0;
-  std::uint64_t listedTotal = 0;
-  std::error_code noSize;
-  bool anyByChunks = false;  // a changed large file that the current version helps build
-  auto next = kept.begin();
-  for (std::size_t i = 0; i < listed.size(); ++i) {
-    listedTotal = SaturatingAdd(listedTotal, listed[i].size);
-    if (next != kept.end() && next->index == i) {
-      keptTotal = SaturatingAdd(keptTotal, listed[i].size);
-      ++next;
-    } else {
-      const bool byChunks =
-          !current.empty() && FindChunked(chunks, listed[i]) != nullptr &&
-          std::filesystem::is_regular_file(
-              SafeJoin(root / PathFromWide(current), Widen(listed[i].path)), noSize);
-      anyByChunks = anyByChunks || byChunks;
-      fetchEstimate = SaturatingAdd(fetchEstimate, UpdateCostOf(listed[i].size, byChunks));
-    }
-  }
-
-  const bool byArchive = listed.empty() || (keptTotal == 0 && !anyByChunks) ||
-                         ArchiveIsCheaper(fetchEstimate, release.size);
-  LogLine(byArchive ? Format(L"By the archive: {} bytes", release.size)
-                    : Format(L"File by file: {} bytes kept, about {} to fetch", keptTotal,
-                             fetchEstimate));
-  if (byArchive) {
-    // The rest of the archive, then its files unpacked; the list says how much they take.
-    RequireSpace(
-        root, SaturatingAdd(release.size - std::min(release.size, SizeOf(download)), listedTotal));
-    try {
-      InstallFromArchive(release, base, download, staging, listed, progress);
-    } catch (const Failure&) {
-      RemoveFolder(staging);  // never reused: the next attempt unpacks afresh
-      throw;
-    }
-  } else {
-    RequireSpace(root, NotYetStaged(staging, listed, kept));
-    StageFileByFile(
-        listed, kept, keptTotal, staging, parts, base, progress,
-        {&chunks, current.empty() ? std::filesystem::path() : root / PathFromWide(current)});
-    // As late as can be: only the checks of the whole tree and the flush come after.
-    RestageChangedLinks(listed, kept, staging, parts, base, progress);
-  }
-
+void ClientStore::Switch(const std::wstring& version, const std::vector<Listed>& listed,
+                         const std::vector<KeptFile>& kept, bool exact) const {
+  const std::filesystem::path staging = root / PathFromWide(version + L".partial");
   if (!std::filesystem::exists(staging / "Quellorn.exe")) {
     RemoveFolder(staging);
     throw Failure{Format(L"The release holds no {}", L"Quellorn.exe")};
   }
   try {
-    CheckStagedTree(staging, listed, !byArchive);
+    CheckStagedTree(staging, listed, exact);
   } catch (const Failure&) {
     RemoveFolder(staging);
     throw;
@@ -195,19 +198,19 @@ void ClientStore::Install(const Release& release, const std::wstring& base,
   // to be deleted. A kill from here to the switch costs the next attempt a download, and
   // nothing else.
   std::error_code ignored;
-  std::filesystem::remove(download, ignored);
+  std::filesystem::remove(root / PathFromWide(version + L".download"), ignored);
   FlushToDisk(staging);
   // An earlier, non-current folder of this version, and its record: never trusted for the new.
   const std::filesystem::path record = RecordOf(root, version);
-  std::error_code noRecord;
-  std::filesystem::remove(record, noRecord);
+  const std::filesystem::path target = root / PathFromWide(version);
+  std::filesystem::remove(record, ignored);
   RemoveFolder(target);
   MoveIntoPlace(staging, target);
   if (!listed.empty() && !WriteRecord(record, target, listed, kept)) {
     LogLine(L"The new version's record couldn't be written: its files will be hashed");
   }
   NameCurrent(version);
-  RemoveFolder(parts);
+  RemoveFolder(root / PathFromWide(version + L".parts"));
 }
 
 }  // namespace launcher

@@ -8,6 +8,7 @@
 
 #include "launcher/feed/chunk_index.h"
 #include "launcher/feed/feed.h"
+#include "launcher/feed/server_layout.h"
 #include "launcher/feed/version.h"
 #include "launcher/text/failure.h"
 #include "launcher/text/format.h"
@@ -24,7 +25,6 @@ namespace launcher {
 namespace {
 
 constexpr double kMegabyte = 1048576.0;
-constexpr wchar_t kInstallerPrefix[] = L"Quellorn-Launcher-";
 
 // The failure's message and, when there is more, its detail: what the log keeps.
 std::wstring Described(const Failure& failure) {
@@ -52,7 +52,7 @@ FetchedFeed FetchFeed(const std::wstring& feedUrl, const ClientStore& store,
   if (trust.keys.empty()) return {feed};
   std::string signatures;
   try {
-    signatures = GetText(feedUrl + L".sig", kSignatureLimit, true);
+    signatures = GetText(layout::SignatureName(feedUrl), kSignatureLimit, true);
   } catch (const Failure& failure) {
     LogLine(L"The feed isn't believed: its signature couldn't be had: " + Described(failure));
     return {std::nullopt, true};
@@ -87,10 +87,9 @@ std::optional<Ready> DownloadLauncher(const Release& launcher, const std::wstrin
                                       const ProgressCallback& progress,
                                       const std::filesystem::path& temporaryDirectory) {
   const std::filesystem::path folder =
-      MakePrivateFolder(temporaryDirectory, PathFromWide(kInstallerPrefix).native());
+      MakePrivateFolder(temporaryDirectory, PathFromWide(layout::kInstallerPrefix).native());
   if (folder.empty()) return std::nullopt;
-  const auto installer =
-      folder / PathFromWide(std::wstring(kInstallerPrefix) + launcher.version + L".exe");
+  const auto installer = folder / PathFromWide(layout::InstallerName(launcher.version));
   try {
     const double totalMegabytes = static_cast<double>(launcher.size) / kMegabyte;
     DownloadWithRetries(baseUrl + launcher.file, launcher.size, launcher.sha256, installer,
@@ -334,7 +333,7 @@ Ready Prepare(const std::wstring& feedUrl, const ClientStore& store,
     const std::vector<ChunkedFile> chunks = installed.empty() || listed.empty()
                                                 ? std::vector<ChunkedFile>()
                                                 : FetchChunkIndex(*feed, baseUrl);
-    store.Install(release, baseUrl, listed, std::ref(report), repair, chunks);
+    store.Install(release, baseUrl, listed, std::ref(report), chunks, {repair});
   } catch (const Failure& failure) {
     return failed(Format(L"The download failed. {}.", failure.message), Described(failure));
   } catch (const std::filesystem::filesystem_error& error) {

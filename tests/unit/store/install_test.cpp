@@ -75,7 +75,7 @@ class InstallTest : public ::testing::Test {
             reports_.emplace_back(stage, done, total);
             if (onReport_) onReport_(stage);
           },
-          false, chunks);
+          chunks, options_);
     });
   }
 
@@ -94,6 +94,7 @@ class InstallTest : public ::testing::Test {
   ClientStore store_{folder_.path() / "My Games" / "Client"};  // a root with a space in it
   std::vector<Report> reports_;
   std::function<void(Stage)> onReport_;
+  InstallOptions options_;
 };
 
 const std::vector<TarEntry> kGame = {{"Quellorn.exe", "the game"},
@@ -330,7 +331,7 @@ TEST_F(InstallTest, KeptFilesAreFoundByContentAndLinkedWhenTheRecordVouchesForTh
       {"data/touched.pak", "touched"}, {"data/forged.pak", "genuine"}, {"data/changed.pak", "old"}};
   for (const bool links : {true, false}) {
     SCOPED_TRACE(links ? "linked" : "copied");
-    LinkKeptFiles() = links;
+    options_.linkKept = links;
     std::filesystem::remove_all(store_.root);
     // 1.0.0 through its archive and list: that writes its record.
     std::vector<TarEntry> entries = {{"movies", "", '5'}, {"data", "", '5'}};
@@ -393,7 +394,6 @@ TEST_F(InstallTest, KeptFilesAreFoundByContentAndLinkedWhenTheRecordVouchesForTh
     EXPECT_EQ(Read("1.1.0/video/intro-again.bik"), movie);
     EXPECT_EQ(ReadRecord(store_.root / "1.1.0.record").size(), listed.size());
   }
-  LinkKeptFiles() = true;
 }
 
 TEST_F(InstallTest, ALinkedFileWrittenToBeforeTheSwitchIsFetchedAfresh) {

@@ -1,9 +1,9 @@
 #pragma once
-// What a new release costs the players of each release already published: the launcher's own
-// choice between the archive and the files one by one (by content, as an installed version with
-// its record keeps them, and by chunks for large files), and the bytes it would download, file
-// list and chunk index included. Known before the
-// release ships, so that a studio sees a patch that is about to cost everyone the whole game.
+// What a new release costs the players of each release already published, as the launcher's own
+// plan of the update decides (by content, as an installed version with its record keeps files,
+// and by chunks for large files), counted in the bytes it would download, file list and chunk
+// index included. Known before the release ships, so that a studio sees a patch that is about to
+// cost everyone the whole game.
 
 #include <cstdint>
 #include <filesystem>
@@ -16,7 +16,7 @@
 
 namespace launcher::publish {
 
-struct UpdatePlan {
+struct UpdateReport {
   std::wstring from;  // the release a player has
   bool byArchive = false;
   std::uint64_t files = 0;  // contents fetched singly, or every file of the archive
@@ -36,9 +36,11 @@ struct NewRelease {
   std::uint64_t archiveBytes = 0;
 };
 
-// One plan for every release the server folder holds but `next` itself, oldest first. A changed
-// large file that the chunk index names and the older release holds at the same path counts
-// only its chunks that the older file lacks. Throws Failure when an older list can't be read.
-std::vector<UpdatePlan> PlanUpdates(const std::filesystem::path& server, const NewRelease& next);
+// One report for every release the server folder holds but `next` itself, oldest first. A
+// changed large file built by chunks counts only the chunks that the older file lacks, found by
+// cutting its blob as the launcher cuts the installed file. Throws Failure when an older list
+// can't be read.
+std::vector<UpdateReport> ReportUpdates(const std::filesystem::path& server,
+                                        const NewRelease& next);
 
 }  // namespace launcher::publish

@@ -1,0 +1,51 @@
+#pragma once
+// Every name the update server's folder holds, made from a channel, a version or a digest: the
+// feeds and their signatures, each release's archive, file list and chunk index, the blobs all
+// releases share, and the launcher installers. The launcher fetches by these names and the
+// publishing tool writes, verifies and prunes by them; nowhere else is one spelled. Names are
+// relative to the feed's folder, "/" between folders. Pure logic.
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "launcher/text/digest.h"
+
+namespace launcher::layout {
+
+// The folder of the blobs: one file per distinct content, named by its digest.
+inline constexpr wchar_t kBlobFolder[] = L"files";
+// What every installer's name starts with, on the server and in the player's temporary folder.
+inline constexpr wchar_t kInstallerPrefix[] = L"Quellorn-Launcher-";
+inline constexpr wchar_t kSignatureSuffix[] = L".sig";
+
+// Lower-case ASCII letters, digits and "-" inside: a channel that has a feed of its own.
+bool IsChannelName(std::wstring_view channel);
+
+// "latest.json" for the live channel (an empty name), else "latest-<channel>.json". The channel
+// must be one IsChannelName takes.
+std::wstring FeedName(std::wstring_view channel);
+// Whether a file of the folder is some channel's feed.
+bool IsFeedName(std::wstring_view name);
+// The signature file beside a feed: "latest.json.sig".
+std::wstring SignatureName(std::wstring_view feed);
+
+// "files/<sha256>.bin".
+std::wstring BlobName(const Digest& sha256);
+// The digest of a blob's file name within the blob folder ("<sha256>.bin"); nothing for another.
+std::optional<Digest> DigestOfBlob(std::wstring_view fileName);
+
+// "Quellorn-<version>.tar.gz", or ".tar" when not compressed.
+std::wstring ArchiveName(std::wstring_view version, bool gzip);
+// "Quellorn-<version>-files.txt" and "Quellorn-<version>-chunks.txt".
+std::wstring FileListName(std::wstring_view version);
+std::wstring ChunkIndexName(std::wstring_view version);
+// The version whose file list a name is; nothing for any other name.
+std::optional<std::wstring> VersionOfFileList(std::wstring_view name);
+
+// "Quellorn-Launcher-<version>.exe".
+std::wstring InstallerName(std::wstring_view version);
+// Whether a file of the folder is a launcher installer.
+bool IsInstallerName(std::wstring_view name);
+
+}  // namespace launcher::layout

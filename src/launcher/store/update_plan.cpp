@@ -1,0 +1,145 @@
+#include "launcher/store/update_plan.h"
+
+#include <algorithm>
+#include <set>
+#include <tuple>
+
+#include "launcher/text/saturating.h"
+
+namespace launcher {
+
+namespace {
+
+// The installed files by what a listed entry asks of them: those of a known content by it, the
+// others by their path; and every file by its path, for the chunks of a changed one.
+class InstalledIndex {
+ public:
+  explicit InstalledIndex(const std::vector<InstalledFile>& installed) : installed_(installed) {
+    for (std::uint32_t i = 0; i < installed.size(); ++i) {
+      (installed[i].sha256 ? byContent_ : unknown_).push_back(i);
+      byPath_.push_back(i);
+    }
+    std::sort(byContent_.begin(), byContent_.end(), [&](std::uint32_t a, std::uint32_t b) {
+      return ContentOf(installed_[a]) < ContentOf(installed_[b]);
+    });
+    const auto pathOrder = [&](std::uint32_t a, std::uint32_t b) {
+      return installed_[a].path < installed_[b].path;
+    };
+    std::sort(unknown_.begin(), unknown_.end(), pathOrder);
+    std::sort(byPath_.begin(), byPath_.end(), pathOrder);
+  }
+
+  // The installed file that gives `entry` its bytes: of its content, the first vouched for, else
+  // the first; else one of unknown content at its path with its size.
+  std::optional<std::uint32_t> KeptFor(const Listed& entry) const {
+    const auto wanted = std::tie(entry.sha256, entry.size);
+    auto match = std::lower_bound(
+        byContent_.begin(), byContent_.end(), wanted,
+        [&](std::uint32_t i, const auto& content) { return ContentOf(installed_[i]) < content; });
+    std::optional<std::uint32_t> first;
+    for (; match != byContent_.end() && ContentOf(installed_[*match]) == wanted; ++match) {
+      if (installed_[*match].vouched) return *match;
+      if (!first) first = *match;
+    }
+    if (first) return first;
+    const auto there = At(unknown_, entry.path);
+    if (there && installed_[*there].size == entry.size) return there;
+    return std::nullopt;
+  }
+
+  std::optional<std::uint32_t> AtPath(const std::string& path) const { return At(byPath_, path); }
+
+ private:
+  static std::tuple<const Digest&, const std::uint64_t&> ContentOf(const InstalledFile& file) {
+    return std::tie(*file.sha256, file.size);
+  }
+
+  std::optional<std::uint32_t> At(const std::vector<std::uint32_t>& byPath,
+                                  const std::string& path) const {
+    const auto found = std::lower_bound(
+        byPath.begin(), byPath.end(), path,
+        [&](std::uint32_t i, const std::string& wanted) { return installed_[i].path < wanted; });
+    if (found == byPath.end() || installed_[*found].path != path) return std::nullopt;
+    return *found;
+  }
+
+  const std::vector<InstalledFile>& installed_;
+  std::vector<std::uint32_t> byContent_;
+  std::vector<std::uint32_t> unknown_;
+  std::vector<std::uint32_t> byPath_;
+};
+
+}  // namespace
+
+UpdatePlan PlanUpdate(const std::vector<InstalledFile>& installed,
+                      const std::vector<Listed>& listed, const std::vector<ChunkedFile>& chunks,
+                      std::uint64_t archiveSize) {
+  UpdatePlan plan;
+  if (listed.empty() || installed.empty()) return plan;
+  const InstalledIndex index(installed);
+  plan.files.reserve(listed.size());
+  bool anyByChunks = false;
+  for (const Listed& entry : listed) {
+    if (const auto kept = index.KeptFor(entry)) {
+      plan.files.push_back({installed[*kept].vouched ? FileWay::Link : FileWay::Copy, *kept});
+      plan.keptBytes = SaturatingAdd(plan.keptBytes, entry.size);
+      continue;
+    }
+    const auto there = FindChunked(chunks, entry) ? index.AtPath(entry.path) : std::nullopt;
+    if (there) {
+      plan.files.push_back({FileWay::Chunks, *there});
+      plan.estimate = SaturatingAdd(plan.estimate, kPerFileOverhead);
+      anyByChunks = true;
+    } else {
+      plan.files.push_back({FileWay::Fetch, 0});
+      plan.estimate = SaturatingAdd(plan.estimate, SaturatingAdd(entry.size, kPerFileOverhead));
+    }
+  }
+  plan.byArchive =
+      (plan.keptBytes == 0 && !anyByChunks) || ArchiveIsCheaper(plan.estimate, archiveSize);
+  if (plan.byArchive) plan.files.clear();
+  return plan;
+}
+
+std::vector<std::optional<std::uint64_t>> PlannedDownloads(
+    const UpdatePlan& plan, const std::vector<InstalledFile>& installed,
+    const std::vector<Listed>& listed, const std::vector<ChunkedFile>& chunks,
+    const std::function<std::uint64_t(const ChunkedFile&, const InstalledFile&)>&
+        missingChunkBytes) {
+  std::vector<std::optional<std::uint64_t>> bytes(plan.files.size());
+  std::set<Digest> fetched;
+  for (std::size_t i = 0; i < plan.files.size(); ++i) {
+    const PlannedFile& file = plan.files[i];
+    if (file.way == FileWay::Fetch && fetched.insert(listed[i].sha256).second) {
+      bytes[i] = listed[i].size;
+    } else if (file.way == FileWay::Chunks) {
+      bytes[i] = missingChunkBytes(*FindChunked(chunks, listed[i]), installed[file.source]);
+    }
+  }
+  return bytes;
+}
+
+std::uint64_t MissingChunkBytes(const ChunkedFile& wanted, const ChunkedFile& held) {
+  std::vector<std::pair<Digest, std::uint64_t>> have;
+  have.reserve(held.chunks.size());
+  for (const Chunk& chunk : held.chunks) have.emplace_back(chunk.sha256, chunk.size);
+  std::sort(have.begin(), have.end());
+  std::uint64_t missing = 0;
+  for (const Chunk& chunk : wanted.chunks) {
+    if (!std::binary_search(have.begin(), have.end(), std::pair(chunk.sha256, chunk.size))) {
+      missing = SaturatingAdd(missing, chunk.size);
+    }
+  }
+  return missing;
+}
+
+bool ArchiveIsCheaper(std::uint64_t estimate, std::uint64_t archiveSize) {
+  // estimate * 10 >= size * 6, that is estimate / 3 >= size / 5, compared by quotients and then
+  // remainders so that no product can overflow.
+  const std::uint64_t estimateThirds = estimate / 3;
+  const std::uint64_t sizeFifths = archiveSize / 5;
+  return estimateThirds > sizeFifths ||
+         (estimateThirds == sizeFifths && (estimate % 3) * 5 >= (archiveSize % 5) * 3);
+}
+
+}  // namespace launcher

@@ -1,0 +1,73 @@
+#include "tools/publish/update_report.h"
+
+#include <algorithm>
+
+#include "launcher/feed/server_layout.h"
+#include "launcher/store/chunk_file.h"
+#include "launcher/store/update_plan.h"
+#include "launcher/text/failure.h"
+#include "launcher/text/format.h"
+#include "launcher/text/read_file.h"
+#include "launcher/text/saturating.h"
+#include "launcher/text/text.h"
+#include "tools/publish/channels.h"
+
+namespace launcher::publish {
+namespace {
+
+UpdateReport ReportFrom(const std::wstring& from, const std::vector<Listed>& had,
+                        const NewRelease& next, const std::filesystem::path& server) {
+  // A player on `from` with its record: every file known by content and vouched for.
+  std::vector<InstalledFile> installed;
+  installed.reserve(had.size());
+  for (const Listed& entry : had) installed.push_back({entry.path, entry.sha256, entry.size, true});
+  const UpdatePlan plan = PlanUpdate(installed, next.listed, next.chunks, next.archiveBytes);
+  UpdateReport report;
+  report.from = from;
+  report.byArchive = plan.byArchive;
+  report.bytes = SaturatingAdd(next.listBytes, next.chunkIndexBytes);
+  if (plan.byArchive) {
+    report.files = next.listed.size();
+    report.bytes = SaturatingAdd(report.bytes, next.archiveBytes);
+    return report;
+  }
+  const std::vector<std::optional<std::uint64_t>> downloads =
+      PlannedDownloads(plan, installed, next.listed, next.chunks,
+                       [&](const ChunkedFile& wanted, const InstalledFile& old) {
+                         const std::optional<ChunkedFile> held = ChunkFile(
+                             server / PathFromWide(layout::BlobName(*old.sha256)), wanted.path);
+                         return MissingChunkBytes(wanted, held ? *held : ChunkedFile{});
+                       });
+  std::vector<std::pair<std::string, std::uint64_t>> costs;
+  for (std::size_t i = 0; i < downloads.size(); ++i) {
+    if (downloads[i]) costs.emplace_back(next.listed[i].path, *downloads[i]);
+  }
+  std::stable_sort(costs.begin(), costs.end(),
+                   [](const auto& a, const auto& b) { return a.second > b.second; });
+  report.files = costs.size();
+  for (const auto& cost : costs) {
+    report.bytes = SaturatingAdd(report.bytes, cost.second);
+    if (report.costliest.size() < 3) report.costliest.push_back(cost);
+  }
+  return report;
+}
+
+}  // namespace
+
+std::vector<UpdateReport> ReportUpdates(const std::filesystem::path& server,
+                                        const NewRelease& next) {
+  std::vector<UpdateReport> reports;
+  for (const PublishedRelease& release : PublishedReleases(server)) {
+    if (release.version == next.version) continue;
+    std::vector<Listed> had;
+    try {
+      had = ParseFileList(ReadWholeFile(server / PathFromWide(release.list)));
+    } catch (const Failure& failure) {
+      throw Failure{Format(L"{}: {}", release.list, failure.message)};
+    }
+    reports.push_back(ReportFrom(release.version, had, next, server));
+  }
+  return reports;
+}
+
+}  // namespace launcher::publish
