@@ -2,8 +2,8 @@
 
 #include <system_error>
 
-#include "launcher/store/durable_replace.h"
-#include "launcher/store/move_into_place.h"
+#include "launcher/platform/durable_replace.h"
+#include "launcher/platform/move_into_place.h"
 #include "launcher/text/failure.h"
 #include "launcher/text/format.h"
 #include "launcher/text/text.h"

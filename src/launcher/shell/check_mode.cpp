@@ -2,7 +2,7 @@
 
 #include <system_error>
 
-#include "launcher/store/durable_replace.h"
+#include "launcher/platform/durable_replace.h"
 #include "launcher/text/failure.h"
 #include "launcher/text/log.h"
 #include "launcher/text/text.h"

@@ -3,7 +3,7 @@
 #include <optional>
 #include <system_error>
 
-#include "launcher/store/links.h"
+#include "launcher/platform/links.h"
 #include "launcher/store/streamed_unpack.h"
 #include "launcher/store/unpack.h"
 #include "launcher/store/writeback_ahead.h"

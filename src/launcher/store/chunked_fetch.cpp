@@ -11,8 +11,8 @@
 #include <vector>
 
 #include "launcher/platform/file_writer.h"
+#include "launcher/platform/move_into_place.h"
 #include "launcher/store/chunk_file.h"
-#include "launcher/store/move_into_place.h"
 #include "launcher/text/failure.h"
 #include "launcher/text/format.h"
 #include "launcher/text/log.h"

@@ -5,8 +5,8 @@
 #include <system_error>
 
 #include "launcher/feed/feed.h"
-#include "launcher/store/durable_replace.h"
-#include "launcher/store/locked_files.h"
+#include "launcher/platform/durable_replace.h"
+#include "launcher/platform/locked_files.h"
 #include "launcher/text/failure.h"
 #include "launcher/text/numbers.h"
 #include "launcher/text/read_file.h"

@@ -9,8 +9,8 @@
 #include <thread>
 
 #include "launcher/feed/server_layout.h"
+#include "launcher/platform/move_into_place.h"
 #include "launcher/store/kept_files.h"
-#include "launcher/store/move_into_place.h"
 #include "launcher/store/work_in_parallel.h"
 #include "launcher/text/failure.h"
 #include "launcher/text/safe_join.h"

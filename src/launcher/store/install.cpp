@@ -5,11 +5,12 @@
 #include <system_error>
 
 #include "launcher/feed/feed.h"
+#include "launcher/platform/disk_writes.h"
+#include "launcher/platform/locked_files.h"
+#include "launcher/platform/move_into_place.h"
 #include "launcher/store/archive_install.h"
 #include "launcher/store/client_store.h"
 #include "launcher/store/file_staging.h"
-#include "launcher/store/locked_files.h"
-#include "launcher/store/move_into_place.h"
 #include "launcher/store/staged_tree.h"
 #include "launcher/store/update_plan.h"
 #include "launcher/store/version_record.h"
@@ -199,7 +200,7 @@ void ClientStore::Switch(const std::wstring& version, const std::vector<Listed>&
   // nothing else.
   std::error_code ignored;
   std::filesystem::remove(root / PathFromWide(version + L".download"), ignored);
-  FlushToDisk(staging);
+  if (!FlushToDisk(staging)) throw Failure{L"The new version couldn't be written to the disk"};
   // An earlier, non-current folder of this version, and its record: never trusted for the new.
   const std::filesystem::path record = RecordOf(root, version);
   const std::filesystem::path target = root / PathFromWide(version);

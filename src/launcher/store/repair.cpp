@@ -4,10 +4,10 @@
 #include <numeric>
 #include <system_error>
 
+#include "launcher/platform/locked_files.h"
 #include "launcher/store/client_store.h"
 #include "launcher/store/download_pool.h"
 #include "launcher/store/kept_files.h"
-#include "launcher/store/locked_files.h"
 #include "launcher/store/version_record.h"
 #include "launcher/text/log.h"
 #include "launcher/text/safe_join.h"

@@ -4,7 +4,7 @@
 #include <string>
 #include <system_error>
 
-#include "launcher/store/links.h"
+#include "launcher/platform/links.h"
 #include "launcher/text/failure.h"
 #include "launcher/text/format.h"
 #include "launcher/text/safe_join.h"

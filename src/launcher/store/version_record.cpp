@@ -4,8 +4,8 @@
 #include <string_view>
 #include <system_error>
 
+#include "launcher/platform/durable_replace.h"
 #include "launcher/platform/file_writer.h"
-#include "launcher/store/durable_replace.h"
 #include "launcher/text/read_file.h"
 #include "launcher/text/safe_join.h"
 #include "launcher/text/text.h"

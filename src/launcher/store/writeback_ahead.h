@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "launcher/feed/file_list.h"
-#include "launcher/store/staged_tree.h"
+#include "launcher/platform/disk_writes.h"
 
 namespace launcher {
 

@@ -8,8 +8,8 @@
 #include <cstdlib>
 
 #include "launcher/store/client_store.h"
-#include "launcher/store/links.h"
-#include "launcher/store/staged_tree.h"
+#include "launcher/platform/links.h"
+#include "launcher/platform/disk_writes.h"
 #include "launcher/store/unpack.h"
 #include "launcher/text/text.h"
 #include "launcher/transfer/sha256.h"

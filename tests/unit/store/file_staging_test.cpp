@@ -6,7 +6,7 @@
 #include <mutex>
 #include <thread>
 
-#include "launcher/store/links.h"
+#include "launcher/platform/links.h"
 #include "launcher/store/writeback_ahead.h"
 #include "support/temporary_folder.h"
 

@@ -2,7 +2,7 @@
 // delete of a file that is open, or marked for deletion, answers), whether the error came from
 // the system or through the C runtime.
 
-#include "launcher/store/locked_files.h"
+#include "launcher/platform/locked_files.h"
 
 #include "launcher/platform/windows.h"
 

@@ -1,4 +1,4 @@
-#include "launcher/store/locked_files.h"
+#include "launcher/platform/locked_files.h"
 
 #include <algorithm>
 #include <thread>

@@ -1,6 +1,6 @@
 // Win32 implementation of ReplaceFileDurably.
 
-#include "launcher/store/durable_replace.h"
+#include "launcher/platform/durable_replace.h"
 
 #include "launcher/platform/handles_win32.h"
 

@@ -1,6 +1,6 @@
 // POSIX implementation of ReplaceFileDurably: write, fsync, rename, fsync the folder.
 
-#include "launcher/store/durable_replace.h"
+#include "launcher/platform/durable_replace.h"
 
 #include <fcntl.h>
 

@@ -3,46 +3,37 @@
 // writes dirty pages out within a second or so of their writing, and opening a file that tar.exe
 // may still hold could make tar fail.
 
-#include "launcher/store/staged_tree.h"
+#include "launcher/platform/disk_writes.h"
 
 #include <system_error>
 
 #include "launcher/platform/handles_win32.h"
-#include "launcher/text/failure.h"
 
 namespace launcher {
 
 namespace {
 
-[[noreturn]] void NotWritten() {
-  throw Failure{L"The new version couldn't be written to the disk"};
-}
-
-void Flush(const std::filesystem::path& path, bool folder) {
+bool Flush(const std::filesystem::path& path, bool folder) {
   // Shared with everyone: another program's look at a file (an antivirus, say) mustn't fail this.
   const FileHandle handle(CreateFileW(
       path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
       OPEN_EXISTING, folder ? FILE_FLAG_BACKUP_SEMANTICS : FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!handle) {
-    // A folder may refuse to be opened for writing on some file systems; its entries are
-    // flushed with their files' metadata there.
-    if (folder) return;
-    NotWritten();
-  }
-  if (!FlushFileBuffers(handle.Get()) && !folder) NotWritten();
+  // A folder may refuse to be opened for writing on some file systems; its entries are
+  // flushed with their files' metadata there.
+  if (!handle) return folder;
+  return FlushFileBuffers(handle.Get()) || folder;
 }
 
 }  // namespace
 
-void FlushToDisk(const std::filesystem::path& folder) {
+bool FlushToDisk(const std::filesystem::path& folder) {
   std::error_code error;
   std::filesystem::recursive_directory_iterator entry(folder, error);
-  if (error) NotWritten();
-  for (; entry != std::filesystem::recursive_directory_iterator(); entry.increment(error)) {
-    if (error) NotWritten();
-    Flush(entry->path(), entry->is_directory(error));
+  for (; !error && entry != std::filesystem::recursive_directory_iterator();
+       entry.increment(error)) {
+    if (!Flush(entry->path(), entry->is_directory(error))) return false;
   }
-  Flush(folder, true);
+  return !error && Flush(folder, true);
 }
 
 void StartWritingToDisk(const std::filesystem::path& /*file*/) {}

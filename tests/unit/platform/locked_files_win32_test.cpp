@@ -1,13 +1,13 @@
 // Files another program holds for a moment, as Windows has it: the store waits for them.
 
-#include "launcher/store/locked_files.h"
+#include "launcher/platform/locked_files.h"
 
 #include <gtest/gtest.h>
 
 #include <thread>
 
 #include "launcher/platform/handles_win32.h"
-#include "launcher/store/move_into_place.h"
+#include "launcher/platform/move_into_place.h"
 #include "support/temporary_folder.h"
 
 namespace launcher {

@@ -1,6 +1,6 @@
 // POSIX implementation of MoveIntoPlace: rename replaces a file in one step.
 
-#include "launcher/store/move_into_place.h"
+#include "launcher/platform/move_into_place.h"
 
 namespace launcher {
 

@@ -1,11 +1,11 @@
 // Win32 implementation of MoveIntoPlace.
 
-#include "launcher/store/move_into_place.h"
+#include "launcher/platform/move_into_place.h"
 
 #include <system_error>
 
+#include "launcher/platform/locked_files.h"
 #include "launcher/platform/windows.h"
-#include "launcher/store/locked_files.h"
 
 namespace launcher {
 

@@ -1,6 +1,6 @@
 // POSIX implementation of IsLink.
 
-#include "launcher/store/links.h"
+#include "launcher/platform/links.h"
 
 #include <sys/stat.h>
 

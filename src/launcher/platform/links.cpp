@@ -1,4 +1,4 @@
-#include "launcher/store/links.h"
+#include "launcher/platform/links.h"
 
 #include <system_error>
 

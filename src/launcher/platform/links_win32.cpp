@@ -1,6 +1,6 @@
 // Win32 implementation of IsLink: symbolic links, junctions and every other reparse point.
 
-#include "launcher/store/links.h"
+#include "launcher/platform/links.h"
 
 #include "launcher/platform/windows.h"
 

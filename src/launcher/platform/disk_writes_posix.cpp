@@ -2,20 +2,17 @@
 // less than an fsync per file and covers the files tar wrote too. StartWritingToDisk asks Linux
 // to begin the write of one file's dirty pages.
 
-#include "launcher/store/staged_tree.h"
+#include "launcher/platform/disk_writes.h"
 
 #include <fcntl.h>
 
 #include "launcher/platform/file_descriptor.h"
-#include "launcher/text/failure.h"
 
 namespace launcher {
 
-void FlushToDisk(const std::filesystem::path& folder) {
+bool FlushToDisk(const std::filesystem::path& folder) {
   const FileDescriptor opened(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-  if (!opened || ::syncfs(opened.Get()) != 0) {
-    throw Failure{L"The new version couldn't be written to the disk"};
-  }
+  return opened && ::syncfs(opened.Get()) == 0;
 }
 
 void StartWritingToDisk(const std::filesystem::path& file) {

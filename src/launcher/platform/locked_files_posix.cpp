@@ -1,6 +1,6 @@
 // POSIX implementation of IsLockedError: nothing locks a file against renames or deletes here.
 
-#include "launcher/store/locked_files.h"
+#include "launcher/platform/locked_files.h"
 
 namespace launcher {
 
