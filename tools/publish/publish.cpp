@@ -195,146 +195,217 @@ std::optional<OneRead> ReadOnceByTar(const std::filesystem::path& build,
 
 }  // namespace
 
-ReleaseSummary PublishRelease(const std::filesystem::path& build, const std::wstring& version,
-                              const std::filesystem::path& server, const ArchiveMaker& makeArchive,
-                              const PublishProgress& progress, const ReleaseOptions& options) {
-  RequirePlainVersion(version);
-  if (!options.allowName) RefuseUnorderedName(version);
-  const std::wstring feedName = FeedNameOf(options.channel);
-  const Feed published = ReadPublishedFeed(server, feedName);
-  RefuseDowngrade(published, version, options.allowDowngrade);
-  const std::vector<BuildFile> files = ScanBuild(build);
-  std::vector<std::wstring> warnings;
-  for (const std::wstring& folder : EmptyFolders(build)) {
-    warnings.push_back(
-        Format(L"{} is an empty folder: a release carries files only, so players "
-               L"won't have it (the game must make it)",
-               folder));
-  }
-  if (options.strict && !warnings.empty()) {
-    throw Failure{Format(L"{} (and --strict refuses what players won't get)", warnings.front())};
-  }
-  Feed feed = published;
-  Pacer pace(progress);
-  const auto listPath = server / PathFromWide(layout::FileListName(version));
-  std::error_code error;
-  const bool listThere = std::filesystem::exists(listPath, error);
-  ServerChanges changes;
-  changes.MakeFolders(server / layout::kBlobFolder);
-  const auto archiveTemporary = changes.Temporary(server / "Quellorn.tar");
-  // A version published before is hashed first, to be compared with what it holds.
-  std::optional<OneRead> once;
-  if (!listThere) {
-    once = ReadOnceByTar(build, files, archiveTemporary, makeArchive, pace, &changes, server);
-  }
-  std::vector<ChunkedFile> chunked;
-  const std::vector<Listed> listed =
-      once ? std::move(once->listed) : HashBuild(files, pace, &chunked);
-  if (once) chunked = std::move(once->chunked);
+namespace {
 
-  ReleaseSummary summary;
-  summary.files = files.size();
-  summary.warnings = std::move(warnings);
-  const std::string list = FormatFileList(listed);
-  const std::string chunkIndex = chunked.empty() ? std::string() : FormatChunkIndex(chunked);
-  if (listThere && !HoldsExactly(listPath, list.size(), DigestOf(list))) {
-    RefuseOtherBytes(listPath);
+// One run of PublishRelease, step by step. Whatever it adds to the server folder is taken back
+// unless it reaches its end.
+class ReleaseRun {
+ public:
+  ReleaseRun(const std::filesystem::path& build, const std::wstring& version,
+             const std::filesystem::path& server, const ArchiveMaker& makeArchive,
+             const PublishProgress& progress, const ReleaseOptions& options)
+      : build_(build),
+        version_(version),
+        server_(server),
+        makeArchive_(makeArchive),
+        options_(options),
+        pace_(progress),
+        listPath_(server / PathFromWide(layout::FileListName(version))) {}
+
+  ReleaseSummary Publish() {
+    Check();
+    ReadBuild();
+    FindArchive();
+    ReportPlayers();
+    WriteBlobs();
+    WriteDocuments();
+    // Last, and in one step: from here on launchers see the new release, whole.
+    feed_.release = archive_;
+    feed_.files = WideFromPath(listPath_.filename());
+    feed_.filesSha256 = Sha256Hex(list_);
+    summary_.feed = PublishFeed(changes_, server_ / PathFromWide(feedName_), feed_, published_,
+                                options_.signing);
+    changes_.Commit();
+    return std::move(summary_);
+  }
+
+ private:
+  // Everything that can refuse the release before a byte is written.
+  void Check() {
+    RequirePlainVersion(version_);
+    if (!options_.allowName) RefuseUnorderedName(version_);
+    feedName_ = FeedNameOf(options_.channel);
+    published_ = ReadPublishedFeed(server_, feedName_);
+    RefuseDowngrade(published_, version_, options_.allowDowngrade);
+    files_ = ScanBuild(build_);
+    for (const std::wstring& folder : EmptyFolders(build_)) {
+      summary_.warnings.push_back(
+          Format(L"{} is an empty folder: a release carries files only, so players "
+                 L"won't have it (the game must make it)",
+                 folder));
+    }
+    if (options_.strict && !summary_.warnings.empty()) {
+      throw Failure{
+          Format(L"{} (and --strict refuses what players won't get)", summary_.warnings.front())};
+    }
+    feed_ = published_;
+    summary_.files = files_.size();
+  }
+
+  // The list and the chunk index, from one read by tar; a version published before is hashed
+  // first, to be compared with what it holds.
+  void ReadBuild() {
+    std::error_code error;
+    listThere_ = std::filesystem::exists(listPath_, error);
+    changes_.MakeFolders(server_ / layout::kBlobFolder);
+    archiveTemporary_ = changes_.Temporary(server_ / "Quellorn.tar");
+    if (!listThere_) {
+      once_ =
+          ReadOnceByTar(build_, files_, archiveTemporary_, makeArchive_, pace_, &changes_, server_);
+    }
+    if (once_) {
+      listed_ = std::move(once_->listed);
+      chunked_ = std::move(once_->chunked);
+    } else {
+      listed_ = HashBuild(files_, pace_, &chunked_);
+    }
+    list_ = FormatFileList(listed_);
+    chunkIndex_ = chunked_.empty() ? std::string() : FormatChunkIndex(chunked_);
+    if (listThere_ && !HoldsExactly(listPath_, list_.size(), DigestOf(list_))) {
+      RefuseOtherBytes(listPath_);
+    }
+    for (const Listed& entry : listed_) summary_.bytes += entry.size;
   }
 
   // The same build published again: its archive stands already (made perhaps by another
   // compressor), and its bytes are what players of this version have been checked against.
-  std::filesystem::path archivePath;
-  for (const bool gzip : {true, false}) {
-    const auto candidate = server / PathFromWide(layout::ArchiveName(version, gzip));
-    if (listThere && std::filesystem::exists(candidate, error)) archivePath = candidate;
-  }
-  bool archiveThere = !archivePath.empty();
-  if (!archiveThere) {
-    bool compressed = once && once->compressed;
-    if (!once) {
-      pace(L"Making the archive\u2026", true);
-      compressed = MakeArchiveOf(build, listed, archiveTemporary, makeArchive);
+  void FindArchive() {
+    std::error_code error;
+    for (const bool gzip : {true, false}) {
+      const auto candidate = server_ / PathFromWide(layout::ArchiveName(version_, gzip));
+      if (listThere_ && std::filesystem::exists(candidate, error)) archivePath_ = candidate;
     }
-    archivePath = server / PathFromWide(layout::ArchiveName(version, compressed));
-  }
-  const std::filesystem::path& archiveBytes = archiveThere ? archivePath : archiveTemporary;
-  const Digest archiveDigest = HashFile(archiveBytes);
-  const Release archive{version, WideFromPath(archivePath.filename()), archiveDigest.Hex(),
-                        std::filesystem::file_size(archiveBytes)};
-  if (!archiveThere && std::filesystem::exists(archivePath, error)) {
-    // Left by a run that stopped before its list was written: used when it holds these bytes.
-    if (!HoldsExactly(archivePath, archive.size, archiveDigest)) RefuseOtherBytes(archivePath);
-    archiveThere = true;
-  }
-  summary.plans = ReportUpdates(
-      server, {version, listed, chunked, list.size(), chunkIndex.size(), archive.size});
-  for (const UpdateReport& plan : summary.plans) {
-    if (options.maxUpdateBytes > 0 && plan.bytes > options.maxUpdateBytes) {
-      throw Failure{
-          Format(L"a player on {} would download {:.1f} MB, more than the {:.0f} MB "
-                 L"allowed; nothing was published",
-                 plan.from, plan.bytes / kMegabyte, options.maxUpdateBytes / kMegabyte)};
+    archiveThere_ = !archivePath_.empty();
+    if (!archiveThere_) {
+      bool compressed = once_ && once_->compressed;
+      if (!once_) {
+        pace_(L"Making the archive\u2026", true);
+        compressed = MakeArchiveOf(build_, listed_, archiveTemporary_, makeArchive_);
+      }
+      archivePath_ = server_ / PathFromWide(layout::ArchiveName(version_, compressed));
+    }
+    const std::filesystem::path& bytes = archiveThere_ ? archivePath_ : archiveTemporary_;
+    const Digest digest = HashFile(bytes);
+    archive_ = {version_, WideFromPath(archivePath_.filename()), digest.Hex(),
+                std::filesystem::file_size(bytes)};
+    if (!archiveThere_ && std::filesystem::exists(archivePath_, error)) {
+      // Left by a run that stopped before its list was written: used when it holds these bytes.
+      if (!HoldsExactly(archivePath_, archive_.size, digest)) RefuseOtherBytes(archivePath_);
+      archiveThere_ = true;
     }
   }
 
-  for (const Listed& entry : listed) summary.bytes += entry.size;
-  if (once) {
-    for (const auto& [temporary, blob] : once->blobs.blobs) changes.Place(temporary, blob);
-    summary.blobsWritten = once->blobs.blobs.size();
-    summary.blobsKept = once->blobs.kept;
-    summary.bytesWritten += once->blobs.bytes;
-  } else {
+  void ReportPlayers() {
+    summary_.plans = ReportUpdates(
+        server_, {version_, listed_, chunked_, list_.size(), chunkIndex_.size(), archive_.size});
+    for (const UpdateReport& plan : summary_.plans) {
+      if (options_.maxUpdateBytes > 0 && plan.bytes > options_.maxUpdateBytes) {
+        throw Failure{
+            Format(L"a player on {} would download {:.1f} MB, more than the {:.0f} MB "
+                   L"allowed; nothing was published",
+                   plan.from, plan.bytes / kMegabyte, options_.maxUpdateBytes / kMegabyte)};
+      }
+    }
+  }
+
+  void WriteBlobs() {
+    if (once_) {
+      for (const auto& [temporary, blob] : once_->blobs.blobs) changes_.Place(temporary, blob);
+      summary_.blobsWritten = once_->blobs.blobs.size();
+      summary_.blobsKept = once_->blobs.kept;
+      summary_.bytesWritten += once_->blobs.bytes;
+      return;
+    }
     // Each blob copied from the build and hashed again: the build was hashed before tar read it,
     // and must not have changed since.
-    for (std::size_t i = 0; i < files.size(); ++i) {
-      const auto blob = server / PathFromWide(layout::BlobName(listed[i].sha256));
-      if (HoldsExactly(blob, listed[i].size, listed[i].sha256)) {
-        ++summary.blobsKept;
+    for (std::size_t i = 0; i < files_.size(); ++i) {
+      const auto blob = server_ / PathFromWide(layout::BlobName(listed_[i].sha256));
+      if (HoldsExactly(blob, listed_[i].size, listed_[i].sha256)) {
+        ++summary_.blobsKept;
       } else {
-        const auto temporary = changes.Temporary(blob);
-        if (CopyHashed(files[i].source, temporary, [](unsigned long long) {}) != listed[i].sha256) {
+        const auto temporary = changes_.Temporary(blob);
+        if (CopyHashed(files_[i].source, temporary, [](unsigned long long) {}) !=
+            listed_[i].sha256) {
           throw Failure{
-              Format(L"{} changed while it was being published", WideFromPath(files[i].source))};
+              Format(L"{} changed while it was being published", WideFromPath(files_[i].source))};
         }
-        changes.Place(temporary, blob);
-        ++summary.blobsWritten;
-        summary.bytesWritten += listed[i].size;
+        changes_.Place(temporary, blob);
+        ++summary_.blobsWritten;
+        summary_.bytesWritten += listed_[i].size;
       }
-      pace(Format(L"Writing blobs: {} of {} files, {:.1f} MB written", i + 1, files.size(),
-                  summary.bytesWritten / kMegabyte),
-           i + 1 == files.size());
+      pace_(Format(L"Writing blobs: {} of {} files, {:.1f} MB written", i + 1, files_.size(),
+                   summary_.bytesWritten / kMegabyte),
+            i + 1 == files_.size());
     }
-  }
-  changes.Write(listPath, list);
-  summary.bytesWritten += list.size();
-  // Beside the list, for launchers that fetch only the changed chunks of a large file.
-  if (!chunked.empty()) {
-    const auto chunksPath = server / PathFromWide(layout::ChunkIndexName(version));
-    if (std::filesystem::exists(chunksPath, error) &&
-        !HoldsExactly(chunksPath, chunkIndex.size(), DigestOf(chunkIndex))) {
-      RefuseOtherBytes(chunksPath);
-    }
-    changes.Write(chunksPath, chunkIndex);
-    summary.bytesWritten += chunkIndex.size();
-    feed.chunks = WideFromPath(chunksPath.filename());
-    feed.chunksSha256 = Sha256Hex(chunkIndex);
-  } else {
-    feed.chunks.clear();
-    feed.chunksSha256.clear();
-  }
-  if (!archiveThere) {
-    changes.Place(archiveTemporary, archivePath);
-    summary.bytesWritten += archive.size;
   }
 
-  // Last, and in one step: from here on launchers see the new release, whole.
-  feed.release = archive;
-  feed.files = WideFromPath(listPath.filename());
-  feed.filesSha256 = Sha256Hex(list);
-  summary.feed =
-      PublishFeed(changes, server / PathFromWide(feedName), feed, published, options.signing);
-  changes.Commit();
-  return summary;
+  // The list, the chunk index beside it for launchers that fetch only the changed chunks of a
+  // large file, and the archive.
+  void WriteDocuments() {
+    changes_.Write(listPath_, list_);
+    summary_.bytesWritten += list_.size();
+    feed_.chunks.clear();
+    feed_.chunksSha256.clear();
+    if (!chunked_.empty()) {
+      const auto chunksPath = server_ / PathFromWide(layout::ChunkIndexName(version_));
+      std::error_code error;
+      if (std::filesystem::exists(chunksPath, error) &&
+          !HoldsExactly(chunksPath, chunkIndex_.size(), DigestOf(chunkIndex_))) {
+        RefuseOtherBytes(chunksPath);
+      }
+      changes_.Write(chunksPath, chunkIndex_);
+      summary_.bytesWritten += chunkIndex_.size();
+      feed_.chunks = WideFromPath(chunksPath.filename());
+      feed_.chunksSha256 = Sha256Hex(chunkIndex_);
+    }
+    if (!archiveThere_) {
+      changes_.Place(archiveTemporary_, archivePath_);
+      summary_.bytesWritten += archive_.size;
+    }
+  }
+
+  const std::filesystem::path& build_;
+  const std::wstring& version_;
+  const std::filesystem::path& server_;
+  const ArchiveMaker& makeArchive_;
+  const ReleaseOptions& options_;
+  Pacer pace_;
+  const std::filesystem::path listPath_;
+
+  std::wstring feedName_;
+  Feed published_;
+  Feed feed_;
+  std::vector<BuildFile> files_;
+  ServerChanges changes_;
+  bool listThere_ = false;
+  std::filesystem::path archiveTemporary_;
+  std::optional<OneRead> once_;
+  std::vector<Listed> listed_;
+  std::vector<ChunkedFile> chunked_;
+  std::string list_;
+  std::string chunkIndex_;
+  std::filesystem::path archivePath_;
+  bool archiveThere_ = false;
+  Release archive_;
+  ReleaseSummary summary_;
+};
+
+}  // namespace
+
+ReleaseSummary PublishRelease(const std::filesystem::path& build, const std::wstring& version,
+                              const std::filesystem::path& server, const ArchiveMaker& makeArchive,
+                              const PublishProgress& progress, const ReleaseOptions& options) {
+  return ReleaseRun(build, version, server, makeArchive, progress, options).Publish();
 }
 
 std::vector<UpdateReport> PlanRelease(const std::filesystem::path& build,

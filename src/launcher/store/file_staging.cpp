@@ -94,25 +94,25 @@ void StageByChunks(std::vector<std::size_t>& toFetch, const std::vector<Listed>&
   });
 }
 
-}  // namespace
-
-void StageFileByFile(const std::vector<Listed>& listed, StagingPlan& plan,
-                     const std::filesystem::path& staging, const std::filesystem::path& parts,
-                     const std::wstring& base, const InstallProgress& progress,
-                     const std::vector<ChunkedFile>& chunks) {
-  std::vector<KeptFile>& kept = plan.kept;
-  const std::uint64_t keptTotal = plan.keptTotal;
-  std::filesystem::create_directories(staging);
-  std::filesystem::create_directories(parts);
-  std::uint64_t keptDone = 0;
-  std::vector<std::size_t> toFetch;
+// What the keeping has still to do once the links are made: the kept files to copy, and the
+// entries to fetch.
+struct KeptWork {
   struct Copy {
     std::size_t index;
     const KeptFile* source;
     std::filesystem::path destination;
   };
   std::vector<Copy> toCopy;
-  auto next = kept.begin();
+  std::vector<std::size_t> toFetch;
+  std::uint64_t keptDone = 0;
+};
+
+// Makes each entry's folder, links the vouched-for kept files and leaves what an earlier attempt
+// staged already; sorts the rest into copies and fetches.
+KeptWork LinkWhatCan(const std::vector<Listed>& listed, StagingPlan& plan,
+                     const std::filesystem::path& staging, const InstallProgress& progress) {
+  KeptWork work;
+  auto next = plan.kept.begin();
   std::filesystem::path folder;  // the last one made: a list names a folder's files in a row
   for (std::size_t i = 0; i < listed.size(); ++i) {
     const Listed& entry = listed[i];
@@ -121,51 +121,68 @@ void StageFileByFile(const std::vector<Listed>& listed, StagingPlan& plan,
       folder = destination.parent_path();
       std::filesystem::create_directories(folder);
     }
-    KeptFile* source = next != kept.end() && next->index == i ? &*next++ : nullptr;
+    KeptFile* source = next != plan.kept.end() && next->index == i ? &*next++ : nullptr;
     if (source && source->trusted && Link(*source, destination, plan.linkKept)) {
       source->linked = true;
-      keptDone += entry.size;
-      progress(Stage::Keeping, keptDone, keptTotal);
+      work.keptDone += entry.size;
+      progress(Stage::Keeping, work.keptDone, plan.keptTotal);
       continue;
     }
     if (HoldsExactly(destination, entry.size, entry.sha256)) {
-      if (source) keptDone += entry.size;
-      progress(Stage::Keeping, keptDone, keptTotal);
+      if (source) work.keptDone += entry.size;
+      progress(Stage::Keeping, work.keptDone, plan.keptTotal);
       continue;
     }
     if (source) {
-      toCopy.push_back({i, source, destination});
+      work.toCopy.push_back({i, source, destination});
     } else {
-      toFetch.push_back(i);  // a wrong file there is replaced by the download's final move
+      work.toFetch.push_back(i);  // a wrong file there is replaced by the download's final move
     }
   }
+  return work;
+}
 
-  // Without a record every installed file of the listed size is a candidate, read and hashed
-  // whole: on one thread that would leave the other cores idle for most of the keeping.
+// Without a record every installed file of the listed size is a candidate, read and hashed
+// whole: on one thread that would leave the other cores idle for most of the keeping. A copy
+// that isn't the entry's bytes joins the fetches.
+void CopyInParallel(const std::vector<Listed>& listed, KeptWork& work, std::uint64_t keptTotal,
+                    const InstallProgress& progress) {
   std::mutex lock;  // keptDone, toFetch and the reports
-  WorkInParallel(toCopy.size(), kCopiers, [&](std::size_t k, const std::atomic<bool>&) {
-    const Copy& copy = toCopy[k];
+  WorkInParallel(work.toCopy.size(), kCopiers, [&](std::size_t k, const std::atomic<bool>&) {
+    const KeptWork::Copy& copy = work.toCopy[k];
     const Listed& entry = listed[copy.index];
     std::uint64_t copied = 0;
     const bool held =
         CopyKept(entry, *copy.source, copy.destination, [&](unsigned long long count) {
           copied += count;
           const std::lock_guard guard(lock);
-          keptDone += count;
-          progress(Stage::Keeping, keptDone, keptTotal);
+          work.keptDone += count;
+          progress(Stage::Keeping, work.keptDone, keptTotal);
         });
     if (!held) {
       // The installed copy differs though its size matched: fetch it, but count it as kept
       // so that the Keeping numbers still add up to keptTotal.
       const std::lock_guard guard(lock);
-      keptDone += entry.size - copied;
-      toFetch.push_back(copy.index);
-      progress(Stage::Keeping, keptDone, keptTotal);
+      work.keptDone += entry.size - copied;
+      work.toFetch.push_back(copy.index);
+      progress(Stage::Keeping, work.keptDone, keptTotal);
     }
   });
-  std::sort(toFetch.begin(), toFetch.end());  // fetched in the list's order, as when kept in turn
-  StageByChunks(toFetch, listed, staging, parts, base, progress, plan, chunks);
-  RunDownloadPool(toFetch, listed, staging, parts, base, progress);
+}
+
+}  // namespace
+
+void StageFileByFile(const std::vector<Listed>& listed, StagingPlan& plan,
+                     const std::filesystem::path& staging, const std::filesystem::path& parts,
+                     const std::wstring& base, const InstallProgress& progress,
+                     const std::vector<ChunkedFile>& chunks) {
+  std::filesystem::create_directories(staging);
+  std::filesystem::create_directories(parts);
+  KeptWork work = LinkWhatCan(listed, plan, staging, progress);
+  CopyInParallel(listed, work, plan.keptTotal, progress);
+  std::sort(work.toFetch.begin(), work.toFetch.end());  // in the list's order, as kept in turn
+  StageByChunks(work.toFetch, listed, staging, parts, base, progress, plan, chunks);
+  RunDownloadPool(work.toFetch, listed, staging, parts, base, progress);
   SweepStrays(listed, staging);
 }
 

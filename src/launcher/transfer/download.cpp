@@ -39,94 +39,133 @@ std::uint64_t MeasureKept(const std::filesystem::path& path, std::uint64_t size)
 constexpr wchar_t kCouldNotWrite[] = L"The download couldn't be written";
 constexpr wchar_t kEndedEarly[] = L"The download ended before the whole file had arrived";
 
+// One call of Download: the file at its path as it grows, and the digest of what it holds.
+class FileDownload {
+ public:
+  FileDownload(std::uint64_t size, const std::filesystem::path& path)
+      : size_(size), path_(path), have_(MeasureKept(path, size)) {
+    if (have_ > 0 && AddFilePrefix(hasher_, path_, have_) < have_) {
+      // The kept bytes couldn't all be read back: start over; the file is overwritten.
+      hasher_ = Sha256();
+      have_ = 0;
+    }
+    written_ = have_;
+  }
+
+  std::uint64_t Kept() const { return have_; }
+  std::uint64_t Written() const { return written_; }
+
+  // The body begins at `from`: where the kept bytes end, or 0 when the server ignored the range.
+  void Start(std::uint64_t from) {
+    if (from != have_) {
+      hasher_ = Sha256();
+      written_ = 0;
+    }
+    const auto start = written_ > 0 ? FileWriter::Start::AtEnd : FileWriter::Start::Empty;
+    if (!out_.Open(path_, start, error_))
+      ThrowWriteFailure(error_, size_ - written_, kCouldNotWrite);
+    // Receiving and writing stay on this thread, as for a plain copy; the hash follows the file.
+    digest_.emplace(std::move(hasher_), path_, written_, size_);
+  }
+
+  void Take(const std::uint8_t* bytes, std::uint64_t count) {
+    if (count > size_ - written_) {
+      Discard();
+      throw Failure{
+          Format(L"The download is larger than the {} bytes the update server promised", size_)};
+    }
+    // A failed write stops the transfer at this block: a full disk can't take the rest.
+    if (!out_.Write(bytes, static_cast<std::size_t>(count), error_)) {
+      ThrowWriteFailure(error_, size_ - written_, kCouldNotWrite);
+    }
+    digest_->Add(bytes, static_cast<std::size_t>(count));
+    written_ += count;
+  }
+
+  void Close() {
+    if (!out_.Close(error_)) ThrowWriteFailure(error_, 0, kCouldNotWrite);
+  }
+
+  // Stops the hash's reading first: Windows can't delete a file that is open for it.
+  void Discard() {
+    digest_.reset();
+    out_.Close(error_);
+    Delete(path_);
+  }
+
+  // Throws unless the file holds exactly the release's bytes; deletes one that doesn't.
+  void Verify(const std::wstring& sha256) {
+    if (written_ != size_) {
+      Discard();
+      throw Failure{kEndedEarly, Format(L"The download was {} bytes, not the {} the update server "
+                                        L"promised",
+                                        written_, size_)};
+    }
+    if (!digest_) digest_.emplace(std::move(hasher_), path_, written_, size_);
+    if (digest_->FinishHex() != sha256) {
+      Delete(path_);
+      throw WrongBytes{
+          {L"The download isn't the release the update server names: its SHA-256 differs"}};
+    }
+    VerifyOnDisk();
+  }
+
+ private:
+  // What counts is the file at the path: one that someone removed or cut meanwhile isn't the
+  // download, whatever went through this call. Only an empty release may be made here.
+  void VerifyOnDisk() {
+    const std::uint64_t onDisk = std::filesystem::file_size(path_, error_);
+    if (error_ == std::errc::no_such_file_or_directory && size_ == 0) {
+      if (!out_.Open(path_, FileWriter::Start::Empty, error_) || !out_.Close(error_)) {
+        ThrowWriteFailure(error_, 0, kCouldNotWrite);
+      }
+      return;
+    }
+    if (error_ || onDisk != size_) {
+      Delete(path_);
+      throw Failure{kEndedEarly, Format(L"The file on the disk was {} bytes, not the {} the "
+                                        L"update server promised",
+                                        error_ ? 0 : onDisk, size_)};
+    }
+  }
+
+  const std::uint64_t size_;
+  const std::filesystem::path& path_;
+  Sha256 hasher_;
+  std::uint64_t have_ = 0;     // kept from an earlier attempt
+  std::uint64_t written_ = 0;  // in the file now
+  FileWriter out_;
+  std::error_code error_;
+  std::optional<WrittenFileSha256> digest_;
+};
+
 }  // namespace
 
 void Download(const std::wstring& url, std::uint64_t size, const std::wstring& sha256,
               const std::filesystem::path& path, const DownloadProgress& progress, bool noCache,
               const ReceivedBytes& received) {
-  std::uint64_t have = MeasureKept(path, size);
-  Sha256 hasher;
-  if (have > 0 && AddFilePrefix(hasher, path, have) < have) {
-    // The kept bytes couldn't all be read back: start over; the file is overwritten below.
-    hasher = Sha256();
-    have = 0;
-  }
-
-  std::uint64_t written = have;
-  FileWriter out;
-  std::error_code error;
-  // Receiving and writing stay on this thread, as for a plain copy; the hash follows the file.
-  std::optional<WrittenFileSha256> digest;
-  // Stops the hash's reading first: Windows can't delete a file that is open for it.
-  const auto discard = [&] {
-    digest.reset();
-    out.Close(error);
-    Delete(path);
-  };
-  if (written < size) {
+  FileDownload file(size, path);
+  if (file.Written() < size) {
     try {
       HttpGet(
-          url, Request{have, noCache},
+          url, Request{file.Kept(), noCache},
           [&](std::uint64_t from) {
-            if (from != have) {  // the server ignored the range and sends the whole file
-              hasher = Sha256();
-              written = 0;
-            }
-            const auto start = written > 0 ? FileWriter::Start::AtEnd : FileWriter::Start::Empty;
-            if (!out.Open(path, start, error))
-              ThrowWriteFailure(error, size - written, kCouldNotWrite);
-            digest.emplace(std::move(hasher), path, written, size);
-            progress(written);
+            file.Start(from);
+            progress(file.Written());
           },
           [&](const std::uint8_t* bytes, std::uint64_t count) {
-            if (count > size - written) {
-              discard();
-              throw Failure{Format(
-                  L"The download is larger than the {} bytes the update server promised", size)};
-            }
-            // A failed write stops the transfer at this block: a full disk can't take the rest.
-            if (!out.Write(bytes, static_cast<std::size_t>(count), error)) {
-              ThrowWriteFailure(error, size - written, kCouldNotWrite);
-            }
-            digest->Add(bytes, static_cast<std::size_t>(count));
-            if (received) received(written, bytes, static_cast<std::size_t>(count));
-            written += count;
-            progress(written);
+            const std::uint64_t at = file.Written();
+            file.Take(bytes, count);
+            if (received) received(at, bytes, static_cast<std::size_t>(count));
+            progress(file.Written());
           });
     } catch (const RangeRefused&) {
-      discard();
+      file.Discard();
       throw Failure{L"The download couldn't be picked up where it stopped"};
     }
-    if (!out.Close(error)) ThrowWriteFailure(error, 0, kCouldNotWrite);
+    file.Close();
   }
-
-  if (written != size) {
-    discard();
-    throw Failure{kEndedEarly, Format(L"The download was {} bytes, not the {} the update server "
-                                      L"promised",
-                                      written, size)};
-  }
-  if (!digest) digest.emplace(std::move(hasher), path, written, size);
-  if (digest->FinishHex() != sha256) {
-    Delete(path);
-    throw WrongBytes{
-        {L"The download isn't the release the update server names: its SHA-256 differs"}};
-  }
-  // What counts is the file at the path: one that someone removed or cut meanwhile isn't the
-  // download, whatever went through this call. Only an empty release may be made here.
-  const std::uint64_t onDisk = std::filesystem::file_size(path, error);
-  if (error == std::errc::no_such_file_or_directory && size == 0) {
-    if (!out.Open(path, FileWriter::Start::Empty, error) || !out.Close(error)) {
-      ThrowWriteFailure(error, 0, kCouldNotWrite);
-    }
-    return;
-  }
-  if (error || onDisk != size) {
-    Delete(path);
-    throw Failure{kEndedEarly, Format(L"The file on the disk was {} bytes, not the {} the update "
-                                      L"server promised",
-                                      error ? 0 : onDisk, size)};
-  }
+  file.Verify(sha256);
 }
 
 void DownloadWithRetries(const std::wstring& url, std::uint64_t size, const std::wstring& sha256,

@@ -272,90 +272,100 @@ struct HeaderListDeleter {
   void operator()(curl_slist* list) const { curl_slist_free_all(list); }
 };
 
+// Sets every option of one hop's request on the reset handle `e`. The strings given must live
+// until the transfer ends.
+void SetOptions(CURL* e, Exchange& exchange, const Share& share, curl_slist* headers,
+                const std::string& range, char* errorText) {
+  const TransferSettings& settings = Transfers();
+  curl_easy_setopt(e, CURLOPT_URL, exchange.address.c_str());
+  curl_easy_setopt(e, CURLOPT_SHARE, share.handle);
+  // The share keeps this many idle connections; libcurl's default of 5 is fewer than the six
+  // downloads that run at once, and each extra one would be closed and opened again.
+  curl_easy_setopt(e, CURLOPT_MAXCONNECTS, 16L);
+  curl_easy_setopt(e, CURLOPT_PROTOCOLS_STR, "http,https");
+  curl_easy_setopt(e, CURLOPT_USERAGENT, UserAgent().c_str());
+  curl_easy_setopt(e, CURLOPT_HTTP_VERSION, CURL_HTTP_VERSION_1_1);
+  curl_easy_setopt(e, CURLOPT_NOSIGNAL, 1L);
+  curl_easy_setopt(e, CURLOPT_CONNECTTIMEOUT_MS, 15000L);
+  // Too slow for too long fails as a cut download does; silence is the slowest of all.
+  const long window = static_cast<long>(std::max<std::int64_t>(
+      1, std::chrono::duration_cast<std::chrono::seconds>(settings.slowWindow).count()));
+  if (exchange.request.whole) {
+    curl_easy_setopt(e, CURLOPT_TIMEOUT_MS, static_cast<long>(settings.textWithin.count()));
+  } else {
+    curl_easy_setopt(e, CURLOPT_LOW_SPEED_LIMIT,
+                     static_cast<long>(std::max<std::uint64_t>(1, settings.slowestRate)));
+    curl_easy_setopt(e, CURLOPT_LOW_SPEED_TIME, window);
+  }
+  // Proxies come from the environment (http_proxy, https_proxy, no_proxy); the proxy's own
+  // answer to CONNECT isn't the server's.
+  curl_easy_setopt(e, CURLOPT_SUPPRESS_CONNECT_HEADERS, 1L);
+  // TLS verification stays on in every build: a certificate the system doesn't trust fails.
+  curl_easy_setopt(e, CURLOPT_SSL_VERIFYPEER, 1L);
+  curl_easy_setopt(e, CURLOPT_SSL_VERIFYHOST, 2L);
+  curl_easy_setopt(e, CURLOPT_BUFFERSIZE, static_cast<long>(kReadBufferSize));
+  curl_easy_setopt(e, CURLOPT_ERRORBUFFER, errorText);
+  if (!range.empty()) curl_easy_setopt(e, CURLOPT_RANGE, range.c_str());
+  if (headers != nullptr) curl_easy_setopt(e, CURLOPT_HTTPHEADER, headers);
+  if (settings.bandwidthLimit > 0) {
+    curl_easy_setopt(e, CURLOPT_SOCKOPTFUNCTION, KeepReceiveBufferSmall);
+  }
+  curl_easy_setopt(e, CURLOPT_HEADERFUNCTION, OnHeader);
+  curl_easy_setopt(e, CURLOPT_HEADERDATA, &exchange);
+  curl_easy_setopt(e, CURLOPT_WRITEFUNCTION, OnBody);
+  curl_easy_setopt(e, CURLOPT_WRITEDATA, &exchange);
+}
+
+// One hop: where its redirect leads, or empty once the body has been delivered.
+std::string GetOnce(CURL* e, const std::string& address, const Request& request,
+                    const StartCallback& onStart, const ChunkCallback& onChunk,
+                    curl_slist* headers) {
+  Exchange exchange(request);
+  exchange.onStart = &onStart;
+  exchange.onChunk = &onChunk;
+  exchange.easy = e;
+  exchange.address = address;
+  char errorText[CURL_ERROR_SIZE] = {};
+  // CURLOPT_RANGE takes the value without its "bytes=".
+  const std::string rangeValue = RangeOf(request);
+  const std::string range = rangeValue.empty() ? std::string() : rangeValue.substr(6);
+  SetOptions(e, exchange, GetShare(), headers, range, errorText);
+
+  const CURLcode code = curl_easy_perform(e);
+  if (exchange.error) std::rethrow_exception(exchange.error);
+  if (code == CURLE_OPERATION_TIMEDOUT && request.whole) ThrowAnswerTooLate();
+  if (code != CURLE_OK) {
+    // The connection broke, timed out or was too slow: worth another try.
+    ThrowTransient(exchange.started ? L"The download was cut off" : L"Couldn't reach the server",
+                   Widen(errorText[0] != '\0' ? errorText : curl_easy_strerror(code)));
+  }
+  if (exchange.redirect.empty() && !exchange.started) {
+    ThrowTransient(L"Couldn't reach the server", Widen(curl_easy_strerror(CURLE_GOT_NOTHING)));
+  }
+  return exchange.redirect;
+}
+
 }  // namespace
 
 void HttpGet(const std::wstring& url, const Request& request, const StartCallback& onStart,
              const ChunkCallback& onChunk) {
   std::string address = Narrow(url);
   CheckAddress(address);
-
   const Share& share = GetShare();
   if (share.handle == nullptr) throw Failure{WithSystemText(L"No connection", share.error)};
-  const TransferSettings& settings = Transfers();
   std::unique_ptr<curl_slist, HeaderListDeleter> headers;
   if (request.noCache) headers.reset(curl_slist_append(nullptr, "Cache-Control: no-cache"));
 
   const ThreadEasy easy;
   for (int redirects = 0;; ++redirects) {
     if (redirects > 0) curl_easy_reset(easy.Get());
-    Exchange exchange(request);
-    exchange.onStart = &onStart;
-    exchange.onChunk = &onChunk;
-    exchange.easy = easy.Get();
-    exchange.address = address;
-    char errorText[CURL_ERROR_SIZE] = {};
-    // CURLOPT_RANGE takes the value without its "bytes=".
-    const std::string rangeValue = RangeOf(request);
-    const std::string range = rangeValue.empty() ? std::string() : rangeValue.substr(6);
-
-    CURL* e = easy.Get();
-    curl_easy_setopt(e, CURLOPT_URL, address.c_str());
-    curl_easy_setopt(e, CURLOPT_SHARE, share.handle);
-    // The share keeps this many idle connections; libcurl's default of 5 is fewer than the six
-    // downloads that run at once, and each extra one would be closed and opened again.
-    curl_easy_setopt(e, CURLOPT_MAXCONNECTS, 16L);
-    curl_easy_setopt(e, CURLOPT_PROTOCOLS_STR, "http,https");
-    curl_easy_setopt(e, CURLOPT_USERAGENT, UserAgent().c_str());
-    curl_easy_setopt(e, CURLOPT_HTTP_VERSION, CURL_HTTP_VERSION_1_1);
-    curl_easy_setopt(e, CURLOPT_NOSIGNAL, 1L);
-    curl_easy_setopt(e, CURLOPT_CONNECTTIMEOUT_MS, 15000L);
-    // Too slow for too long fails as a cut download does; silence is the slowest of all.
-    const long window = static_cast<long>(std::max<std::int64_t>(
-        1, std::chrono::duration_cast<std::chrono::seconds>(settings.slowWindow).count()));
-    if (request.whole) {
-      curl_easy_setopt(e, CURLOPT_TIMEOUT_MS, static_cast<long>(settings.textWithin.count()));
-    } else {
-      curl_easy_setopt(e, CURLOPT_LOW_SPEED_LIMIT,
-                       static_cast<long>(std::max<std::uint64_t>(1, settings.slowestRate)));
-      curl_easy_setopt(e, CURLOPT_LOW_SPEED_TIME, window);
-    }
-    // Proxies come from the environment (http_proxy, https_proxy, no_proxy); the proxy's own
-    // answer to CONNECT isn't the server's.
-    curl_easy_setopt(e, CURLOPT_SUPPRESS_CONNECT_HEADERS, 1L);
-    // TLS verification stays on in every build: a certificate the system doesn't trust fails.
-    curl_easy_setopt(e, CURLOPT_SSL_VERIFYPEER, 1L);
-    curl_easy_setopt(e, CURLOPT_SSL_VERIFYHOST, 2L);
-    curl_easy_setopt(e, CURLOPT_BUFFERSIZE, static_cast<long>(kReadBufferSize));
-    curl_easy_setopt(e, CURLOPT_ERRORBUFFER, errorText);
-    if (!range.empty()) curl_easy_setopt(e, CURLOPT_RANGE, range.c_str());
-    if (headers) curl_easy_setopt(e, CURLOPT_HTTPHEADER, headers.get());
-    if (settings.bandwidthLimit > 0) {
-      curl_easy_setopt(e, CURLOPT_SOCKOPTFUNCTION, KeepReceiveBufferSmall);
-    }
-    curl_easy_setopt(e, CURLOPT_HEADERFUNCTION, OnHeader);
-    curl_easy_setopt(e, CURLOPT_HEADERDATA, &exchange);
-    curl_easy_setopt(e, CURLOPT_WRITEFUNCTION, OnBody);
-    curl_easy_setopt(e, CURLOPT_WRITEDATA, &exchange);
-
-    const CURLcode code = curl_easy_perform(e);
-    if (exchange.error) std::rethrow_exception(exchange.error);
-    if (code == CURLE_OPERATION_TIMEDOUT && request.whole) ThrowAnswerTooLate();
-    if (code != CURLE_OK) {
-      // The connection broke, timed out or was too slow: worth another try.
-      ThrowTransient(exchange.started ? L"The download was cut off" : L"Couldn't reach the server",
-                     Widen(errorText[0] != '\0' ? errorText : curl_easy_strerror(code)));
-    }
-    if (exchange.redirect.empty()) {
-      if (!exchange.started) {
-        ThrowTransient(L"Couldn't reach the server", Widen(curl_easy_strerror(CURLE_GOT_NOTHING)));
-      }
-      return;
-    }
+    std::string next = GetOnce(easy.Get(), address, request, onStart, onChunk, headers.get());
+    if (next.empty()) return;
     if (redirects == kMaxRedirects) {
       throw Failure{WithSystemText(L"Couldn't reach the server",
                                    Widen(curl_easy_strerror(CURLE_TOO_MANY_REDIRECTS)))};
     }
-    address = exchange.redirect;
+    address = std::move(next);
     CheckAddress(address);
   }
 }

@@ -73,15 +73,23 @@ std::optional<std::uint64_t> ContentLength(HINTERNET request) {
   return length;
 }
 
-// The value of a response header, when the response has it.
+// The value of a response header, when the response has it, however long: a redirect to a signed
+// address on a CDN easily takes a couple of thousand characters.
 std::optional<std::wstring> HeaderText(HINTERNET request, DWORD header) {
-  wchar_t value[128] = {};
-  DWORD bytes = sizeof value;
-  if (!WinHttpQueryHeaders(request, header, WINHTTP_HEADER_NAME_BY_INDEX, value, &bytes,
+  DWORD bytes = 0;
+  if (WinHttpQueryHeaders(request, header, WINHTTP_HEADER_NAME_BY_INDEX, WINHTTP_NO_OUTPUT_BUFFER,
+                          &bytes, WINHTTP_NO_HEADER_INDEX) ||
+      GetLastError() != ERROR_INSUFFICIENT_BUFFER) {
+    return std::nullopt;
+  }
+  std::wstring value(bytes / sizeof(wchar_t) + 1, L'\0');
+  bytes = static_cast<DWORD>(value.size() * sizeof(wchar_t));
+  if (!WinHttpQueryHeaders(request, header, WINHTTP_HEADER_NAME_BY_INDEX, value.data(), &bytes,
                            WINHTTP_NO_HEADER_INDEX)) {
     return std::nullopt;
   }
-  return std::wstring(value);
+  value.resize(bytes / sizeof(wchar_t));
+  return value;
 }
 
 // A connection that broke or timed out: worth another try, as on Linux.
@@ -91,19 +99,23 @@ std::optional<std::wstring> HeaderText(HINTERNET request, DWORD header) {
 
 constexpr int kMaxRedirects = 10;
 
-// One request, redirects WinHTTP follows included. Returns where a redirect it left to us leads
-// (Wine's WinHTTP doesn't follow 308), or nothing once the body has been delivered.
-std::optional<std::wstring> GetOnce(const std::wstring& url, const Request& made, BodyPace& pace,
-                                    const StartCallback& onStart, const ChunkCallback& onChunk) {
-  const std::uint64_t from = made.from;
-  wchar_t host[256] = {};
-  wchar_t path[2048] = {};
+// Where a request goes, as WinHttpConnect and WinHttpOpenRequest take it.
+struct Target {
+  std::wstring host;
+  std::wstring path;  // with the query
+  INTERNET_PORT port = 0;
+  bool https = false;
+};
+
+// Throws Failure "The address isn't one" for anything but an http or https URL with a host of
+// at most 255 characters and a path of at most 2,047 (the query aside), as on Linux.
+Target Crack(const std::wstring& url) {
   URL_COMPONENTS parts = {};
   parts.dwStructSize = sizeof parts;
-  parts.lpszHostName = host;
-  parts.dwHostNameLength = static_cast<DWORD>(std::size(host));
-  parts.lpszUrlPath = path;
-  parts.dwUrlPathLength = static_cast<DWORD>(std::size(path));
+  // No buffers: each part is found as a pointer into the URL and a length, however long.
+  parts.dwHostNameLength = 1;
+  parts.dwUrlPathLength = 1;
+  parts.dwExtraInfoLength = 1;
   // Length 0: the URL is a terminated string.
   if (!WinHttpCrackUrl(url.c_str(), 0, 0, &parts)) {
     throw Failure{LastErrorText(L"The address isn't one")};
@@ -112,27 +124,37 @@ std::optional<std::wstring> GetOnce(const std::wstring& url, const Request& made
     SetLastError(ERROR_WINHTTP_UNRECOGNIZED_SCHEME);
     throw Failure{LastErrorText(L"The address isn't one")};
   }
-
-  const Session& session = GetSession();
-  if (session.handle == nullptr) {
-    SetLastError(session.error);
-    throw Failure{LastErrorText(L"No connection")};
+  if (parts.dwHostNameLength == 0 || parts.dwHostNameLength > 255 || parts.dwUrlPathLength > 2047) {
+    SetLastError(ERROR_WINHTTP_INVALID_URL);
+    throw Failure{LastErrorText(L"The address isn't one")};
   }
+  const auto text = [](const wchar_t* start, DWORD length) {
+    return start == nullptr ? std::wstring() : std::wstring(start, length);
+  };
+  std::wstring path = text(parts.lpszUrlPath, parts.dwUrlPathLength);
+  const std::wstring extra = text(parts.lpszExtraInfo, parts.dwExtraInfoLength);
+  path += extra.substr(0, extra.find(L'#'));  // a fragment is the client's, never sent
+  return {text(parts.lpszHostName, parts.dwHostNameLength), path.empty() ? L"/" : path, parts.nPort,
+          parts.nScheme == INTERNET_SCHEME_HTTPS};
+}
 
-  const InternetHandle connection(WinHttpConnect(session.handle, host, parts.nPort, 0));
-  if (!connection) ThrowTransientLastError(L"Couldn't reach the server");
+// The request sent and its response's headers received.
+InternetHandle Send(HINTERNET connection, const Target& target, const Request& made) {
   // TLS validation stays WinHTTP's default: a certificate the system doesn't trust fails here.
-  const InternetHandle request(WinHttpOpenRequest(
-      connection.Get(), L"GET", path, nullptr, WINHTTP_NO_REFERER, WINHTTP_DEFAULT_ACCEPT_TYPES,
-      parts.nScheme == INTERNET_SCHEME_HTTPS ? WINHTTP_FLAG_SECURE : 0));
+  InternetHandle request(WinHttpOpenRequest(connection, L"GET", target.path.c_str(), nullptr,
+                                            WINHTTP_NO_REFERER, WINHTTP_DEFAULT_ACCEPT_TYPES,
+                                            target.https ? WINHTTP_FLAG_SECURE : 0));
   if (!request) ThrowTransientLastError(L"Couldn't reach the server");
+  // Every redirect is followed here, by the rules of both builds: Wine's WinHTTP cuts a long
+  // Location short and doesn't follow 308.
+  DWORD noRedirects = WINHTTP_DISABLE_REDIRECTS;
+  WinHttpSetOption(request.Get(), WINHTTP_OPTION_DISABLE_FEATURE, &noRedirects, sizeof noRedirects);
   if (made.whole) {
     // A small document's headers too must come within its time, however slowly they drip.
     DWORD within = static_cast<DWORD>(Transfers().textWithin.count());
     WinHttpSetOption(request.Get(), WINHTTP_OPTION_RECEIVE_RESPONSE_TIMEOUT, &within,
                      sizeof within);
   }
-
   const std::string range = RangeOf(made);
   std::wstring headers = range.empty() ? std::wstring() : L"Range: " + Widen(range) + L"\r\n";
   if (made.noCache) headers += L"Cache-Control: no-cache\r\n";
@@ -142,54 +164,38 @@ std::optional<std::wstring> GetOnce(const std::wstring& url, const Request& made
       !WinHttpReceiveResponse(request.Get(), nullptr)) {
     ThrowTransientLastError(L"Couldn't reach the server");
   }
+  return request;
+}
 
-  // An unreadable status stays 0, which no rule accepts.
-  DWORD status = 0;
-  DWORD size = sizeof status;
-  WinHttpQueryHeaders(request.Get(), WINHTTP_QUERY_STATUS_CODE | WINHTTP_QUERY_FLAG_NUMBER,
-                      WINHTTP_HEADER_NAME_BY_INDEX, &status, &size, WINHTTP_NO_HEADER_INDEX);
-  std::wstring contentRange;
-  bool haveContentRange = false;
-  if (status == 206) {
-    wchar_t value[128] = {};
-    DWORD bytes = sizeof value;
-    haveContentRange =
-        WinHttpQueryHeaders(request.Get(), WINHTTP_QUERY_CONTENT_RANGE,
-                            WINHTTP_HEADER_NAME_BY_INDEX, value, &bytes, WINHTTP_NO_HEADER_INDEX);
-    contentRange = value;
+// Where a redirect leads, when it may be followed.
+std::optional<std::wstring> RedirectOf(HINTERNET request, DWORD status, const std::wstring& url,
+                                       bool https) {
+  if (status != 301 && status != 302 && status != 303 && status != 307 && status != 308) {
+    return std::nullopt;
   }
-  const bool redirect =
-      status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
-  if (const auto location = HeaderText(request.Get(), WINHTTP_QUERY_LOCATION);
-      redirect && location) {
-    const std::wstring next = ResolveLocation(url, *location);
-    // Never from https to plain http, as WinHTTP's own policy has it.
-    if (next.starts_with(L"https://") ||
-        (parts.nScheme == INTERNET_SCHEME_HTTP && next.starts_with(L"http://"))) {
-      return next;
-    }
-  }
-  std::optional<std::chrono::seconds> retryAfter;
-  if (const auto text = HeaderText(request.Get(), WINHTTP_QUERY_RETRY_AFTER)) {
-    retryAfter = ParseRetryAfter(*text);
-  }
-  onStart(AcceptResponse(status, from, haveContentRange ? &contentRange : nullptr, retryAfter,
-                         made.length > 0));
+  const std::optional<std::wstring> location = HeaderText(request, WINHTTP_QUERY_LOCATION);
+  if (!location) return std::nullopt;
+  const std::wstring next = ResolveLocation(url, *location);
+  // Never from https to plain http, as WinHTTP's own policy has it.
+  if (next.starts_with(L"https://") || (!https && next.starts_with(L"http://"))) return next;
+  return std::nullopt;
+}
 
-  const std::optional<std::uint64_t> promised = ContentLength(request.Get());
+void ReadBody(HINTERNET request, BodyPace& pace, const ChunkCallback& onChunk) {
+  const std::optional<std::uint64_t> promised = ContentLength(request);
   std::uint64_t delivered = 0;
   std::vector<std::uint8_t> buffer(kReadBufferSize);
   for (;;) {
     // What has arrived, as soon as anything has: a read of the whole buffer could wait for a
     // dripping server far past every limit.
     DWORD available = 0;
-    if (!WinHttpQueryDataAvailable(request.Get(), &available)) {
+    if (!WinHttpQueryDataAvailable(request, &available)) {
       ThrowTransientLastError(L"The download was cut off");
     }
     if (available == 0) break;
     DWORD read = 0;
     const DWORD wanted = std::min<DWORD>(available, static_cast<DWORD>(buffer.size()));
-    if (!WinHttpReadData(request.Get(), buffer.data(), wanted, &read)) {
+    if (!WinHttpReadData(request, buffer.data(), wanted, &read)) {
       ThrowTransientLastError(L"The download was cut off");
     }
     if (read == 0) break;
@@ -203,6 +209,37 @@ std::optional<std::wstring> GetOnce(const std::wstring& url, const Request& made
     SetLastError(ERROR_WINHTTP_CONNECTION_ERROR);
     ThrowTransientLastError(L"The download was cut off");
   }
+}
+
+// One request. Returns where its redirect leads, or nothing once the body has been delivered.
+std::optional<std::wstring> GetOnce(const std::wstring& url, const Request& made, BodyPace& pace,
+                                    const StartCallback& onStart, const ChunkCallback& onChunk) {
+  const Target target = Crack(url);
+  const Session& session = GetSession();
+  if (session.handle == nullptr) {
+    SetLastError(session.error);
+    throw Failure{LastErrorText(L"No connection")};
+  }
+  const InternetHandle connection(
+      WinHttpConnect(session.handle, target.host.c_str(), target.port, 0));
+  if (!connection) ThrowTransientLastError(L"Couldn't reach the server");
+  const InternetHandle request = Send(connection.Get(), target, made);
+
+  // An unreadable status stays 0, which no rule accepts.
+  DWORD status = 0;
+  DWORD size = sizeof status;
+  WinHttpQueryHeaders(request.Get(), WINHTTP_QUERY_STATUS_CODE | WINHTTP_QUERY_FLAG_NUMBER,
+                      WINHTTP_HEADER_NAME_BY_INDEX, &status, &size, WINHTTP_NO_HEADER_INDEX);
+  if (auto next = RedirectOf(request.Get(), status, url, target.https)) return next;
+  const std::optional<std::wstring> contentRange =
+      status == 206 ? HeaderText(request.Get(), WINHTTP_QUERY_CONTENT_RANGE) : std::nullopt;
+  std::optional<std::chrono::seconds> retryAfter;
+  if (const auto text = HeaderText(request.Get(), WINHTTP_QUERY_RETRY_AFTER)) {
+    retryAfter = ParseRetryAfter(*text);
+  }
+  onStart(AcceptResponse(status, made.from, contentRange ? &*contentRange : nullptr, retryAfter,
+                         made.length > 0));
+  ReadBody(request.Get(), pace, onChunk);
   return std::nullopt;
 }
 

@@ -178,6 +178,48 @@ void RepairInstalled(const Feed& feed, const std::wstring& baseUrl, const Client
   }
 }
 
+// Installs the feed's release over `installed` (perhaps nothing) and names what to start: the new
+// version, or the installed one when the install fails.
+Ready UpdateTo(const Feed& feed, const std::wstring& baseUrl, const ClientStore& store,
+               const std::wstring& installed, const ProgressCallback& progress, bool repair) {
+  const Release& release = feed.release;
+  const Ready installedReady{store.Executable(installed), false, nullptr};
+  // Fetched even with nothing installed to keep from: the staged version is checked against it.
+  const std::vector<Listed> listed = FetchFileList(feed, baseUrl);
+  const std::wstring title = installed.empty() ? std::wstring(L"Downloading Quellorn")
+                                               : Format(L"Updating to {}", release.version);
+  LogLine(Format(L"Update from {} to {}: archive {} of {} bytes, file list of {} files",
+                 installed.empty() ? std::wstring(L"nothing") : installed, release.version,
+                 release.file, release.size, listed.size()));
+  const auto started = std::chrono::steady_clock::now();
+  ReportInstallProgress report{title, progress};
+  // What the player is told, and the fall-back the log records.
+  const auto failed = [&](const std::wstring& shown, const std::wstring& detail) {
+    LogLine(Format(L"{} failed: {}", release.version, detail));
+    if (installed.empty()) throw Failure{shown, detail};
+    LogLine(Format(L"Starting the installed {} instead", installed));
+    return installedReady;
+  };
+  try {
+    // Only an update has an installed file to take chunks from.
+    const std::vector<ChunkedFile> chunks = installed.empty() || listed.empty()
+                                                ? std::vector<ChunkedFile>()
+                                                : FetchChunkIndex(feed, baseUrl);
+    store.Install(release, baseUrl, listed, std::ref(report), chunks, {repair});
+  } catch (const Failure& failure) {
+    return failed(Format(L"The download failed. {}.", failure.message), Described(failure));
+  } catch (const std::filesystem::filesystem_error& error) {
+    // The words for the player; the library's text, with the paths, for support.
+    return failed(Format(L"Quellorn's folder can't be written: {}.", Widen(error.code().message())),
+                  Widen(error.what()));
+  }
+  LogLine(Format(L"Installed {} in {:.1f} s: {} bytes downloaded, {} kept from {}", release.version,
+                 std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count(),
+                 report.Fetched(), report.Kept(), installed.empty() ? L"nothing" : installed));
+  store.Prune();
+  return {store.Executable(release.version), false, nullptr};
+}
+
 }  // namespace
 
 bool ProgressPace::Changes(int kind, std::uint64_t done, std::uint64_t total, double unit) {
@@ -312,40 +354,7 @@ Ready Prepare(const std::wstring& feedUrl, const ClientStore& store,
     return installedReady;
   }
 
-  // Fetched even with nothing installed to keep from: the staged version is checked against it.
-  const std::vector<Listed> listed = FetchFileList(*feed, baseUrl);
-  const std::wstring title = installed.empty() ? std::wstring(L"Downloading Quellorn")
-                                               : Format(L"Updating to {}", release.version);
-  LogLine(Format(L"Update from {} to {}: archive {} of {} bytes, file list of {} files",
-                 installed.empty() ? std::wstring(L"nothing") : installed, release.version,
-                 release.file, release.size, listed.size()));
-  const auto started = std::chrono::steady_clock::now();
-  ReportInstallProgress report{title, progress};
-  // What the player is told, and the fall-back the log records.
-  const auto failed = [&](const std::wstring& shown, const std::wstring& detail) {
-    LogLine(Format(L"{} failed: {}", release.version, detail));
-    if (installed.empty()) throw Failure{shown, detail};
-    LogLine(Format(L"Starting the installed {} instead", installed));
-    return installedReady;
-  };
-  try {
-    // Only an update has an installed file to take chunks from.
-    const std::vector<ChunkedFile> chunks = installed.empty() || listed.empty()
-                                                ? std::vector<ChunkedFile>()
-                                                : FetchChunkIndex(*feed, baseUrl);
-    store.Install(release, baseUrl, listed, std::ref(report), chunks, {repair});
-  } catch (const Failure& failure) {
-    return failed(Format(L"The download failed. {}.", failure.message), Described(failure));
-  } catch (const std::filesystem::filesystem_error& error) {
-    // The words for the player; the library's text, with the paths, for support.
-    return failed(Format(L"Quellorn's folder can't be written: {}.", Widen(error.code().message())),
-                  Widen(error.what()));
-  }
-  LogLine(Format(L"Installed {} in {:.1f} s: {} bytes downloaded, {} kept from {}", release.version,
-                 std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count(),
-                 report.Fetched(), report.Kept(), installed.empty() ? L"nothing" : installed));
-  store.Prune();
-  return {store.Executable(release.version), false, nullptr};
+  return UpdateTo(*feed, baseUrl, store, installed, progress, repair);
 }
 
 }  // namespace launcher

@@ -7,9 +7,9 @@
 
 #include <cstdlib>
 
-#include "launcher/store/client_store.h"
-#include "launcher/platform/links.h"
 #include "launcher/platform/disk_writes.h"
+#include "launcher/platform/links.h"
+#include "launcher/store/client_store.h"
 #include "launcher/store/unpack.h"
 #include "launcher/text/text.h"
 #include "launcher/transfer/sha256.h"

@@ -220,7 +220,16 @@ TEST(HttpGet, RedirectsAreFollowedTenTimesAtMost) {
   }
   server.Route("/absolute", Always(Response{.status = 302, .headers = {{"Location", absolute}}}));
   server.Route("/loop", Always(Response{.status = 302, .headers = {{"Location", "/loop"}}}));
-  for (const char* path : {"/moved301", "/moved302", "/moved307", "/moved308", "/absolute"}) {
+  // A signed address on a CDN: a Location of 1,400 characters, relative to a folder of 600, leads
+  // to an address of 2,000 whole. (Wine's WinHTTP cuts any header line at 1,460 bytes.)
+  const std::string folder = "/" + std::string(600, 'd') + "/";
+  const std::string token = "file.bin?token=" + std::string(1385, 'q');
+  server.Route(folder + token, ServeFile(content));
+  server.Route("/signed",
+               Always(Response{.status = 302, .headers = {{"Location", folder + "start"}}}));
+  server.Route(folder + "start", Always(Response{.status = 308, .headers = {{"Location", token}}}));
+  for (const char* path :
+       {"/moved301", "/moved302", "/moved307", "/moved308", "/absolute", "/signed"}) {
     std::string body;
     EXPECT_EQ(FailureOf([&] { body = Get(server.Url(path), 0).body; }), L"") << path;
     EXPECT_TRUE(body == content) << path;
