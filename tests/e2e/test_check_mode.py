@@ -24,6 +24,7 @@ LAUNCHER = pathlib.Path(os.environ.get("E2E_LAUNCHER", "build/linux/bin/quellorn
 SIGNED = pathlib.Path(os.environ.get("E2E_SIGNED_LAUNCHER", LAUNCHER.parent / "quellorn-launcher-signed")).resolve()
 PUBLISH = pathlib.Path(os.environ.get("E2E_PUBLISH", LAUNCHER.parent / "quellorn-publish")).resolve()
 KEYS = pathlib.Path(os.environ.get("E2E_KEYS", "tests/keys")).resolve()
+OWN_VERSION = os.environ.get("E2E_OWN_VERSION", "")  # the launcher's, as the build has it
 GAME = {"Quellorn.exe": b"game 1.0.0", "data/maps/one.pak": b"m" * 200000, "data/readme.txt": b"hello"}
 
 
@@ -220,7 +221,7 @@ class CheckMode(unittest.TestCase):
         self.assertTrue((self.store / "0.9.0").exists())
         # What support reads: the run, the decision, the failure in full and the fall-back.
         log = (self.store / "launcher.log").read_text(encoding="utf-8")
-        for expected in ("Launcher 2.2.0 started in check mode; feed " + self.server.url("latest.json"),
+        for expected in (f"Launcher {OWN_VERSION} started in check mode; feed " + self.server.url("latest.json"),
                          "Installed: 1.0.0", "Update from 1.0.0 to 1.1.0",
                          "1.1.0 failed: The server answered 404",
                          "Starting the installed 1.0.0 instead",

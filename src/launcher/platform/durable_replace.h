@@ -10,15 +10,17 @@ namespace launcher {
 
 // False when the temporary file can't be written or flushed (the target is then untouched) or
 // the move fails.
-bool ReplaceFileDurably(const std::filesystem::path& target, const std::filesystem::path& temporary,
-                        std::string_view bytes);
+[[nodiscard]] bool ReplaceFileDurably(const std::filesystem::path& target,
+                                      const std::filesystem::path& temporary,
+                                      std::string_view bytes);
 
 // The second half: `temporary`, already on the disk, moved over `target` so that the move itself
 // survives a power cut. False when the move fails.
-bool MoveDurably(const std::filesystem::path& temporary, const std::filesystem::path& target);
+[[nodiscard]] bool MoveDurably(const std::filesystem::path& temporary,
+                               const std::filesystem::path& target);
 
 // The first half of that: `file` created or truncated, and its bytes flushed to the disk. For
 // writers that put several files in place together, each with MoveIntoPlace.
-bool WriteFileDurably(const std::filesystem::path& file, std::string_view bytes);
+[[nodiscard]] bool WriteFileDurably(const std::filesystem::path& file, std::string_view bytes);
 
 }  // namespace launcher

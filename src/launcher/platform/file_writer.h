@@ -20,18 +20,18 @@ class FileWriter {
   FileWriter& operator=(FileWriter&&) noexcept;
 
   // False with `error` set when the file can't be opened or created.
-  bool Open(const std::filesystem::path& file, Start start, std::error_code& error);
+  [[nodiscard]] bool Open(const std::filesystem::path& file, Start start, std::error_code& error);
   bool IsOpen() const;
 
   // All `count` bytes, or false with `error` set: std::errc::no_space_on_device for a full disk
   // (or quota) on both platforms.
-  bool Write(const void* bytes, std::size_t count, std::error_code& error);
+  [[nodiscard]] bool Write(const void* bytes, std::size_t count, std::error_code& error);
 
   // Makes what was written reach the disk; false with `error` set when it can't.
-  bool Flush(std::error_code& error);
+  [[nodiscard]] bool Flush(std::error_code& error);
 
   // Closes; false with `error` when the close reports a failure of an earlier write.
-  bool Close(std::error_code& error);
+  [[nodiscard]] bool Close(std::error_code& error);
 
  private:
   struct Handle;

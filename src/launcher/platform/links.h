@@ -12,6 +12,6 @@ bool IsLink(const std::filesystem::path& entry);
 
 // True when anything below `folder` is a link, or when the folder can't be walked whole (which
 // is treated as unsafe). Never follows a link.
-bool HoldsLinks(const std::filesystem::path& folder);
+[[nodiscard]] bool HoldsLinks(const std::filesystem::path& folder);
 
 }  // namespace launcher

@@ -32,7 +32,9 @@ void WriteCheckResult(const std::wstring& checkFile, const std::wstring& line) {
   const std::filesystem::path file = PathFromWide(checkFile);
   LogLine(L"Check line: " + line);
   // Whole or not at all: a reader never sees half a line, nor an earlier run's.
-  ReplaceFileDurably(file, PathFromWide(checkFile + L".tmp"), Narrow(line));
+  if (!ReplaceFileDurably(file, PathFromWide(checkFile + L".tmp"), Narrow(line))) {
+    LogLine(L"The check line couldn't be written to " + checkFile);
+  }
 }
 
 void RemoveCheckResult(const std::wstring& checkFile) {

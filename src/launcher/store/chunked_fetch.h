@@ -27,9 +27,9 @@ inline constexpr std::size_t kChunkFetchers = 4;
 // `blobUrl`; true once the whole file's size and SHA-256 are the index's. `onPlaced` gets the
 // running tally of this file after each chunk placed; whatever it throws passes through, with
 // nothing left behind.
-bool FetchByChunks(const ChunkedFile& wanted, const std::filesystem::path& installed,
-                   const std::wstring& blobUrl, const std::filesystem::path& work,
-                   const std::filesystem::path& destination, ChunkTally& tally,
-                   const std::function<void(const ChunkTally&)>& onPlaced);
+[[nodiscard]] bool FetchByChunks(const ChunkedFile& wanted, const std::filesystem::path& installed,
+                                 const std::wstring& blobUrl, const std::filesystem::path& work,
+                                 const std::filesystem::path& destination, ChunkTally& tally,
+                                 const std::function<void(const ChunkTally&)>& onPlaced);
 
 }  // namespace launcher

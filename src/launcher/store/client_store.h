@@ -105,7 +105,7 @@ class ClientStore {
 
   // Records `sequence` when it is higher than the one recorded, in the same durable way as
   // current.txt. False when it couldn't be written.
-  bool AcceptSequence(std::uint64_t sequence) const;
+  [[nodiscard]] bool AcceptSequence(std::uint64_t sequence) const;
 
   const std::filesystem::path root;
 

@@ -16,7 +16,8 @@ Digest HashFile(const std::filesystem::path& file);
 
 // Whether `file` is a regular file of exactly `size` bytes with the digest `sha256`; it is read
 // for the digest only when the size fits.
-bool HoldsExactly(const std::filesystem::path& file, std::uint64_t size, const Digest& sha256);
+[[nodiscard]] bool HoldsExactly(const std::filesystem::path& file, std::uint64_t size,
+                                const Digest& sha256);
 
 // Copies `source` to `destination` (created or truncated) and returns the digest of the bytes
 // copied; `onCopied` gets each block's byte count. Throws Failure "A kept file couldn't be
@@ -29,8 +30,9 @@ Digest CopyHashed(const std::filesystem::path& source, const std::filesystem::pa
 // bytes with the digest `sha256`, and says whether it did. For a source of at most
 // kHashBufferSize bytes: it is read whole and hashed before anything is written, so a file that
 // changed costs a read and no write; the bytes written are the ones hashed. Throws as CopyHashed.
-bool CopySmallIfHolds(const std::filesystem::path& source, const std::filesystem::path& destination,
-                      std::uint64_t size, const Digest& sha256,
-                      const std::function<void(unsigned long long)>& onCopied);
+[[nodiscard]] bool CopySmallIfHolds(const std::filesystem::path& source,
+                                    const std::filesystem::path& destination, std::uint64_t size,
+                                    const Digest& sha256,
+                                    const std::function<void(unsigned long long)>& onCopied);
 
 }  // namespace launcher

@@ -38,8 +38,10 @@ std::filesystem::path RecordOf(const std::filesystem::path& root, const std::wst
 // was vouched for by, so that a change since shows at the next look; every other file by its
 // stamp now. False, with no record left behind, when a file can't be stamped or the record can't
 // be written.
-bool WriteRecord(const std::filesystem::path& record, const std::filesystem::path& folder,
-                 const std::vector<Listed>& listed, const std::vector<KeptFile>& kept = {});
+[[nodiscard]] bool WriteRecord(const std::filesystem::path& record,
+                               const std::filesystem::path& folder,
+                               const std::vector<Listed>& listed,
+                               const std::vector<KeptFile>& kept = {});
 
 // The record's entries; none when it is missing or any part of it is unreadable. Its paths are
 // the launcher's own, but whatever is written to one goes through SafeJoin all the same.

@@ -89,7 +89,8 @@ class FileDownload {
   // Stops the hash's reading first: Windows can't delete a file that is open for it.
   void Discard() {
     digest_.reset();
-    out_.Close(error_);
+    std::error_code ignored;  // the file goes anyway
+    static_cast<void>(out_.Close(ignored));
     Delete(path_);
   }
 

@@ -24,6 +24,7 @@ std::optional<Signature> ParseSignature(std::string_view hex);
 
 // Whether `signature` is the key's owner's signature of `message`. False for a key that isn't a
 // point of the curve; never throws.
-bool VerifySignature(const PublicKey& key, std::string_view message, const Signature& signature);
+[[nodiscard]] bool VerifySignature(const PublicKey& key, std::string_view message,
+                                   const Signature& signature);
 
 }  // namespace launcher

@@ -64,7 +64,7 @@ FetchedFeed FetchFeed(const std::wstring& feedUrl, const ClientStore& store,
   }
   LogLine(Format(L"The feed is signed: sequence {}, valid until {}", *feed.sequence, feed.expires));
   // A failure to record it only weakens the protection against replays; the feed is good.
-  store.AcceptSequence(*feed.sequence);
+  if (!store.AcceptSequence(*feed.sequence)) LogLine(L"The feed's sequence couldn't be recorded");
   return {feed};
 }
 

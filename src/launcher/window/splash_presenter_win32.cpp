@@ -5,6 +5,10 @@
 #include <exception>
 
 #include "launcher/platform/windows.h"  // before <dwmapi.h>, which needs its types
+#include "launcher/text/failure.h"
+#include "launcher/text/format.h"
+#include "launcher/text/log.h"
+#include "launcher/text/text.h"
 #include "launcher/window/splash_layout.h"
 #include "launcher/window/splash_paint_win32.h"
 
@@ -87,9 +91,14 @@ LRESULT CALLBACK SplashWindowProc(HWND window, UINT message, WPARAM wParam, LPAR
   // Nothing may unwind through the system's frames, a Failure no more than anything else.
   try {
     return HandleMessage(window, message, wParam, lParam);
+  } catch (const Failure& failure) {
+    LogLine(Format(L"The window's message {} failed: {}", message, failure.message));
+  } catch (const std::exception& error) {
+    LogLine(Format(L"The window's message {} failed: {}", message, Widen(error.what())));
   } catch (...) {
-    return 0;
+    LogLine(Format(L"The window's message {} failed", message));
   }
+  return 0;
 }
 
 }  // namespace

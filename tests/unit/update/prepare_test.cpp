@@ -7,6 +7,7 @@
 
 #include "launcher/store/version_record.h"
 #include "launcher/text/failure.h"
+#include "launcher/text/product.h"
 #include "launcher/text/text.h"
 #include "launcher/text/website.h"
 #include "launcher/transfer/sha256.h"
@@ -141,7 +142,7 @@ TEST_F(PrepareTest, LauncherUpdatesThatDontHappen) {
     bool allowed;
   };
   const Case cases[] = {
-      {"same version", PublishLauncher("2.2.0", "installer"), true},
+      {"same version", PublishLauncher(Narrow(kOwnVersion), "installer"), true},
       {"older version", PublishLauncher("2.1.9", "installer"), true},
       {"not allowed", PublishLauncher("2.3.0", "installer"), false},
       {"unusable", "\"launcherVersion\":\"2.3.0\"", true},
@@ -361,7 +362,7 @@ TEST_F(PrepareTest, ASignedLauncherBelievesOnlyTheFreshSignedFeed) {
       SCOPED_TRACE(std::string(c.name) + (installed ? ", installed" : ", fresh"));
       std::filesystem::remove_all(store_.root);
       if (installed) MakeInstalled("1.0.0");
-      store_.AcceptSequence(9);
+      ASSERT_TRUE(store_.AcceptSequence(9));
       std::string feed = "{";
       feed += PublishRelease("1.1.0");
       feed += c.extra;
