@@ -2,7 +2,7 @@
 // The archive maker the publishing tests use: the real one where the system has a tar that
 // writes (Linux), and a plain ustar writer under Wine, whose tar.exe is the tests' extractor.
 
-#include "tools/publish/archive_maker.h"
+#include "tools/publish/server/archive_maker.h"
 
 namespace launcher::support {
 

@@ -1,4 +1,4 @@
-#include "tools/publish/publish.h"
+#include "tools/publish/server/publish.h"
 
 #include <gtest/gtest.h>
 
@@ -15,8 +15,8 @@
 #include "support/failure_of.h"
 #include "support/random_bytes.h"
 #include "support/temporary_folder.h"
-#include "tools/publish/channels.h"
-#include "tools/publish/verify.h"
+#include "tools/publish/reports/verify.h"
+#include "tools/publish/server/channels.h"
 
 namespace launcher::publish {
 namespace {

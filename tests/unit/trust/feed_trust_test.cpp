@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "launcher/text/text.h"
-#include "tools/publish/signing.h"
+#include "tools/publish/signing/signing.h"
 
 namespace launcher {
 namespace {

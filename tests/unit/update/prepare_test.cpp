@@ -17,7 +17,7 @@
 #include "support/system_tar.h"
 #include "support/tar_writer.h"
 #include "support/temporary_folder.h"
-#include "tools/publish/signing.h"
+#include "tools/publish/signing/signing.h"
 
 namespace launcher {
 namespace {

@@ -1,4 +1,4 @@
-#include "tools/publish/tar_follower.h"
+#include "tools/publish/server/tar_follower.h"
 
 #include <algorithm>
 #include <optional>

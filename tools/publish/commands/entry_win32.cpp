@@ -1,6 +1,6 @@
 // The publishing tool's Windows entry: wide arguments as the system split them.
 
-#include "tools/publish/publish_command.h"
+#include "tools/publish/commands/publish_command.h"
 
 int wmain(int argc, wchar_t** argv) {
   return launcher::publish::RunPublish(std::vector<std::wstring>(argv, argv + argc));

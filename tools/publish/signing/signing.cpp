@@ -1,4 +1,4 @@
-#include "tools/publish/signing.h"
+#include "tools/publish/signing/signing.h"
 
 #include <algorithm>
 #include <cstring>

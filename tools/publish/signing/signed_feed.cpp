@@ -1,4 +1,4 @@
-#include "tools/publish/signed_feed.h"
+#include "tools/publish/signing/signed_feed.h"
 
 #include "launcher/feed/server_layout.h"
 #include "launcher/text/read_file.h"

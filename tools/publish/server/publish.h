@@ -12,9 +12,9 @@
 #include <vector>
 
 #include "launcher/feed/feed.h"
-#include "tools/publish/archive_maker.h"
-#include "tools/publish/signed_feed.h"
-#include "tools/publish/update_report.h"
+#include "tools/publish/reports/update_report.h"
+#include "tools/publish/server/archive_maker.h"
+#include "tools/publish/signing/signed_feed.h"
 
 namespace launcher::publish {
 

@@ -4,7 +4,7 @@
 // it when a sample of its files compresses; a small one is compressed whole afterwards and kept
 // so only when that saves enough.
 
-#include "tools/publish/archive_maker.h"
+#include "tools/publish/server/archive_maker.h"
 
 #include <fstream>
 #include <string>

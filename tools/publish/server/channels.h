@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "launcher/feed/feed.h"
-#include "tools/publish/signed_feed.h"
+#include "tools/publish/signing/signed_feed.h"
 
 namespace launcher::publish {
 

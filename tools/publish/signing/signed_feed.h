@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "launcher/feed/feed.h"
-#include "tools/publish/server_changes.h"
-#include "tools/publish/signing.h"
+#include "tools/publish/server/server_changes.h"
+#include "tools/publish/signing/signing.h"
 
 namespace launcher::publish {
 

@@ -21,8 +21,8 @@
 #include <utility>
 #include <vector>
 
-#include "tools/publish/server_changes.h"
-#include "tools/publish/tar_follower.h"
+#include "tools/publish/server/server_changes.h"
+#include "tools/publish/server/tar_follower.h"
 
 namespace launcher::publish {
 

@@ -1,4 +1,4 @@
-#include "tools/publish/server_changes.h"
+#include "tools/publish/server/server_changes.h"
 
 #include <system_error>
 

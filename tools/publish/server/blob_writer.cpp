@@ -1,4 +1,4 @@
-#include "tools/publish/blob_writer.h"
+#include "tools/publish/server/blob_writer.h"
 
 #include "launcher/feed/server_layout.h"
 #include "launcher/store/kept_files.h"

@@ -1,7 +1,7 @@
 // The publishing tool's Linux entry: arguments are UTF-8 whatever the locale.
 
 #include "launcher/text/text.h"
-#include "tools/publish/publish_command.h"
+#include "tools/publish/commands/publish_command.h"
 
 int main(int argc, char** argv) {
   std::vector<std::wstring> words;

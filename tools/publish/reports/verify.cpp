@@ -1,4 +1,4 @@
-#include "tools/publish/verify.h"
+#include "tools/publish/reports/verify.h"
 
 #include <filesystem>
 #include <memory>
@@ -18,8 +18,8 @@
 #include "launcher/transfer/sha256.h"
 #include "launcher/transfer/text_fetch.h"
 #include "launcher/trust/feed_trust.h"
-#include "tools/publish/channels.h"
-#include "tools/publish/publish.h"
+#include "tools/publish/server/channels.h"
+#include "tools/publish/server/publish.h"
 
 namespace launcher::publish {
 namespace {

@@ -1,4 +1,4 @@
-#include "tools/publish/publish.h"
+#include "tools/publish/server/publish.h"
 
 #include <algorithm>
 #include <chrono>
@@ -19,11 +19,11 @@
 #include "launcher/text/read_file.h"
 #include "launcher/text/text.h"
 #include "launcher/transfer/sha256.h"
-#include "tools/publish/blob_writer.h"
-#include "tools/publish/build_scan.h"
-#include "tools/publish/channels.h"
-#include "tools/publish/server_changes.h"
-#include "tools/publish/tar_follower.h"
+#include "tools/publish/server/blob_writer.h"
+#include "tools/publish/server/build_scan.h"
+#include "tools/publish/server/channels.h"
+#include "tools/publish/server/server_changes.h"
+#include "tools/publish/server/tar_follower.h"
 
 namespace launcher::publish {
 namespace {

@@ -1,4 +1,4 @@
-#include "tools/publish/build_scan.h"
+#include "tools/publish/server/build_scan.h"
 
 #include <algorithm>
 #include <map>

@@ -1,4 +1,4 @@
-#include "tools/publish/archive_maker.h"
+#include "tools/publish/server/archive_maker.h"
 
 #include <algorithm>
 #include <cstdint>

@@ -1,4 +1,4 @@
-#include "tools/publish/channels.h"
+#include "tools/publish/server/channels.h"
 
 #include <algorithm>
 #include <optional>
@@ -14,7 +14,7 @@
 #include "launcher/text/read_file.h"
 #include "launcher/text/text.h"
 #include "launcher/transfer/sha256.h"
-#include "tools/publish/server_changes.h"
+#include "tools/publish/server/server_changes.h"
 
 namespace launcher::publish {
 namespace {

@@ -1,7 +1,7 @@
 // BCrypt implementation of key making and signing, and the owner-only key file; only
 // Windows-specific code lives here.
 
-#include "tools/publish/signing.h"
+#include "tools/publish/signing/signing.h"
 
 #include <cstring>
 #include <vector>

@@ -5,7 +5,7 @@
 // option for the entries' times, so they are the files' own: publishing the same folder again
 // still gives the same bytes.
 
-#include "tools/publish/archive_maker.h"
+#include "tools/publish/server/archive_maker.h"
 
 #include <string>
 #include <system_error>

@@ -1,7 +1,7 @@
 // OpenSSL implementation of key making and signing, and the owner-only key file; only
 // Linux-specific code lives here.
 
-#include "tools/publish/signing.h"
+#include "tools/publish/signing/signing.h"
 
 #include <fcntl.h>
 #include <openssl/bn.h>

@@ -1,4 +1,4 @@
-#include "tools/publish/update_report.h"
+#include "tools/publish/reports/update_report.h"
 
 #include <algorithm>
 
@@ -10,7 +10,7 @@
 #include "launcher/text/read_file.h"
 #include "launcher/text/saturating.h"
 #include "launcher/text/text.h"
-#include "tools/publish/channels.h"
+#include "tools/publish/server/channels.h"
 
 namespace launcher::publish {
 namespace {

@@ -1,4 +1,4 @@
-#include "tools/publish/publish_command.h"
+#include "tools/publish/commands/publish_command.h"
 
 #include <algorithm>
 #include <chrono>
@@ -13,11 +13,11 @@
 #include "launcher/text/format.h"
 #include "launcher/text/numbers.h"
 #include "launcher/text/text.h"
-#include "tools/publish/channels.h"
-#include "tools/publish/json_document.h"
-#include "tools/publish/publish.h"
-#include "tools/publish/signing.h"
-#include "tools/publish/verify.h"
+#include "tools/publish/commands/json_document.h"
+#include "tools/publish/reports/verify.h"
+#include "tools/publish/server/channels.h"
+#include "tools/publish/server/publish.h"
+#include "tools/publish/signing/signing.h"
 
 namespace launcher::publish {
 namespace {
