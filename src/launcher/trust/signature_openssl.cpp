@@ -11,20 +11,13 @@
 #include <memory>
 #include <vector>
 
+#include "launcher/trust/handles_openssl.h"
+
 namespace launcher {
 
 namespace {
 
-template <typename T, void (*Free)(T*)>
-struct Deleter {
-  void operator()(T* object) const { Free(object); }
-};
-using PkeyContext = std::unique_ptr<EVP_PKEY_CTX, Deleter<EVP_PKEY_CTX, EVP_PKEY_CTX_free>>;
-using Pkey = std::unique_ptr<EVP_PKEY, Deleter<EVP_PKEY, EVP_PKEY_free>>;
-using ParamBuilder = std::unique_ptr<OSSL_PARAM_BLD, Deleter<OSSL_PARAM_BLD, OSSL_PARAM_BLD_free>>;
-using Params = std::unique_ptr<OSSL_PARAM, Deleter<OSSL_PARAM, OSSL_PARAM_free>>;
-using EcdsaSig = std::unique_ptr<ECDSA_SIG, Deleter<ECDSA_SIG, ECDSA_SIG_free>>;
-using MdContext = std::unique_ptr<EVP_MD_CTX, Deleter<EVP_MD_CTX, EVP_MD_CTX_free>>;
+using namespace openssl;
 
 Pkey ImportKey(const PublicKey& key) {
   // The uncompressed point encoding: 0x04, X, Y.
