@@ -1,7 +1,9 @@
 #pragma once
 // Writing a file block by block so that every failure shows at the block that caused it (a full
 // disk stops a transfer there, not when the file is closed), and a disk-full failure can be told
-// from the others. Holds its file open until Close or destruction.
+// from the others. Never writes through a link that someone planted at the name: a file begun
+// empty is always a new file, and one appended to must be a plain file. Holds its file open until
+// Close or destruction.
 
 #include <cstddef>
 #include <filesystem>
@@ -12,14 +14,17 @@ namespace launcher {
 
 class FileWriter {
  public:
-  enum class Start { Empty, AtEnd };  // truncate or create; or append to what is there
+  // A new file in place of whatever the name held (a link goes, its target stays untouched); or
+  // appended to the plain file there, made when there is none.
+  enum class Start { Empty, AtEnd };
 
   FileWriter();
   ~FileWriter();  // closes without reporting
   FileWriter(FileWriter&&) noexcept;
   FileWriter& operator=(FileWriter&&) noexcept;
 
-  // False with `error` set when the file can't be opened or created.
+  // False with `error` set when the file can't be opened or created, or when the name is a link
+  // and `start` is AtEnd.
   [[nodiscard]] bool Open(const std::filesystem::path& file, Start start, std::error_code& error);
   bool IsOpen() const;
 

@@ -20,7 +20,18 @@ FileWriter::FileWriter(FileWriter&&) noexcept = default;
 FileWriter& FileWriter::operator=(FileWriter&&) noexcept = default;
 
 bool FileWriter::Open(const std::filesystem::path& file, Start start, std::error_code& error) {
-  const int flags = O_WRONLY | O_CREAT | O_CLOEXEC | (start == Start::Empty ? O_TRUNC : O_APPEND);
+  int flags = O_WRONLY | O_CREAT | O_CLOEXEC | O_NOFOLLOW;
+  if (start == Start::Empty) {
+    // A new file, never one that a link or another name leads to: the name goes first, and a
+    // name made again meanwhile fails the open.
+    if (::unlink(file.c_str()) != 0 && errno != ENOENT) {
+      error.assign(errno, std::generic_category());
+      return false;
+    }
+    flags |= O_EXCL;
+  } else {
+    flags |= O_APPEND;
+  }
   FileDescriptor opened(::open(file.c_str(), flags, 0644));
   if (!opened) {
     error.assign(errno, std::generic_category());

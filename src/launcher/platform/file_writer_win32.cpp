@@ -33,6 +33,15 @@ FileWriter::FileWriter(FileWriter&&) noexcept = default;
 FileWriter& FileWriter::operator=(FileWriter&&) noexcept = default;
 
 bool FileWriter::Open(const std::filesystem::path& file, Start start, std::error_code& error) {
+  // A link at the name is never written through: it goes (its target stays) before an empty
+  // file is made, and refuses an append.
+  const DWORD attributes = GetFileAttributesW(file.c_str());
+  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+    if (start == Start::AtEnd || !DeleteFileW(file.c_str())) {
+      error = std::make_error_code(std::errc::too_many_symbolic_link_levels);
+      return false;
+    }
+  }
   // Others may read the file meanwhile, nobody else may write it.
   FileHandle opened(
       CreateFileW(file.c_str(), start == Start::Empty ? GENERIC_WRITE : FILE_APPEND_DATA,

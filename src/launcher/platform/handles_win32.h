@@ -27,6 +27,14 @@ struct FileHandleTraits {
 };
 using FileHandle = ScopedHandle<FileHandleTraits>;
 
+// What FindFirstFileExW returns: INVALID_HANDLE_VALUE when there is none.
+struct FindHandleTraits {
+  using Handle = HANDLE;
+  static Handle Invalid() { return INVALID_HANDLE_VALUE; }
+  static void Close(Handle handle) { FindClose(handle); }
+};
+using FindHandle = ScopedHandle<FindHandleTraits>;
+
 struct InternetHandleTraits {
   using Handle = HINTERNET;
   static Handle Invalid() { return nullptr; }

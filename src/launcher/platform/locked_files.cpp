@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <thread>
 
+#include "launcher/platform/folders.h"
+
 namespace launcher {
 
 bool RetryWhileLocked(const std::function<bool(std::error_code&)>& operation, Deadline deadline,
@@ -21,12 +23,8 @@ bool RetryWhileLocked(const std::function<bool(std::error_code&)>& operation, De
 
 bool RemoveTree(const std::filesystem::path& path, Deadline deadline) {
   std::error_code error;
-  return RetryWhileLocked(
-      [&](std::error_code& failure) {
-        std::filesystem::remove_all(path, failure);
-        return !failure;
-      },
-      deadline, error);
+  return RetryWhileLocked([&](std::error_code& failure) { return RemoveAll(path, failure); },
+                          deadline, error);
 }
 
 }  // namespace launcher

@@ -24,8 +24,8 @@ bool IsLockedError(const std::error_code& error);
 bool RetryWhileLocked(const std::function<bool(std::error_code&)>& operation, Deadline deadline,
                       std::error_code& error);
 
-// Removes a file or a folder with everything in it, waiting for held files until `deadline`.
-// False when something stays.
+// Removes a file or a folder with everything in it, never following a link inside (RemoveAll),
+// waiting for held files until `deadline`. False when something stays.
 bool RemoveTree(const std::filesystem::path& path, Deadline deadline);
 
 }  // namespace launcher

@@ -1,5 +1,7 @@
 // The Linux entry point: arguments arrive split; they are UTF-8 whatever the locale.
 
+#include <sys/stat.h>
+
 #include <string>
 #include <vector>
 
@@ -7,6 +9,9 @@
 #include "launcher/text/text.h"
 
 int main(int argc, char** argv) {
+  // Whatever the player's umask: what the launcher and its tar make is readable by all and
+  // written by the player alone (0644, 0755 for folders and executables).
+  ::umask(022);
   std::vector<std::wstring> arguments;
   for (int i = 0; i < argc; ++i) arguments.push_back(launcher::Widen(argv[i]));
   return launcher::RunLauncher(arguments);

@@ -4,6 +4,7 @@
 #include <system_error>
 
 #include "launcher/feed/server_layout.h"
+#include "launcher/platform/folders.h"
 #include "launcher/text/text.h"
 
 namespace launcher {
@@ -18,7 +19,7 @@ void RemoveLeftoverInstallers(const std::filesystem::path& temporaryDirectory) {
       // The private folder an installer was downloaded into, with the installer; or an older
       // launcher's installer file itself.
       std::error_code ignored;
-      std::filesystem::remove_all(entry->path(), ignored);
+      static_cast<void>(RemoveAll(entry->path(), ignored));
     }
   }
 }

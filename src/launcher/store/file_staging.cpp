@@ -5,6 +5,7 @@
 #include <system_error>
 
 #include "launcher/feed/server_layout.h"
+#include "launcher/platform/folders.h"
 #include "launcher/store/chunked_fetch.h"
 #include "launcher/store/download_pool.h"
 #include "launcher/store/kept_files.h"
@@ -176,8 +177,8 @@ void StageFileByFile(const std::vector<Listed>& listed, StagingPlan& plan,
                      const std::filesystem::path& staging, const std::filesystem::path& parts,
                      const std::wstring& base, const InstallProgress& progress,
                      const std::vector<ChunkedFile>& chunks) {
-  std::filesystem::create_directories(staging);
-  std::filesystem::create_directories(parts);
+  MakeOwnFolder(staging);
+  MakeOwnFolder(parts);
   KeptWork work = LinkWhatCan(listed, plan, staging, progress);
   CopyInParallel(listed, work, plan.keptTotal, progress);
   std::sort(work.toFetch.begin(), work.toFetch.end());  // in the list's order, as kept in turn

@@ -195,6 +195,13 @@ void ClientStore::Switch(const std::wstring& version, const std::vector<Listed>&
     RemoveFolder(staging);
     throw;
   }
+  // The game is started from here, whatever the archive or the umask said of its mode.
+  std::filesystem::permissions(staging / "Quellorn.exe",
+                               std::filesystem::perms::owner_all |
+                                   std::filesystem::perms::group_read |
+                                   std::filesystem::perms::group_exec |
+                                   std::filesystem::perms::others_read |
+                                   std::filesystem::perms::others_exec);
   // The archive goes before the flush: its gigabyte would otherwise be written to the disk only
   // to be deleted. A kill from here to the switch costs the next attempt a download, and
   // nothing else.

@@ -4,6 +4,7 @@
 #include <numeric>
 #include <system_error>
 
+#include "launcher/platform/folders.h"
 #include "launcher/platform/locked_files.h"
 #include "launcher/store/client_store.h"
 #include "launcher/store/download_pool.h"
@@ -48,7 +49,7 @@ void ClientStore::Repair(const std::wstring& version, const std::wstring& base,
                          const Inspection& inspection, const InstallProgress& progress) const {
   const std::filesystem::path folder = root / PathFromWide(version);
   const std::filesystem::path parts = root / PathFromWide(version + L".parts");
-  std::filesystem::create_directories(parts);
+  MakeOwnFolder(parts);
   for (const Listed& entry : inspection.damaged) {
     std::filesystem::create_directories(SafeJoin(folder, Widen(entry.path)).parent_path());
   }

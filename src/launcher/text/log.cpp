@@ -1,12 +1,12 @@
 #include "launcher/text/log.h"
 
 #include <chrono>
-#include <fstream>
 #include <mutex>
 #include <optional>
 #include <string>
 #include <system_error>
 
+#include "launcher/platform/file_writer.h"
 #include "launcher/text/format.h"
 #include "launcher/text/read_file.h"
 #include "launcher/text/text.h"
@@ -16,17 +16,24 @@ namespace launcher {
 namespace {
 
 std::mutex g_lock;
-std::optional<std::ofstream> g_file;
+std::optional<FileWriter> g_file;
 
-// The newer half of a log that grew too long, from the first whole line on.
+// The newer half of a log that grew too long, from the first whole line on, in a new file. Only
+// a plain file is read: a link at the name is no log of ours.
 void KeepNewerHalf(const std::filesystem::path& file) {
   std::error_code error;
-  if (std::filesystem::file_size(file, error) <= kLogLimit || error) return;
+  const auto status = std::filesystem::symlink_status(file, error);
+  if (error || !std::filesystem::is_regular_file(status) ||
+      std::filesystem::file_size(file, error) <= kLogLimit || error) {
+    return;
+  }
   const std::string text = ReadWholeFile(file);
-  std::size_t start = text.size() - kLogLimit / 2;
-  start = text.find('\n', start);
-  std::ofstream out(file, std::ios::binary | std::ios::trunc);
-  if (start != std::string::npos) out << text.substr(start + 1);
+  const std::size_t start = text.find('\n', text.size() - kLogLimit / 2);
+  FileWriter out;
+  if (out.Open(file, FileWriter::Start::Empty, error) && start != std::string::npos) {
+    static_cast<void>(out.Write(text.data() + start + 1, text.size() - start - 1, error));
+  }
+  static_cast<void>(out.Close(error));
 }
 
 std::string Now() {
@@ -47,16 +54,20 @@ std::string Now() {
 void OpenLog(const std::filesystem::path& file) {
   const std::lock_guard guard(g_lock);
   KeepNewerHalf(file);
-  g_file.emplace(file, std::ios::binary | std::ios::app);
-  if (!g_file->is_open()) g_file.reset();
+  g_file.emplace();
+  std::error_code error;
+  if (g_file->Open(file, FileWriter::Start::AtEnd, error)) return;
+  // Whatever else stands at the name (a link, say) makes way for a new log.
+  if (!g_file->Open(file, FileWriter::Start::Empty, error)) g_file.reset();
 }
 
 void LogLine(std::wstring_view text) {
   const std::string line = Now() + "  " + Narrow(text) + "\n";
   const std::lock_guard guard(g_lock);
   if (!g_file) return;
-  // Flushed at once: a run that dies still leaves what it did.
-  *g_file << line << std::flush;
+  // Written at once, unbuffered: a run that dies still leaves what it did.
+  std::error_code error;
+  static_cast<void>(g_file->Write(line.data(), line.size(), error));
 }
 
 void CloseLog() {

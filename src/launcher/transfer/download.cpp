@@ -23,13 +23,15 @@ void Delete(const std::filesystem::path& path) {
   std::filesystem::remove(path, ignored);
 }
 
-// The length of an earlier attempt's file; a file that can't be measured or is longer than the
-// release is deleted, and counts as nothing.
+// The length of an earlier attempt's file; anything but a plain file (a link is never followed),
+// or one that can't be measured or is longer than the release, is deleted and counts as nothing.
 std::uint64_t MeasureKept(const std::filesystem::path& path, std::uint64_t size) {
   std::error_code error;
-  const std::uint64_t have = std::filesystem::file_size(path, error);
-  if (error == std::errc::no_such_file_or_directory) return 0;
-  if (error || have > size) {
+  const auto status = std::filesystem::symlink_status(path, error);
+  if (status.type() == std::filesystem::file_type::not_found) return 0;
+  const std::uint64_t have =
+      std::filesystem::is_regular_file(status) ? std::filesystem::file_size(path, error) : 0;
+  if (error || have > size || !std::filesystem::is_regular_file(status)) {
     Delete(path);
     return 0;
   }

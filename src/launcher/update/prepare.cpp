@@ -10,6 +10,7 @@
 #include "launcher/feed/feed.h"
 #include "launcher/feed/server_layout.h"
 #include "launcher/feed/version.h"
+#include "launcher/platform/folders.h"
 #include "launcher/text/failure.h"
 #include "launcher/text/format.h"
 #include "launcher/text/log.h"
@@ -101,7 +102,7 @@ std::optional<Ready> DownloadLauncher(const Release& launcher, const std::wstrin
     LogLine(L"The launcher installer couldn't be had: " + Described(failure));
   }
   std::error_code ignored;
-  std::filesystem::remove_all(folder, ignored);
+  static_cast<void>(RemoveAll(folder, ignored));
   return std::nullopt;
 }
 
