@@ -192,7 +192,7 @@ class CheckMode(unittest.TestCase):
         self.assertEqual(self.run_launcher(), (0, self.ok_line("1.1.0")))
         self.assertEqual(list(self.local_temp().glob("Quellorn-Launcher-*")), [])  # folder and all
 
-    def test_a_bad_file_list_means_the_archive(self):
+    def test_a_bad_file_list_refuses_the_release(self):
         for bad in ("digest", "line"):
             with self.subTest(bad=bad):
                 shutil.rmtree(self.store, ignore_errors=True)
@@ -206,10 +206,9 @@ class CheckMode(unittest.TestCase):
                     listing.write_text(text)
                     feed["filesSha256"] = releases.sha256(text.encode())
                     (self.www / "latest.json").write_text(json.dumps(feed))
-                before = self.server.requests["Quellorn-1.1.0.tar"]
-                self.assertEqual(self.run_launcher(), (0, self.ok_line("1.1.0")))
-                self.assertEqual(self.server.requests["Quellorn-1.1.0.tar"], before + 1)
-                self.assert_intact("1.1.0", new)
+                self.assertEqual(self.run_launcher(), (0, self.ok_line("1.0.0")))
+                self.assertEqual(self.server.requests["Quellorn-1.1.0.tar"], 0)
+                self.assert_intact("1.0.0")
 
     def test_a_failing_install_keeps_the_installed_version(self):
         self.install("1.0.0")
@@ -299,7 +298,7 @@ class CheckMode(unittest.TestCase):
 
     def test_lists_naming_one_place_twice_or_a_download_name(self):
         self.install("1.0.0")
-        # One place twice, in two letter cases: a malformed list, so the archive is used.
+        # One place twice, in two letter cases: a malformed list, which refuses the release.
         new = dict(GAME, **{"Quellorn.exe": b"game 1.1.0"})
         feed = releases.publish(self.www, "1.1.0", new)
         listing = self.www / feed["files"]
@@ -307,9 +306,9 @@ class CheckMode(unittest.TestCase):
         listing.write_text(text)
         feed["filesSha256"] = releases.sha256(text.encode())
         (self.www / "latest.json").write_text(json.dumps(feed))
-        self.assertEqual(self.run_launcher(), (0, self.ok_line("1.1.0")))
-        self.assertEqual(self.server.requests["Quellorn-1.1.0.tar"], 1)
-        self.assert_intact("1.1.0", new)
+        self.assertEqual(self.run_launcher(), (0, self.ok_line("1.0.0")))
+        self.assertEqual(self.server.requests["Quellorn-1.1.0.tar"], 0)
+        self.assert_intact("1.0.0")
         # A path beside another one's download name, fetched file by file.
         newer = dict(new, **{"data/x": b"x" * 3000, "data/x.part": b"y" * 4000})
         releases.publish(self.www, "1.2.0", newer, extra={"size": 10_000_000})

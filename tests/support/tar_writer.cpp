@@ -1,7 +1,10 @@
 #include "support/tar_writer.h"
 
+#include <zlib.h>
+
 #include <cstdio>
 #include <cstring>
+#include <stdexcept>
 
 namespace launcher::support {
 
@@ -19,7 +22,7 @@ bool HasContent(const TarEntry& entry) {
 std::string Header(const TarEntry& entry) {
   char block[512] = {};
   std::strncpy(block, entry.name.c_str(), 100);
-  Octal(block + 100, 8, entry.type == '5' ? 0755 : 0644);
+  Octal(block + 100, 8, entry.mode != 0 ? entry.mode : entry.type == '5' ? 0755 : 0644);
   Octal(block + 108, 8, 0);
   Octal(block + 116, 8, 0);
   Octal(block + 124, 12, HasContent(entry) ? entry.content.size() : 0);
@@ -49,6 +52,24 @@ std::string MakeTar(const std::vector<TarEntry>& entries) {
   }
   archive.append(1024, '\0');
   return archive;
+}
+
+std::string Gzip(const std::string& bytes) {
+  z_stream stream{};
+  // 15 + 16: the largest window, inside a gzip header and trailer.
+  if (deflateInit2(&stream, 6, Z_DEFLATED, 15 + 16, 8, Z_DEFAULT_STRATEGY) != Z_OK) {
+    throw std::runtime_error("no deflate");
+  }
+  std::string packed(deflateBound(&stream, bytes.size()), '\0');
+  stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(bytes.data()));
+  stream.avail_in = static_cast<uInt>(bytes.size());
+  stream.next_out = reinterpret_cast<Bytef*>(packed.data());
+  stream.avail_out = static_cast<uInt>(packed.size());
+  const int result = deflate(&stream, Z_FINISH);
+  packed.resize(stream.total_out);
+  deflateEnd(&stream);
+  if (result != Z_STREAM_END) throw std::runtime_error("deflate");
+  return packed;
 }
 
 }  // namespace launcher::support

@@ -13,8 +13,12 @@ struct TarEntry {
   char type = '0';  // '0' file, '5' folder, '2' symbolic link, '1' hard link, and the content of
                     // a GNU long name 'L' or a pax header 'x'
   std::string linkTarget;  // for links
+  unsigned mode = 0;       // 0: 0644, or 0755 for a folder
 };
 
 std::string MakeTar(const std::vector<TarEntry>& entries);
+
+// `bytes` in one gzip member, as gzip writes it.
+std::string Gzip(const std::string& bytes);
 
 }  // namespace launcher::support

@@ -58,6 +58,8 @@ Feed ParseFeed(const std::string& text) {
   feed.filesSha256 = Lowercase(Widen(object["filesSha256"]));
   feed.chunks = Widen(object["chunks"]);
   feed.chunksSha256 = Lowercase(Widen(object["chunksSha256"]));
+  feed.blocks = Widen(object["blocks"]);
+  feed.blocksSha256 = Lowercase(Widen(object["blocksSha256"]));
   feed.product = Widen(object["product"]);
   feed.sequence = ReadUnsigned(std::string_view(object["sequence"]),
                                std::numeric_limits<std::uint64_t>::max(), Minus::Refused);
@@ -76,6 +78,10 @@ std::string WriteFeed(const Feed& feed) {
   if (!feed.chunks.empty()) members += ",\n  \"chunks\": " + JsonString(feed.chunks);
   if (!feed.chunksSha256.empty()) {
     members += ",\n  \"chunksSha256\": " + JsonString(feed.chunksSha256);
+  }
+  if (!feed.blocks.empty()) members += ",\n  \"blocks\": " + JsonString(feed.blocks);
+  if (!feed.blocksSha256.empty()) {
+    members += ",\n  \"blocksSha256\": " + JsonString(feed.blocksSha256);
   }
   if (!feed.product.empty()) members += ",\n  \"product\": " + JsonString(feed.product);
   if (feed.sequence) members += ",\n  \"sequence\": " + std::to_string(*feed.sequence);

@@ -17,6 +17,8 @@ struct Feed {
   std::wstring filesSha256;         // its digest, lower case, or empty
   std::wstring chunks;              // the chunk index's name, or empty
   std::wstring chunksSha256;        // its digest, lower case, or empty
+  std::wstring blocks;              // the archive's block list's name, or empty
+  std::wstring blocksSha256;        // its digest, lower case, or empty
   // What a signature binds besides: whose feed it is, its place in the publisher's order of
   // feeds (raised by every publish) and when it stops being valid ("2027-01-31T12:00:00Z").
   std::wstring product;                   // empty when absent

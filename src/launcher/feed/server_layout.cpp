@@ -71,6 +71,10 @@ std::wstring ChunkIndexName(std::wstring_view version) {
   return Joined(kReleasePrefix, version, L"-chunks.txt");
 }
 
+std::wstring BlockListName(std::wstring_view version) {
+  return Joined(kReleasePrefix, version, L"-blocks.txt");
+}
+
 std::optional<std::wstring> VersionOfFileList(std::wstring_view name) {
   // Prefix and ending overlap in "Quellorn-files.txt": longer than both, or no version at all.
   if (name.size() <= kReleasePrefix.size() + kListEnding.size() ||

@@ -40,6 +40,8 @@ std::wstring ArchiveName(std::wstring_view version, bool gzip);
 // "Quellorn-<version>-files.txt" and "Quellorn-<version>-chunks.txt".
 std::wstring FileListName(std::wstring_view version);
 std::wstring ChunkIndexName(std::wstring_view version);
+// "Quellorn-<version>-blocks.txt": the archive's block list.
+std::wstring BlockListName(std::wstring_view version);
 // The version whose file list a name is; nothing for any other name.
 std::optional<std::wstring> VersionOfFileList(std::wstring_view name);
 

@@ -29,7 +29,9 @@ struct PipedChild;
 // install took a fifth longer.
 constexpr std::size_t kPipeBytes = std::size_t{1} << 20;
 
-// A program started with a pipe from the launcher as its standard input.
+// A program started with a pipe from the launcher as its standard input. On Linux the program
+// ends with the thread that started it (its parent-death signal): start it on a thread that
+// outlives its work.
 class FedProgram {
  public:
   // `program` as for RunToEnd; its standard output goes to `output` (made anew) when given. One
@@ -46,6 +48,8 @@ class FedProgram {
   // Closes the program's input (end of file) and waits for its end: its exit code, -1 when it
   // didn't exit normally or never started. Once; later calls give the same.
   int Finish();
+  // Whether the program could be started at all.
+  bool Started() const;
 
  private:
   std::unique_ptr<PipedChild> state_;

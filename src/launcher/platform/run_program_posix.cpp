@@ -191,6 +191,10 @@ int FedProgram::Finish() {
   return state_ ? state_->Finish() : -1;
 }
 
+bool FedProgram::Started() const {
+  return state_ && state_->child > 0;
+}
+
 TappedProgram::TappedProgram(const std::filesystem::path& program,
                              const std::vector<ProgramWord>& arguments)
     : state_(std::make_unique<PipedChild>()) {

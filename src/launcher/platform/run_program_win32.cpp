@@ -158,6 +158,10 @@ bool FedProgram::Feed(const void* bytes, std::size_t count) {
   return true;
 }
 
+bool FedProgram::Started() const {
+  return state_ && state_->child.has_value();
+}
+
 int FedProgram::Finish() {
   return state_ ? state_->Finish() : -1;
 }

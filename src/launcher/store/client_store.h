@@ -12,6 +12,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -20,6 +21,7 @@
 #include "launcher/feed/file_list.h"
 #include "launcher/feed/release.h"
 #include "launcher/store/stage.h"
+#include "launcher/transfer/block_list.h"
 
 namespace launcher {
 
@@ -38,6 +40,10 @@ struct Inspection {
 
 struct KeptFile;
 struct StagingPlan;
+
+// The archive's block list, fetched when the archive is taken; none when the feed names none that
+// can be used.
+using ArchiveBlocks = std::function<std::optional<BlockList>()>;
 
 struct InstallOptions {
   // Kept files are hashed as they are copied, whatever the version's record says of them.
@@ -73,9 +79,11 @@ class ClientStore {
   // in "/". Throws Failure or std::filesystem::filesystem_error.
   // A changed large file that `chunks` names is built from the chunks the current version's file
   // at its path still holds, the rest fetched by Range requests.
+  // The archive, when it is taken, is checked block by block by the list `blocks` gives (asked
+  // for only then) as it arrives, or as a whole before it is unpacked when there is none.
   void Install(const Release& release, const std::wstring& base, const std::vector<Listed>& listed,
                const InstallProgress& progress, const std::vector<ChunkedFile>& chunks = {},
-               const InstallOptions& options = {}) const;
+               const InstallOptions& options = {}, const ArchiveBlocks& blocks = {}) const;
 
   // By the version's record: a file that is missing or has another size or time than recorded is
   // damaged. No contents are read. Finds nothing for a version without a record.
@@ -118,7 +126,8 @@ class ClientStore {
   // The steps of Install: the staging folder filled from the archive, or file by file as the
   // plan says; then the staged version checked, put on the disk and made current.
   void StageByArchive(const Release& release, const std::wstring& base,
-                      const std::vector<Listed>& listed, const InstallProgress& progress) const;
+                      const std::vector<Listed>& listed, const ArchiveBlocks& blocks,
+                      const InstallProgress& progress) const;
   void StageByFiles(const std::wstring& version, const std::wstring& base,
                     const std::vector<Listed>& listed, StagingPlan& plan,
                     const InstallProgress& progress, const std::vector<ChunkedFile>& chunks) const;

@@ -126,8 +126,8 @@ StagingPlan StagingOf(const UpdatePlan& plan, const Holdings& held, bool linkKep
 
 void ClientStore::Install(const Release& release, const std::wstring& base,
                           const std::vector<Listed>& listed, const InstallProgress& progress,
-                          const std::vector<ChunkedFile>& chunks,
-                          const InstallOptions& options) const {
+                          const std::vector<ChunkedFile>& chunks, const InstallOptions& options,
+                          const ArchiveBlocks& blocks) const {
   if (!IsUsableRelease(release) || !IsStorableVersion(release.version)) {
     throw Failure{L"The update server names a release that can't be kept"};
   }
@@ -145,7 +145,7 @@ void ClientStore::Install(const Release& release, const std::wstring& base,
                                   plan.estimate));
   StagingPlan staging = StagingOf(plan, held, options.linkKept);
   if (plan.byArchive) {
-    StageByArchive(release, base, listed, progress);
+    StageByArchive(release, base, listed, blocks, progress);
   } else {
     StageByFiles(version, base, listed, staging, progress, chunks);
   }
@@ -153,7 +153,7 @@ void ClientStore::Install(const Release& release, const std::wstring& base,
 }
 
 void ClientStore::StageByArchive(const Release& release, const std::wstring& base,
-                                 const std::vector<Listed>& listed,
+                                 const std::vector<Listed>& listed, const ArchiveBlocks& blocks,
                                  const InstallProgress& progress) const {
   const std::filesystem::path download = root / PathFromWide(release.version + L".download");
   const std::filesystem::path staging = root / PathFromWide(release.version + L".partial");
@@ -162,12 +162,8 @@ void ClientStore::StageByArchive(const Release& release, const std::wstring& bas
   // The rest of the archive, then its files unpacked; the list says how much they take.
   RequireSpace(root,
                SaturatingAdd(release.size - std::min(release.size, SizeOf(download)), unpacked));
-  try {
-    InstallFromArchive(release, base, download, staging, listed, progress);
-  } catch (const Failure&) {
-    RemoveFolder(staging);  // never reused: the next attempt unpacks afresh
-    throw;
-  }
+  const std::optional<BlockList> list = blocks ? blocks() : std::nullopt;
+  InstallFromArchive(release, base, download, staging, listed, list ? &*list : nullptr, progress);
 }
 
 void ClientStore::StageByFiles(const std::wstring& version, const std::wstring& base,
@@ -196,12 +192,11 @@ void ClientStore::Switch(const std::wstring& version, const std::vector<Listed>&
     throw;
   }
   // The game is started from here, whatever the archive or the umask said of its mode.
-  std::filesystem::permissions(staging / "Quellorn.exe",
-                               std::filesystem::perms::owner_all |
-                                   std::filesystem::perms::group_read |
-                                   std::filesystem::perms::group_exec |
-                                   std::filesystem::perms::others_read |
-                                   std::filesystem::perms::others_exec);
+  std::filesystem::permissions(staging / "Quellorn.exe", std::filesystem::perms::owner_all |
+                                                             std::filesystem::perms::group_read |
+                                                             std::filesystem::perms::group_exec |
+                                                             std::filesystem::perms::others_read |
+                                                             std::filesystem::perms::others_exec);
   // The archive goes before the flush: its gigabyte would otherwise be written to the disk only
   // to be deleted. A kill from here to the switch costs the next attempt a download, and
   // nothing else.

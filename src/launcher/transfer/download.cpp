@@ -11,6 +11,7 @@
 #include "launcher/transfer/interruptions.h"
 #include "launcher/transfer/sha256.h"
 #include "launcher/transfer/transfer_settings.h"
+#include "launcher/transfer/verified_blocks.h"
 #include "launcher/transfer/write_failure.h"
 #include "launcher/transfer/written_file_sha256.h"
 
@@ -41,12 +42,20 @@ std::uint64_t MeasureKept(const std::filesystem::path& path, std::uint64_t size)
 constexpr wchar_t kCouldNotWrite[] = L"The download couldn't be written";
 constexpr wchar_t kEndedEarly[] = L"The download ended before the whole file had arrived";
 
-// One call of Download: the file at its path as it grows, and the digest of what it holds.
+// One call of Download: the file at its path as it grows, and the check of what it holds: its
+// digest, or its blocks.
 class FileDownload {
  public:
-  FileDownload(std::uint64_t size, const std::filesystem::path& path)
-      : size_(size), path_(path), have_(MeasureKept(path, size)) {
-    if (have_ > 0 && AddFilePrefix(hasher_, path_, have_) < have_) {
+  FileDownload(const std::wstring& url, std::uint64_t size, const std::filesystem::path& path,
+               bool noCache, const Streamed& streamed)
+      : url_(url),
+        size_(size),
+        path_(path),
+        noCache_(noCache),
+        streamed_(streamed),
+        have_(MeasureKept(path, size)) {
+    // Checked blocks are read back by their own thread, kept ones too.
+    if (!streamed.blocks && have_ > 0 && AddFilePrefix(hasher_, path_, have_) < have_) {
       // The kept bytes couldn't all be read back: start over; the file is overwritten.
       hasher_ = Sha256();
       have_ = 0;
@@ -66,8 +75,7 @@ class FileDownload {
     const auto start = written_ > 0 ? FileWriter::Start::AtEnd : FileWriter::Start::Empty;
     if (!out_.Open(path_, start, error_))
       ThrowWriteFailure(error_, size_ - written_, kCouldNotWrite);
-    // Receiving and writing stay on this thread, as for a plain copy; the hash follows the file.
-    digest_.emplace(std::move(hasher_), path_, written_, size_);
+    StartCheck();
   }
 
   void Take(const std::uint8_t* bytes, std::uint64_t count) {
@@ -80,7 +88,12 @@ class FileDownload {
     if (!out_.Write(bytes, static_cast<std::size_t>(count), error_)) {
       ThrowWriteFailure(error_, size_ - written_, kCouldNotWrite);
     }
-    digest_->Add(bytes, static_cast<std::size_t>(count));
+    if (blocks_) {
+      blocks_->Add(count);
+    } else {
+      digest_->Add(bytes, static_cast<std::size_t>(count));
+      if (streamed_.received) streamed_.received(written_, bytes, static_cast<std::size_t>(count));
+    }
     written_ += count;
   }
 
@@ -88,9 +101,10 @@ class FileDownload {
     if (!out_.Close(error_)) ThrowWriteFailure(error_, 0, kCouldNotWrite);
   }
 
-  // Stops the hash's reading first: Windows can't delete a file that is open for it.
+  // Stops the check's reading first: Windows can't delete a file that is open for it.
   void Discard() {
     digest_.reset();
+    blocks_.reset();
     std::error_code ignored;  // the file goes anyway
     static_cast<void>(out_.Close(ignored));
     Delete(path_);
@@ -104,8 +118,15 @@ class FileDownload {
                                         L"promised",
                                         written_, size_)};
     }
-    if (!digest_) digest_.emplace(std::move(hasher_), path_, written_, size_);
-    if (digest_->FinishHex() != sha256) {
+    if (!digest_ && !blocks_) StartCheck();
+    if (blocks_) {
+      try {
+        blocks_->Finish();
+      } catch (const WrongBytes&) {
+        Discard();
+        throw;
+      }
+    } else if (digest_->FinishHex() != sha256) {
       Delete(path_);
       throw WrongBytes{
           {L"The download isn't the release the update server names: its SHA-256 differs"}};
@@ -114,6 +135,30 @@ class FileDownload {
   }
 
  private:
+  void StartCheck() {
+    if (!streamed_.blocks) {
+      digest_.emplace(std::move(hasher_), path_, written_, size_);
+      return;
+    }
+    const auto refetch = [this](std::uint64_t offset, std::uint64_t length) {
+      std::string bytes;
+      HttpGet(
+          url_, Request{offset, noCache_, false, length},
+          [&](std::uint64_t at) {
+            if (at != offset)
+              throw WrongBytes{{L"The server answered with another part of the file"}};
+          },
+          [&](const std::uint8_t* data, std::uint64_t count) {
+            if (bytes.size() + count > length)
+              throw WrongBytes{{L"The server sent more than asked"}};
+            bytes.append(reinterpret_cast<const char*>(data), static_cast<std::size_t>(count));
+          });
+      return bytes;
+    };
+    blocks_.emplace(*streamed_.blocks, path_, written_, size_, streamed_.handedOn,
+                    streamed_.received, refetch);
+  }
+
   // What counts is the file at the path: one that someone removed or cut meanwhile isn't the
   // download, whatever went through this call. Only an empty release may be made here.
   void VerifyOnDisk() {
@@ -132,22 +177,26 @@ class FileDownload {
     }
   }
 
+  const std::wstring& url_;
   const std::uint64_t size_;
   const std::filesystem::path& path_;
+  const bool noCache_;
+  const Streamed& streamed_;
   Sha256 hasher_;
   std::uint64_t have_ = 0;     // kept from an earlier attempt
   std::uint64_t written_ = 0;  // in the file now
   FileWriter out_;
   std::error_code error_;
   std::optional<WrittenFileSha256> digest_;
+  std::optional<VerifiedBlocks> blocks_;
 };
 
 }  // namespace
 
 void Download(const std::wstring& url, std::uint64_t size, const std::wstring& sha256,
               const std::filesystem::path& path, const DownloadProgress& progress, bool noCache,
-              const ReceivedBytes& received) {
-  FileDownload file(size, path);
+              const Streamed& streamed) {
+  FileDownload file(url, size, path, noCache, streamed);
   if (file.Written() < size) {
     try {
       HttpGet(
@@ -157,9 +206,7 @@ void Download(const std::wstring& url, std::uint64_t size, const std::wstring& s
             progress(file.Written());
           },
           [&](const std::uint8_t* bytes, std::uint64_t count) {
-            const std::uint64_t at = file.Written();
             file.Take(bytes, count);
-            if (received) received(at, bytes, static_cast<std::size_t>(count));
             progress(file.Written());
           });
     } catch (const RangeRefused&) {
@@ -173,13 +220,21 @@ void Download(const std::wstring& url, std::uint64_t size, const std::wstring& s
 
 void DownloadWithRetries(const std::wstring& url, std::uint64_t size, const std::wstring& sha256,
                          const std::filesystem::path& path, const DownloadProgress& progress,
-                         const RetryWait& wait, const ReceivedBytes& received) {
+                         const RetryWait& wait, const Streamed& streamed) {
   const TransferSettings& settings = Transfers();
   std::size_t retries = 0;
   bool noCache = false;
+  // Checked blocks once handed on are so for good: a new attempt goes on from the next.
+  Streamed attempt = streamed;
+  if (streamed.blocks) {
+    attempt.received = [&](std::uint64_t offset, const std::uint8_t* bytes, std::size_t count) {
+      streamed.received(offset, bytes, count);
+      attempt.handedOn = offset + count;
+    };
+  }
   for (;;) {
     try {
-      Download(url, size, sha256, path, progress, noCache, received);
+      Download(url, size, sha256, path, progress, noCache, attempt);
       return;
     } catch (const WrongBytes&) {
       if (noCache) throw;

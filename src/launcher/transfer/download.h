@@ -11,6 +11,8 @@
 #include <string>
 #include <thread>
 
+#include "launcher/transfer/block_list.h"
+
 namespace launcher {
 
 // Bytes of the file in place so far, including those kept from an earlier attempt.
@@ -20,6 +22,20 @@ using DownloadProgress = std::function<void(std::uint64_t written)>;
 // they arrive. A download that resumes or starts over shows as an offset that doesn't follow on.
 using ReceivedBytes =
     std::function<void(std::uint64_t offset, const std::uint8_t* bytes, std::size_t count)>;
+
+// Bytes used as they arrive, beside the file.
+struct Streamed {
+  // Each block as it is written; with `blocks`, each block once checked instead, in order from
+  // the file's start, on a thread of the download's own.
+  ReceivedBytes received;
+  // The file's block list, which the signed feed names: every block is checked against it before
+  // it is handed on, fetched again alone when it isn't the list's, and the list stands for the
+  // whole file's digest (a block that was fetched again may still be wrong in the file itself).
+  const BlockList* blocks = nullptr;
+  // With blocks: what an earlier attempt of this run handed on already, a whole number of blocks;
+  // those are neither read nor handed on again.
+  std::uint64_t handedOn = 0;
+};
 
 // Runs on the calling thread, callbacks too. On return the file at `path` has `size` bytes whose
 // digest is `sha256` (64 lower-case hexadecimal characters). Throws Failure with the player's
@@ -31,7 +47,7 @@ using ReceivedBytes =
 // TransientFailure.
 void Download(const std::wstring& url, std::uint64_t size, const std::wstring& sha256,
               const std::filesystem::path& path, const DownloadProgress& progress,
-              bool noCache = false, const ReceivedBytes& received = {});
+              bool noCache = false, const Streamed& streamed = {});
 
 // Waiting between attempts; it may throw to give up early (Stopped, for one).
 using RetryWait = std::function<void(std::chrono::milliseconds)>;
@@ -45,6 +61,6 @@ inline void SleepFor(std::chrono::milliseconds pause) {
 // with "Cache-Control: no-cache" after bytes that weren't the file's. Throws the last failure.
 void DownloadWithRetries(const std::wstring& url, std::uint64_t size, const std::wstring& sha256,
                          const std::filesystem::path& path, const DownloadProgress& progress,
-                         const RetryWait& wait, const ReceivedBytes& received = {});
+                         const RetryWait& wait, const Streamed& streamed = {});
 
 }  // namespace launcher

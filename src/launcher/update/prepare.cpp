@@ -16,6 +16,7 @@
 #include "launcher/text/log.h"
 #include "launcher/text/text.h"
 #include "launcher/text/website.h"
+#include "launcher/transfer/block_list.h"
 #include "launcher/transfer/download.h"
 #include "launcher/transfer/sha256.h"
 #include "launcher/transfer/text_fetch.h"
@@ -106,44 +107,67 @@ std::optional<Ready> DownloadLauncher(const Release& launcher, const std::wstrin
   return std::nullopt;
 }
 
-// The release's file list when it can be had and its digest is the feed's; else none, silently.
-// A document the feed names by `name` and `sha256` (the file list, the chunk index), read by
-// `parse` from the blocks it arrived in; nothing, silently but for the log, when the feed names
-// none, it can't be had, isn't the one named or can't be read.
+// A document the feed names by `name` and `sha256` (the file list, the chunk index, the block
+// list), read by `parse` from the blocks it arrived in; nothing when the feed names none. Throws
+// Failure when it can't be had, isn't the one named or can't be read.
 template <typename Parse>
 auto FetchNamed(const std::wstring& baseUrl, const std::wstring& name, const std::wstring& sha256,
-                const wchar_t* what, const Parse& parse) -> decltype(parse({})) {
-  if (name.empty() || !IsPlainName(name)) return {};
+                const wchar_t* what, const Parse& parse) -> std::optional<decltype(parse({}))> {
+  if (name.empty()) return std::nullopt;
+  if (!IsPlainName(name)) throw Failure{Format(L"The release's {} isn't one", what)};
+  std::vector<std::string> blocks = GetTextInBlocks(baseUrl + name, kFileListLimit);
+  Sha256 digest;
+  for (const std::string& block : blocks) digest.Add(block.data(), block.size());
+  if (digest.FinishHex() != sha256) {
+    throw Failure{Format(L"The release's {} isn't the one the feed names", what)};
+  }
+  return parse(std::move(blocks));
+}
+
+// The same for a document the launcher can do without: nothing, with a line in the log, when the
+// feed's can't be used.
+template <typename Parse>
+auto FetchOptional(const std::wstring& baseUrl, const std::wstring& name,
+                   const std::wstring& sha256, const wchar_t* what, const Parse& parse)
+    -> std::optional<decltype(parse({}))> {
   try {
-    std::vector<std::string> blocks = GetTextInBlocks(baseUrl + name, kFileListLimit);
-    Sha256 digest;
-    for (const std::string& block : blocks) digest.Add(block.data(), block.size());
-    if (digest.FinishHex() != sha256) {
-      LogLine(Format(L"The {} isn't the one the feed names: its SHA-256 differs", what));
-      return {};
-    }
-    return parse(std::move(blocks));
+    return FetchNamed(baseUrl, name, sha256, what, parse);
   } catch (const Failure& failure) {
     LogLine(Format(L"The {} isn't used: {}", what, Described(failure)));
-    return {};
+    return std::nullopt;
   }
 }
 
-std::vector<Listed> FetchFileList(const Feed& feed, const std::wstring& baseUrl) {
+std::string Joined(const std::vector<std::string>& blocks) {
+  std::string text;
+  for (const std::string& block : blocks) text += block;
+  return text;
+}
+
+// The release's file list; nothing when the feed names none. A list the feed names but that
+// can't be used refuses the release with it (Failure): the archive is never unpacked unchecked.
+std::optional<std::vector<Listed>> FetchFileList(const Feed& feed, const std::wstring& baseUrl) {
   return FetchNamed(
       baseUrl, feed.files, feed.filesSha256, L"file list",
       [](std::vector<std::string> blocks) { return ParseFileList(std::move(blocks)); });
 }
 
-// The release's chunk index when the feed names one whose digest matches; else none, with a line
-// in the log: large files are then fetched whole.
+// The release's chunk index when the feed names one that can be used; else none, with a line in
+// the log: large files are then fetched whole.
 std::vector<ChunkedFile> FetchChunkIndex(const Feed& feed, const std::wstring& baseUrl) {
-  return FetchNamed(baseUrl, feed.chunks, feed.chunksSha256, L"chunk index",
-                    [](const std::vector<std::string>& blocks) {
-                      std::string text;
-                      for (const std::string& block : blocks) text += block;
-                      return ParseChunkIndex(text);
-                    });
+  return FetchOptional(
+             baseUrl, feed.chunks, feed.chunksSha256, L"chunk index",
+             [](const std::vector<std::string>& blocks) { return ParseChunkIndex(Joined(blocks)); })
+      .value_or(std::vector<ChunkedFile>());
+}
+
+// The archive's block list when the feed names one that can be used; else none, with a line in
+// the log: the archive is then unpacked only once its whole digest has matched.
+std::optional<BlockList> FetchBlockList(const Feed& feed, const std::wstring& baseUrl) {
+  return FetchOptional(baseUrl, feed.blocks, feed.blocksSha256, L"block list",
+                       [&](const std::vector<std::string>& blocks) {
+                         return ParseBlockList(Joined(blocks), feed.release.size);
+                       });
 }
 
 // An up-to-date installed version brought back to its file list where it no longer holds it:
@@ -155,12 +179,12 @@ void RepairInstalled(const Feed& feed, const std::wstring& baseUrl, const Client
   try {
     Inspection inspection;
     if (repair) {
-      std::vector<Listed> listed = FetchFileList(feed, baseUrl);
-      if (listed.empty()) {
-        LogLine(L"Nothing to repair by: the feed names no usable file list");
+      std::optional<std::vector<Listed>> listed = FetchFileList(feed, baseUrl);
+      if (!listed || listed->empty()) {
+        LogLine(L"Nothing to repair by: the feed names no file list");
         return;
       }
-      inspection = store.InspectByHashing(installed, std::move(listed), std::ref(report));
+      inspection = store.InspectByHashing(installed, std::move(*listed), std::ref(report));
       LogLine(Format(L"Hashed every file of {}: {} of {} differ from the file list", installed,
                      inspection.damaged.size(), inspection.listed.size()));
     } else {
@@ -179,19 +203,32 @@ void RepairInstalled(const Feed& feed, const std::wstring& baseUrl, const Client
   }
 }
 
+// The feed's release fetched and installed over `installed` (perhaps nothing): its file list
+// (refusing the release when it can't be used), the chunk index for an update, and the archive's
+// block list only when the archive is taken.
+void InstallRelease(const Feed& feed, const std::wstring& baseUrl, const ClientStore& store,
+                    const std::wstring& installed, ReportInstallProgress& report, bool repair) {
+  const Release& release = feed.release;
+  // Fetched even with nothing installed to keep from: the staged version is checked against it.
+  const std::vector<Listed> listed = FetchFileList(feed, baseUrl).value_or(std::vector<Listed>());
+  LogLine(Format(L"Update from {} to {}: archive {} of {} bytes, file list of {} files",
+                 installed.empty() ? std::wstring(L"nothing") : installed, release.version,
+                 release.file, release.size, listed.size()));
+  // Only an update has an installed file to take chunks from.
+  const std::vector<ChunkedFile> chunks = installed.empty() || listed.empty()
+                                              ? std::vector<ChunkedFile>()
+                                              : FetchChunkIndex(feed, baseUrl);
+  store.Install(release, baseUrl, listed, std::ref(report), chunks, {repair},
+                [&] { return FetchBlockList(feed, baseUrl); });
+}
+
 // Installs the feed's release over `installed` (perhaps nothing) and names what to start: the new
 // version, or the installed one when the install fails.
 Ready UpdateTo(const Feed& feed, const std::wstring& baseUrl, const ClientStore& store,
                const std::wstring& installed, const ProgressCallback& progress, bool repair) {
   const Release& release = feed.release;
-  const Ready installedReady{store.Executable(installed), false, nullptr};
-  // Fetched even with nothing installed to keep from: the staged version is checked against it.
-  const std::vector<Listed> listed = FetchFileList(feed, baseUrl);
   const std::wstring title = installed.empty() ? std::wstring(L"Downloading Quellorn")
                                                : Format(L"Updating to {}", release.version);
-  LogLine(Format(L"Update from {} to {}: archive {} of {} bytes, file list of {} files",
-                 installed.empty() ? std::wstring(L"nothing") : installed, release.version,
-                 release.file, release.size, listed.size()));
   const auto started = std::chrono::steady_clock::now();
   ReportInstallProgress report{title, progress};
   // What the player is told, and the fall-back the log records.
@@ -199,14 +236,10 @@ Ready UpdateTo(const Feed& feed, const std::wstring& baseUrl, const ClientStore&
     LogLine(Format(L"{} failed: {}", release.version, detail));
     if (installed.empty()) throw Failure{shown, detail};
     LogLine(Format(L"Starting the installed {} instead", installed));
-    return installedReady;
+    return Ready{store.Executable(installed), false, nullptr};
   };
   try {
-    // Only an update has an installed file to take chunks from.
-    const std::vector<ChunkedFile> chunks = installed.empty() || listed.empty()
-                                                ? std::vector<ChunkedFile>()
-                                                : FetchChunkIndex(feed, baseUrl);
-    store.Install(release, baseUrl, listed, std::ref(report), chunks, {repair});
+    InstallRelease(feed, baseUrl, store, installed, report, repair);
   } catch (const Failure& failure) {
     return failed(Format(L"The download failed. {}.", failure.message), Described(failure));
   } catch (const std::filesystem::filesystem_error& error) {

@@ -151,10 +151,11 @@ TEST_F(PublishTest, ANewReleaseAddsOnlyTheChangedBlobsAndTheSameBuildTheSameByte
   for (const auto& [name, bytes] : second) {
     if (!first.count(name)) added.push_back(name);
   }
-  EXPECT_EQ(added, (std::vector<std::string>{"Quellorn-1.1.0-files.txt",
-                                             "Quellorn-1.1.0" + Narrow(support::kTestArchiveEnding),
-                                             "files/" + Narrow(Sha256Hex("new")) + ".bin",
-                                             "files/" + Narrow(Sha256Hex("game 1.1.0")) + ".bin"}));
+  EXPECT_EQ(added,
+            (std::vector<std::string>{"Quellorn-1.1.0-blocks.txt", "Quellorn-1.1.0-files.txt",
+                                      "Quellorn-1.1.0" + Narrow(support::kTestArchiveEnding),
+                                      "files/" + Narrow(Sha256Hex("new")) + ".bin",
+                                      "files/" + Narrow(Sha256Hex("game 1.1.0")) + ".bin"}));
   EXPECT_EQ(ParseFeed(second.at("latest.json")).release.version, L"1.1.0");
   EXPECT_TRUE(Problems().empty());
 }
@@ -283,7 +284,7 @@ TEST_F(PublishTest, AReleaseHistoryThroughChannelsPromoteAndPrune) {
   const Files full = Contents(server_);
   const std::vector<std::wstring> going = {
       L"Quellorn-1.0.0" + std::wstring(support::kTestArchiveEnding), L"Quellorn-1.0.0-files.txt",
-      L"files/" + Sha256Hex("game 1.0.0") + L".bin"};
+      L"Quellorn-1.0.0-blocks.txt", L"files/" + Sha256Hex("game 1.0.0") + L".bin"};
   for (const bool dryRun : {true, false}) {
     const PruneOutcome outcome = Prune(server_, 2, dryRun);
     EXPECT_EQ(outcome.removed, going);

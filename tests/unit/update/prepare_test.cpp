@@ -205,25 +205,32 @@ TEST_F(PrepareTest, AFirstInstallIsCheckedAgainstTheFileList) {
   }
 }
 
-TEST_F(PrepareTest, AnUpdateUsesTheFileListOnlyWhenItsDigestMatches) {
-  MakeInstalled("1.0.0");
-  folder_.Write("Client/0.9.0/Quellorn.exe", "an older version");
+// The archive is never unpacked unchecked: a release whose named list can't be used is refused.
+TEST_F(PrepareTest, AFileListThatIsntTheFeedsRefusesTheRelease) {
   const std::string list = Narrow(Sha256Hex("game 1.1.0")) + "\t10\tQuellorn.exe\n";
   server_.Route("/feed/files.txt", ServeFile(list));
-  ServeFeed(PublishRelease("1.1.0") + ",\"files\":\"files.txt\",\"filesSha256\":\"" +
-            std::string(64, 'b') + "\"");
-  const Ready ready = Run();
-  EXPECT_EQ(failure_, L"");
-  EXPECT_EQ(ready.path, store_.Executable(L"1.1.0"));
-  EXPECT_TRUE(Requested("/feed/files.txt"));
-  EXPECT_TRUE(Requested("/feed/Quellorn-1.1.0.tar"));  // the list was dropped: the archive path
-  EXPECT_FALSE(std::filesystem::exists(store_.root / "1.0.0"));  // pruned
-  EXPECT_EQ(reports_.back().text, L"Unpacking Quellorn\u2026");
-
+  for (const bool installed : {true, false}) {
+    SCOPED_TRACE(installed ? "installed" : "nothing installed");
+    std::filesystem::remove_all(store_.root);
+    if (installed) MakeInstalled("1.0.0");
+    ServeFeed(PublishRelease("1.1.0") + ",\"files\":\"files.txt\",\"filesSha256\":\"" +
+              std::string(64, 'b') + "\"");
+    const Ready ready = Run();
+    EXPECT_EQ(failure_, installed ? L""
+                                  : L"The download failed. The release's file list isn't the one "
+                                    L"the feed names.");
+    if (installed) {
+      EXPECT_EQ(ready.path, store_.Executable(L"1.0.0"));
+    }
+    EXPECT_TRUE(Requested("/feed/files.txt"));
+    EXPECT_FALSE(Requested("/feed/Quellorn-1.1.0.tar"));
+  }
   // A name that isn't plain isn't even asked for.
+  MakeInstalled("1.0.0");
   ServeFeed(PublishRelease("1.2.0") + ",\"files\":\"lists/files.txt\",\"filesSha256\":\"x\"");
-  Run();
+  EXPECT_EQ(Run().path, store_.Executable(L"1.0.0"));
   EXPECT_FALSE(Requested("/feed/lists/files.txt"));
+  EXPECT_FALSE(Requested("/feed/Quellorn-1.2.0.tar"));
 }
 
 TEST_F(PrepareTest, AnUpToDateVersionIsRepairedByItsRecordOrByHashingWhenAsked) {

@@ -14,6 +14,7 @@
 #include "launcher/text/format.h"
 #include "launcher/text/read_file.h"
 #include "launcher/text/text.h"
+#include "launcher/transfer/block_list.h"
 #include "launcher/transfer/download.h"
 #include "launcher/transfer/sha256.h"
 #include "launcher/transfer/text_fetch.h"
@@ -134,6 +135,21 @@ void CheckFileList(Source& source, const Feed& feed, Verdict& verdict) {
   }
 }
 
+// The archive's block list: the feed's, and one that fits the archive.
+void CheckBlockList(Source& source, const Feed& feed, Verdict& verdict) {
+  try {
+    const std::string text = source.Text(feed.blocks, kFileListLimit);
+    if (Sha256Hex(text) != feed.blocksSha256) {
+      verdict.problems.push_back(feed.blocks + L": its SHA-256 isn't the feed's \"blocksSha256\"");
+      return;
+    }
+    static_cast<void>(ParseBlockList(text, feed.release.size));
+    ++verdict.checked;
+  } catch (const Failure& failure) {
+    verdict.problems.push_back(feed.blocks + L": " + failure.message);
+  }
+}
+
 // One channel's feed and everything it names; a file named by several channels is checked for
 // each.
 void VerifyFeed(Source& source, const std::wstring& feedName, const std::vector<PublicKey>& keys,
@@ -175,6 +191,7 @@ void VerifyFeed(Source& source, const std::wstring& feedName, const std::vector<
       verdict.problems.push_back(feedName + L": names a launcher that can't be used");
     }
   }
+  if (!feed.blocks.empty()) CheckBlockList(source, feed, verdict);
   if (!feed.files.empty()) {
     if (IsPlainName(feed.files)) {
       CheckFileList(source, feed, verdict);

@@ -99,7 +99,9 @@ std::vector<PublishedRelease> PublishedReleases(const std::filesystem::path& ser
       const std::wstring archive = layout::ArchiveName(*version, gzip);
       if (has(archive)) {
         const std::wstring chunks = layout::ChunkIndexName(*version);
-        releases.push_back({*version, archive, name, has(chunks) ? chunks : L""});
+        const std::wstring blocks = layout::BlockListName(*version);
+        releases.push_back(
+            {*version, archive, name, has(chunks) ? chunks : L"", has(blocks) ? blocks : L""});
         break;
       }
     }
@@ -127,9 +129,13 @@ Feed Promote(const std::filesystem::path& server, const std::wstring& version,
   feed.release = {version, found->archive, HashFile(archive).Hex(), SizeOf(archive)};
   feed.files = found->list;
   feed.filesSha256 = Sha256Hex(ReadWholeFile(server / PathFromWide(found->list)));
+  const auto digestOf = [&](const std::wstring& name) {
+    return name.empty() ? L"" : Sha256Hex(ReadWholeFile(server / PathFromWide(name)));
+  };
   feed.chunks = found->chunks;
-  feed.chunksSha256 =
-      found->chunks.empty() ? L"" : Sha256Hex(ReadWholeFile(server / PathFromWide(found->chunks)));
+  feed.chunksSha256 = digestOf(found->chunks);
+  feed.blocks = found->blocks;
+  feed.blocksSha256 = digestOf(found->blocks);
   ServerChanges changes;
   feed = PublishFeed(changes, server / PathFromWide(feedName), feed, published, signing);
   changes.Commit();
@@ -153,7 +159,9 @@ PruneOutcome Prune(const std::filesystem::path& server, std::size_t keep, bool d
       outcome.kept.push_back(release.version);
     } else {
       going.insert(going.end(), {release.archive, release.list});
-      if (!release.chunks.empty()) going.push_back(release.chunks);
+      for (const std::wstring* document : {&release.chunks, &release.blocks}) {
+        if (!document->empty()) going.push_back(*document);
+      }
     }
   }
   // Blobs stay while any list that stays names them.

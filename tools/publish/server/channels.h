@@ -34,6 +34,7 @@ struct PublishedRelease {
   std::wstring archive;  // "Quellorn-<version>.tar" or ".tar.gz"
   std::wstring list;     // "Quellorn-<version>-files.txt"
   std::wstring chunks;   // "Quellorn-<version>-chunks.txt", or empty when it has no large files
+  std::wstring blocks;   // "Quellorn-<version>-blocks.txt", or empty (published by an older tool)
 };
 
 // Every release with both its archive and list, oldest first by the launcher's version order.

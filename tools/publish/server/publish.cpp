@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <fstream>
 #include <optional>
 #include <string_view>
 #include <system_error>
@@ -18,6 +19,7 @@
 #include "launcher/text/format.h"
 #include "launcher/text/read_file.h"
 #include "launcher/text/text.h"
+#include "launcher/transfer/block_list.h"
 #include "launcher/transfer/sha256.h"
 #include "tools/publish/server/blob_writer.h"
 #include "tools/publish/server/build_scan.h"
@@ -47,6 +49,23 @@ class Pacer {
   const PublishProgress& progress_;
   std::chrono::steady_clock::time_point shown_;
 };
+
+// The archive's digest and its block list, from one read.
+Digest HashArchive(const std::filesystem::path& archive, BlockList& blocks) {
+  std::ifstream in(archive, std::ios::binary);
+  Sha256 whole;
+  blocks = BlockList{};
+  std::string block(static_cast<std::size_t>(blocks.blockSize), '\0');
+  while (in.read(block.data(), static_cast<std::streamsize>(block.size())) || in.gcount() > 0) {
+    const auto count = static_cast<std::size_t>(in.gcount());
+    whole.Add(block.data(), count);
+    blocks.blocks.push_back(DigestOf(std::string_view(block).substr(0, count)));
+  }
+  if (in.bad() || !in.eof()) {
+    throw Failure{Format(L"{} couldn't be read", WideFromPath(archive))};
+  }
+  return {whole.Finish()};
+}
 
 // The launcher takes a version for a folder name only when it is a plain name that Windows keeps
 // as it is and that can't be taken for one of the store's own names.
@@ -295,7 +314,7 @@ class ReleaseRun {
       archivePath_ = server_ / PathFromWide(layout::ArchiveName(version_, compressed));
     }
     const std::filesystem::path& bytes = archiveThere_ ? archivePath_ : archiveTemporary_;
-    const Digest digest = HashFile(bytes);
+    const Digest digest = HashArchive(bytes, blocks_);
     archive_ = {version_, WideFromPath(archivePath_.filename()), digest.Hex(),
                 std::filesystem::file_size(bytes)};
     if (!archiveThere_ && std::filesystem::exists(archivePath_, error)) {
@@ -352,13 +371,13 @@ class ReleaseRun {
   // The list, the chunk index beside it for launchers that fetch only the changed chunks of a
   // large file, and the archive.
   void WriteDocuments() {
+    std::error_code error;
     changes_.Write(listPath_, list_);
     summary_.bytesWritten += list_.size();
     feed_.chunks.clear();
     feed_.chunksSha256.clear();
     if (!chunked_.empty()) {
       const auto chunksPath = server_ / PathFromWide(layout::ChunkIndexName(version_));
-      std::error_code error;
       if (std::filesystem::exists(chunksPath, error) &&
           !HoldsExactly(chunksPath, chunkIndex_.size(), DigestOf(chunkIndex_))) {
         RefuseOtherBytes(chunksPath);
@@ -368,6 +387,17 @@ class ReleaseRun {
       feed_.chunks = WideFromPath(chunksPath.filename());
       feed_.chunksSha256 = Sha256Hex(chunkIndex_);
     }
+    // For launchers that unpack the archive as it arrives, checking each block before tar.
+    const std::string blockList = FormatBlockList(blocks_);
+    const auto blocksPath = server_ / PathFromWide(layout::BlockListName(version_));
+    if (std::filesystem::exists(blocksPath, error) &&
+        !HoldsExactly(blocksPath, blockList.size(), DigestOf(blockList))) {
+      RefuseOtherBytes(blocksPath);
+    }
+    changes_.Write(blocksPath, blockList);
+    summary_.bytesWritten += blockList.size();
+    feed_.blocks = WideFromPath(blocksPath.filename());
+    feed_.blocksSha256 = Sha256Hex(blockList);
     if (!archiveThere_) {
       changes_.Place(archiveTemporary_, archivePath_);
       summary_.bytesWritten += archive_.size;
@@ -397,6 +427,7 @@ class ReleaseRun {
   std::filesystem::path archivePath_;
   bool archiveThere_ = false;
   Release archive_;
+  BlockList blocks_;
   ReleaseSummary summary_;
 };
 

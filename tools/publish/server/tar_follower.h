@@ -12,6 +12,7 @@
 #include <string_view>
 #include <vector>
 
+#include "launcher/store/tar_entries.h"
 #include "launcher/text/digest.h"
 #include "launcher/transfer/sha256.h"
 
@@ -42,26 +43,19 @@ class TarFollower {
   const std::vector<Member>& Members() const { return members_; }
 
  private:
-  enum class State { Header, Data, Padding, Ended, Lost };
-  enum class Kind { File, LongName, Pax };
+  enum class State { Following, Ended, Lost };
 
-  void Parse();      // the header just gathered
-  void EndOfData();  // the current entry's data is all taken
-  void Lose() { state_ = State::Lost; }
+  void Entry(const TarEntries::Entry& entry);
+  void FileEnd();
 
   std::vector<std::string> names_;
   Bytes bytes_;
   Ended ended_;
   std::vector<Member> members_;
-  State state_ = State::Header;
-  std::string header_;  // the header block being gathered
-  Kind kind_ = Kind::File;
-  std::uint64_t fileSize_ = 0;   // of the current file
-  std::uint64_t remaining_ = 0;  // of the current entry's data
-  std::uint64_t padding_ = 0;    // after it, to the next 512-byte block
-  std::string extended_;         // a long name's or pax header's data
-  std::string nextName_;         // given by it for the next file
+  State state_ = State::Following;
+  std::uint64_t fileSize_ = 0;  // of the current file
   Sha256 hasher_;
+  TarEntries reader_;
 };
 
 }  // namespace launcher::publish
