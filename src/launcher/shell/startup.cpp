@@ -67,10 +67,13 @@ int Run(const LaunchOptions& options) {
   LogLine(Format(L"Launcher {} started in {} mode; feed {}", kOwnVersion,
                  options.checkFile.empty() ? L"window" : L"check", feedUrl));
   // Before any transfer starts: every download of the run keeps to it.
-  Transfers().bandwidthLimit = ReadDownloadLimit(ReadSettingsFile(installation));
+  ReadTransferLimits(ReadSettingsFile(installation), Transfers());
   if (Transfers().bandwidthLimit > 0) {
     LogLine(Format(L"Downloads keep to {} bytes a second", Transfers().bandwidthLimit));
   }
+  LogLine(Format(L"A download slower than {} bytes a second for {} s counts as stalled",
+                 Transfers().slowestRate,
+                 std::chrono::duration_cast<std::chrono::seconds>(Transfers().slowWindow).count()));
   const std::filesystem::path temporaryDirectory = TemporaryDirectory();
   if (!options.launcherUpdateAllowed) RemoveLeftoverInstallers(temporaryDirectory);
   const auto started = std::chrono::steady_clock::now();

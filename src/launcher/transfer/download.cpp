@@ -233,6 +233,7 @@ void DownloadWithRetries(const std::wstring& url, std::uint64_t size, const std:
     };
   }
   for (;;) {
+    if (PastUpdateDeadline()) ThrowPastDeadline();
     try {
       Download(url, size, sha256, path, progress, noCache, attempt);
       return;

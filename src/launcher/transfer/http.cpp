@@ -1,6 +1,7 @@
 #include "launcher/transfer/http.h"
 
 #include <algorithm>
+#include <atomic>
 #include <mutex>
 #include <thread>
 
@@ -45,6 +46,31 @@ void KeepToBandwidth(std::uint64_t count) {
 TransferSettings& Transfers() {
   static TransferSettings settings;
   return settings;
+}
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+std::atomic<Clock::rep> g_deadline{Clock::time_point::max().time_since_epoch().count()};
+
+}  // namespace
+
+void SetUpdateDeadline(std::uint64_t bytes) {
+  const TransferSettings& settings = Transfers();
+  Clock::time_point deadline = Clock::time_point::max();
+  if (bytes > 0) {
+    // A billion seconds is never, as good as, and can't overflow the clock.
+    const double seconds =
+        std::min(1e9, static_cast<double>(bytes) /
+                          static_cast<double>(std::max<std::uint64_t>(settings.slowestRate, 1)));
+    deadline = Clock::now() + settings.slowWindow +
+               std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds));
+  }
+  g_deadline = deadline.time_since_epoch().count();
+}
+
+bool PastUpdateDeadline() {
+  return Clock::now().time_since_epoch().count() > g_deadline.load();
 }
 
 std::string RangeOf(const Request& request) {
@@ -112,6 +138,21 @@ void ThrowTransient(const std::wstring& prefix, std::wstring systemText) {
   throw TransientFailure{{WithSystemText(prefix, std::move(systemText))}, std::nullopt};
 }
 
+void ThrowStalled(const std::wstring& systemText) {
+  const TransferSettings& settings = Transfers();
+  std::wstring text =
+      Format(L"less than {} bytes a second arrived for {} seconds", settings.slowestRate,
+             std::chrono::duration_cast<std::chrono::seconds>(settings.slowWindow).count());
+  if (!systemText.empty()) text += L" (" + systemText + L")";
+  throw Stalled{{{WithSystemText(L"The download was cut off", text)}, std::nullopt}};
+}
+
+void ThrowPastDeadline() {
+  throw PastDeadline{{L"The update is too slow",
+                      Format(L"it took longer than its size allows at {} bytes a second",
+                             Transfers().slowestRate)}};
+}
+
 void ThrowAnswerTooLate() {
   const auto within = std::chrono::duration_cast<std::chrono::seconds>(Transfers().textWithin);
   ThrowTransient(L"Couldn't reach the server",
@@ -125,15 +166,13 @@ void BodyPace::Arrived(std::uint64_t count) {
   const TransferSettings& settings = Transfers();
   const Clock::time_point now = Clock::now();
   if (whole_ && now - started_ > settings.textWithin) ThrowAnswerTooLate();
+  if (!whole_ && PastUpdateDeadline()) ThrowPastDeadline();
   windowBytes_ += count;
   // A small document has its deadline instead: a rate says nothing of a body of a few bytes.
   if (!whole_ && now - windowStart_ >= settings.slowWindow) {
     const double seconds = std::chrono::duration<double>(now - windowStart_).count();
     if (static_cast<double>(windowBytes_) < static_cast<double>(settings.slowestRate) * seconds) {
-      ThrowTransient(
-          L"The download was cut off",
-          Format(L"less than {} bytes a second arrived for {} seconds", settings.slowestRate,
-                 std::chrono::duration_cast<std::chrono::seconds>(settings.slowWindow).count()));
+      ThrowStalled();
     }
     windowStart_ = now;
     windowBytes_ = 0;

@@ -72,6 +72,12 @@ std::optional<std::chrono::seconds> ParseRetryAfter(std::wstring_view value);
 // The TransientFailure of a small document that took longer than Transfers().textWithin.
 [[noreturn]] void ThrowAnswerTooLate();
 
+// The Stalled of a download below the slowest rate, with the system's own text when it told.
+[[noreturn]] void ThrowStalled(const std::wstring& systemText = {});
+
+// The PastDeadline of the update under way.
+[[noreturn]] void ThrowPastDeadline();
+
 // What each backend does with every block of a body as it arrives: waits as long as the shared
 // bandwidth limit asks, and throws TransientFailure once a small document has taken too long or a
 // download has kept below the slowest rate for a whole window.

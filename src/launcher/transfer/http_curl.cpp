@@ -334,6 +334,8 @@ std::string GetOnce(CURL* e, const std::string& address, const Request& request,
   const CURLcode code = curl_easy_perform(e);
   if (exchange.error) std::rethrow_exception(exchange.error);
   if (code == CURLE_OPERATION_TIMEDOUT && request.whole) ThrowAnswerTooLate();
+  // A body below the slowest rate for the whole window, or one that stopped coming.
+  if (code == CURLE_OPERATION_TIMEDOUT && exchange.started) ThrowStalled(Widen(errorText));
   if (code != CURLE_OK) {
     // The connection broke, timed out or was too slow: worth another try.
     ThrowTransient(exchange.started ? L"The download was cut off" : L"Couldn't reach the server",

@@ -97,6 +97,12 @@ std::optional<std::wstring> HeaderText(HINTERNET request, DWORD header) {
   throw TransientFailure{{LastErrorText(prefix)}, std::nullopt};
 }
 
+// A body that broke off; one that stopped coming for the whole receive timeout has stalled.
+[[noreturn]] void ThrowCutOff() {
+  if (GetLastError() == ERROR_WINHTTP_TIMEOUT) ThrowStalled(LastErrorText(L"WinHTTP"));
+  ThrowTransientLastError(L"The download was cut off");
+}
+
 constexpr int kMaxRedirects = 10;
 
 // Where a request goes, as WinHttpConnect and WinHttpOpenRequest take it.
@@ -190,13 +196,13 @@ void ReadBody(HINTERNET request, BodyPace& pace, const ChunkCallback& onChunk) {
     // dripping server far past every limit.
     DWORD available = 0;
     if (!WinHttpQueryDataAvailable(request, &available)) {
-      ThrowTransientLastError(L"The download was cut off");
+      ThrowCutOff();
     }
     if (available == 0) break;
     DWORD read = 0;
     const DWORD wanted = std::min<DWORD>(available, static_cast<DWORD>(buffer.size()));
     if (!WinHttpReadData(request, buffer.data(), wanted, &read)) {
-      ThrowTransientLastError(L"The download was cut off");
+      ThrowCutOff();
     }
     if (read == 0) break;
     delivered += read;
@@ -207,7 +213,7 @@ void ReadBody(HINTERNET request, BodyPace& pace, const ChunkCallback& onChunk) {
   // cut off keeps the bytes for a resumed download instead of taking a short body for a whole.
   if (promised && delivered < *promised) {
     SetLastError(ERROR_WINHTTP_CONNECTION_ERROR);
-    ThrowTransientLastError(L"The download was cut off");
+    ThrowCutOff();
   }
 }
 

@@ -16,6 +16,14 @@ struct TransientFailure : Failure {
   std::optional<std::chrono::seconds> retryAfter;
 };
 
+// A download that kept below the slowest rate for a whole window, or received nothing: it is
+// tried again from where it stood, like a cut connection.
+struct Stalled : TransientFailure {};
+
+// The update under way has run past its deadline (SetUpdateDeadline): it gives up for this
+// start, keeping what it has for the next.
+struct PastDeadline : Failure {};
+
 // The download arrived whole but isn't the bytes promised: its SHA-256 differs. A cache that
 // served a stale or cut copy is the common cause.
 struct WrongBytes : Failure {};
@@ -29,7 +37,9 @@ struct Stopped {};
 }  // namespace launcher::transfer
 
 namespace launcher {
+using transfer::PastDeadline;
 using transfer::RangeRefused;
+using transfer::Stalled;
 using transfer::Stopped;
 using transfer::TransientFailure;
 using transfer::WrongBytes;

@@ -14,12 +14,15 @@
 #include "launcher/text/failure.h"
 #include "launcher/text/format.h"
 #include "launcher/text/log.h"
+#include "launcher/text/saturating.h"
 #include "launcher/text/text.h"
 #include "launcher/text/website.h"
 #include "launcher/transfer/block_list.h"
 #include "launcher/transfer/download.h"
+#include "launcher/transfer/interruptions.h"
 #include "launcher/transfer/sha256.h"
 #include "launcher/transfer/text_fetch.h"
+#include "launcher/transfer/transfer_settings.h"
 #include "launcher/trust/feed_trust.h"
 
 namespace launcher {
@@ -93,6 +96,7 @@ std::optional<Ready> DownloadLauncher(const Release& launcher, const std::wstrin
   if (folder.empty()) return std::nullopt;
   const auto installer = folder / PathFromWide(layout::InstallerName(launcher.version));
   try {
+    const UpdateDeadline deadline(launcher.size);
     const double totalMegabytes = static_cast<double>(launcher.size) / kMegabyte;
     DownloadWithRetries(baseUrl + launcher.file, launcher.size, launcher.sha256, installer,
                         ReportLauncherProgress{launcher, progress, totalMegabytes}, SleepFor);
@@ -194,6 +198,9 @@ void RepairInstalled(const Feed& feed, const std::wstring& baseUrl, const Client
     LogLine(Format(L"Repairing {}: {} of its {} files changed, the first {}", installed,
                    inspection.damaged.size(), inspection.listed.size(),
                    Widen(inspection.damaged.front().path)));
+    std::uint64_t damaged = 0;
+    for (const Listed& entry : inspection.damaged) damaged = SaturatingAdd(damaged, entry.size);
+    const UpdateDeadline deadline(damaged);
     store.Repair(installed, baseUrl, inspection, std::ref(report));
     LogLine(Format(L"Repaired {}: {} bytes downloaded", installed, report.Fetched()));
   } catch (const Failure& failure) {
@@ -238,8 +245,26 @@ Ready UpdateTo(const Feed& feed, const std::wstring& baseUrl, const ClientStore&
     LogLine(Format(L"Starting the installed {} instead", installed));
     return Ready{store.Executable(installed), false, nullptr};
   };
+  // Too slow for now: the player is told why the installed version starts; what arrived stays
+  // for the next start.
+  const auto tooSlow = [&](const Failure& failure) {
+    if (!installed.empty()) {
+      progress({Format(L"Downloading is too slow right now: starting Quellorn {}, the update goes "
+                       L"on next time\u2026",
+                       installed),
+                std::nullopt});
+    }
+    return failed(Format(L"The download failed. {}.", failure.message), Described(failure));
+  };
+  // The whole update, however its transfers go, ends at the slowest rate's pace. (The archive is
+  // the most an update fetches.)
+  const UpdateDeadline deadline(release.size);
   try {
     InstallRelease(feed, baseUrl, store, installed, report, repair);
+  } catch (const Stalled& failure) {
+    return tooSlow(failure);
+  } catch (const PastDeadline& failure) {
+    return tooSlow(failure);
   } catch (const Failure& failure) {
     return failed(Format(L"The download failed. {}.", failure.message), Described(failure));
   } catch (const std::filesystem::filesystem_error& error) {

@@ -22,6 +22,31 @@ TEST(ReadDownloadLimit, AWholeNumberOfKilobytesAboveZeroOrNone) {
   for (const auto& [text, limit] : cases) EXPECT_EQ(ReadDownloadLimit(text), limit) << text;
 }
 
+TEST(ReadTransferLimits, WholeNumbersAboveZeroElseTheDefaults) {
+  struct Case {
+    std::string text;
+    std::uint64_t limit, slowest;
+    std::chrono::seconds window;
+  };
+  const TransferSettings defaults;
+  const auto window = std::chrono::duration_cast<std::chrono::seconds>(defaults.slowWindow);
+  const Case cases[] = {
+      {R"({"minDownloadKBps": 4, "slowDownloadSeconds": 300})", 0, 4096, std::chrono::seconds(300)},
+      {R"({"minDownloadKBps": 0, "slowDownloadSeconds": "soon"})", 0, defaults.slowestRate, window},
+      // A player's own limit never reads as a stall: the slowest rate is half of it at most.
+      {R"({"maxDownloadKBps": 8})", 8192, 4096, window},
+      {R"({"maxDownloadKBps": 100, "minDownloadKBps": 20})", 102400, 20480, window},
+      {"not json", 0, defaults.slowestRate, window},
+  };
+  for (const Case& c : cases) {
+    TransferSettings settings;
+    ReadTransferLimits(c.text, settings);
+    EXPECT_EQ(settings.bandwidthLimit, c.limit) << c.text;
+    EXPECT_EQ(settings.slowestRate, c.slowest) << c.text;
+    EXPECT_EQ(settings.slowWindow, c.window) << c.text;
+  }
+}
+
 TEST(ReadFeedSetting, TakesTheFeedMemberOrNothing) {
   const std::pair<std::string, std::wstring> cases[] = {
       {R"({"feed": "https://mirror.test/latest.json"})", L"https://mirror.test/latest.json"},

@@ -7,9 +7,11 @@
 
 #include "launcher/feed/release.h"
 #include "launcher/text/failure.h"
+#include "launcher/text/text.h"
 #include "launcher/transfer/http.h"
 #include "launcher/transfer/interruptions.h"
 #include "launcher/transfer/sha256.h"
+#include "launcher/transfer/transfer_settings.h"
 #include "launcher/transfer/written_file_sha256.h"
 #include "support/failure_of.h"
 #include "support/scoped_transfers.h"
@@ -276,6 +278,68 @@ TEST_F(DownloadTest, TheBandwidthLimitHoldsForAllDownloadsTogether) {
     }
     EXPECT_LE(within, kLimit + 3 * kReadBufferSize);
   }
+}
+
+// Checked block by block: a block spoiled on the way is fetched again alone, and what is handed
+// on is only ever checked bytes, in order; a block that stays wrong ends the download there.
+TEST_F(DownloadTest, ABlockSpoiledOnTheWayIsFetchedAgainAlone) {
+  constexpr std::uint64_t kBlock = 65536;
+  const std::string content = Pattern(5 * kBlock + 100);
+  BlockList list{kBlock, {}};
+  for (std::uint64_t at = 0; at < content.size(); at += kBlock) {
+    list.blocks.push_back(DigestOf(std::string_view(content).substr(at, kBlock)));
+  }
+  std::string spoiled = content;
+  spoiled[2 * kBlock + 7] ^= 1;
+  for (const bool rangesToo : {false, true}) {
+    SCOPED_TRACE(rangesToo ? "spoiled again when fetched alone" : "spoiled once");
+    std::filesystem::remove(file_);
+    const std::size_t before = server_.Requests().size();
+    server_.Route("/file.bin", [&](const support::Request& request) {
+      if (request.Header("range")) return ServeFile(rangesToo ? spoiled : content)(request);
+      return Always(Response{.body = spoiled})(request);
+    });
+    std::string handedOn;
+    const std::wstring failure = support::FailureOf([&] {
+      Download(server_.Url("/file.bin"), content.size(), Sha256Hex(content), file_,
+               [](std::uint64_t) {}, false,
+               {[&](std::uint64_t offset, const std::uint8_t* bytes, std::size_t count) {
+                  EXPECT_EQ(offset, handedOn.size());
+                  handedOn.append(reinterpret_cast<const char*>(bytes), count);
+                },
+                &list});
+    });
+    if (rangesToo) {
+      EXPECT_TRUE(failure.starts_with(L"The download isn't the release")) << Narrow(failure);
+      EXPECT_TRUE(handedOn == content.substr(0, 2 * kBlock)) << handedOn.size();
+    } else {
+      EXPECT_EQ(failure, L"");
+      EXPECT_TRUE(handedOn == content) << handedOn.size();
+    }
+    // The whole file once, then the spoiled block alone (twice when it stays spoiled).
+    const std::vector<support::Request> requests = server_.Requests();
+    ASSERT_EQ(requests.size() - before, rangesToo ? 3u : 2u);
+    EXPECT_EQ(requests[before].Header("range"), std::nullopt);
+    EXPECT_EQ(requests[before + 1].Header("range"), "bytes=131072-196607");
+  }
+}
+
+TEST_F(DownloadTest, AnUpdatePastItsDeadlineAsksForNothingMore) {
+  const support::ScopedTransfers quick(
+      [](TransferSettings& settings) { settings.slowWindow = std::chrono::milliseconds(10); });
+  const std::string content = Pattern(5000);
+  server_.Route("/file.bin", ServeFile(content));
+  {
+    const UpdateDeadline deadline(1);
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_THROW(DownloadWithRetries(
+                     server_.Url("/file.bin"), content.size(), Sha256Hex(content), file_,
+                     [](std::uint64_t) {}, [](std::chrono::milliseconds) {}),
+                 PastDeadline);
+    EXPECT_TRUE(server_.Requests().empty());
+  }
+  // Over with the update: the next one has all the time it needs.
+  EXPECT_EQ(Run(ReleaseOf(content)), L"");
 }
 
 TEST_F(DownloadTest, ACompleteFileAlreadyThereNeedsNoRequest) {

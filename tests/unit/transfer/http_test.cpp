@@ -266,6 +266,7 @@ TEST(HttpGet, TransientFaultsAreToldApart) {
     const wchar_t* starts;
     bool transient;
     std::optional<std::chrono::seconds> retryAfter;
+    bool stalled = false;  // below the slowest rate: retried, and counted as a crawl
   };
   const Case cases[] = {
       {"/reset", false, L"The download was cut off: ", true, std::nullopt},
@@ -273,7 +274,8 @@ TEST(HttpGet, TransientFaultsAreToldApart) {
       {"/many", false, L"The server answered 429", true, std::nullopt},
       {"/missing", false, L"The server answered 404", false, std::nullopt},
       {"/drip", true, L"Couldn't reach the server: ", true, std::nullopt},
-      {"/drip", false, L"The download was cut off: ", true, std::nullopt},
+      {"/drip", false, L"The download was cut off: less than 20000 bytes a second", true,
+       std::nullopt, true},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(std::string(c.path) + (c.whole ? " whole" : ""));
@@ -285,7 +287,11 @@ TEST(HttpGet, TransientFaultsAreToldApart) {
           server.Url(c.path), request, [](std::uint64_t) {},
           [](const std::uint8_t*, std::uint64_t) {});
       ADD_FAILURE() << "no failure";
+    } catch (const Stalled& failure) {
+      EXPECT_TRUE(c.stalled);
+      EXPECT_TRUE(failure.message.starts_with(c.starts)) << Narrow(failure.message);
     } catch (const TransientFailure& failure) {
+      EXPECT_FALSE(c.stalled);
       EXPECT_TRUE(c.transient);
       EXPECT_TRUE(failure.message.starts_with(c.starts)) << Narrow(failure.message);
       EXPECT_EQ(failure.retryAfter, c.retryAfter);

@@ -323,6 +323,37 @@ TEST_F(PrepareTest, AFailedInstallFallsBackOrSaysWhatWentWrong) {
   EXPECT_TRUE(message.ends_with(L"."));
 }
 
+// A crawl is a stall: tried again where it stood, then given up on for this start, with the
+// installed version started and the player told why; what arrived stays for the next start.
+TEST_F(PrepareTest, ADownloadThatCrawlsStartsTheInstalledVersion) {
+  const support::ScopedTransfers quick([](TransferSettings& settings) {
+    settings.slowestRate = 20000;
+    settings.slowWindow = std::chrono::milliseconds(400);
+    settings.retryWaits = {std::chrono::milliseconds(10)};
+  });
+  const std::string archive = support::MakeTar({{"Quellorn.exe", std::string(100000, 'g')}});
+  server_.Route("/feed/Quellorn-1.1.0.tar",
+                ServeFile(archive, {.chunk = 100, .pause = std::chrono::milliseconds(50)}));
+  ServeFeed("\"version\":\"1.1.0\",\"file\":\"Quellorn-1.1.0.tar\",\"sha256\":\"" +
+            Narrow(Sha256Hex(archive)) + "\",\"size\":" + std::to_string(archive.size()));
+  MakeInstalled("1.0.0");
+  const auto started = std::chrono::steady_clock::now();
+  EXPECT_EQ(Run().path, store_.Executable(L"1.0.0"));
+  EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(10));
+  EXPECT_EQ(reports_.back().text,
+            L"Downloading is too slow right now: starting Quellorn 1.0.0, the update goes on next "
+            L"time\u2026");
+  std::size_t asked = 0;
+  for (const auto& request : server_.Requests())
+    asked += request.path == "/feed/Quellorn-1.1.0.tar";
+  EXPECT_EQ(asked, 2u);  // once, and once more from where it stood
+  EXPECT_GT(std::filesystem::file_size(store_.root / "1.1.0.download"), 0u);
+  std::filesystem::remove_all(store_.root);
+  Run();
+  EXPECT_TRUE(failure_.starts_with(L"The download failed. The download was cut off: less than"))
+      << Narrow(failure_);
+}
+
 TEST_F(PrepareTest, ASignedLauncherBelievesOnlyTheFreshSignedFeed) {
   const publish::PrivateKey first = publish::ReadPrivateKey(kKeys / "first.pem");
   const publish::PrivateKey second = publish::ReadPrivateKey(kKeys / "second.pem");
