@@ -53,9 +53,10 @@ class CheckMode(unittest.TestCase):
             environment.update(TEMP=native(self.temp), TMP=native(self.temp))
         return environment
 
-    def run_launcher(self, *arguments, check="out.txt", feed=None):
+    def run_launcher(self, *arguments, check="out.txt", feed=None, umask=None):
         result = subprocess.run(self.command(*arguments, check=check, feed=feed), env=self.environment(),
-                                capture_output=True, timeout=180)
+                                capture_output=True, timeout=180,
+                                preexec_fn=None if umask is None else lambda: os.umask(umask))
         path = self.folder / check
         line = path.read_bytes().decode("utf-8") if path.exists() else None
         return result.returncode, line
@@ -209,6 +210,123 @@ class CheckMode(unittest.TestCase):
                 self.assertEqual(self.run_launcher(), (0, self.ok_line("1.0.0")))
                 self.assertEqual(self.server.requests["Quellorn-1.1.0.tar"], 0)
                 self.assert_intact("1.0.0")
+
+    def test_archives_the_store_cant_hold_are_refused_before_tar_writes_them(self):
+        new = dict(GAME, **{"Quellorn.exe": b"game 1.1.0"})
+        device = dict(new, **{"data/COM1.dat": b"serial"})
+        cases = [
+            # what; the files the list names; the archive served instead of theirs; a list; blocks
+            ("a device name in the list", device, None, True, False),
+            ("a device name in the archive", device, None, False, True),
+            ("two letter cases in the archive", dict(new, **{"data/map.pak": b"1", "data/Map.pak": b"2"}),
+             None, False, False),
+            # 64 MiB of zeros in 65 KB, where the list says 5 bytes: tar never gets them.
+            ("a bomb", new, releases.gzip_bomb("data/readme.txt", 64 << 20), True, True),
+            ("an archive longer than listed", new,
+             releases.tar_of([*new.items(), ("data/extra.pak", os.urandom(2_000_000))]), True, False),
+        ]
+        old = {"Quellorn.exe": b"old game"}  # nothing to keep: the archive it is
+        for what, files, archive, file_list, blocks in cases:
+            with self.subTest(what):
+                shutil.rmtree(self.store, ignore_errors=True)
+                self.install("1.0.0", old)
+                releases.publish(self.www, "1.1.0", files, file_list=file_list, archive_bytes=archive,
+                                 blocks=blocks)
+                self.assertEqual(self.run_launcher(), (0, self.ok_line("1.0.0")))
+                self.assert_intact("1.0.0", old)
+                downloaded = not file_list or archive is not None
+                self.assertEqual(self.store_entries(),
+                                 ["1.0.0", *(["1.1.0.download"] if downloaded else []), "current.txt"])
+                log = (self.store / "launcher.log").read_text(encoding="utf-8")
+                self.assertTrue("The release couldn't be unpacked" in log or
+                                "The release's file list isn't one" in log, log)
+        # Nothing installed: the player reads why.
+        shutil.rmtree(self.store, ignore_errors=True)
+        self.assertEqual(self.run_launcher(),
+                         (1, "error\tThe download failed. The release couldn't be unpacked."))
+
+    def test_a_block_spoiled_on_the_way_is_fetched_again_alone(self):
+        big = dict(GAME, **{"data/big.pak": os.urandom(3 << 20)})
+        feed = releases.publish(self.www, "1.0.0", big, blocks=True)
+        self.server.faults[feed["file"]] = Fault(spoil_at=(1 << 20) + 5)
+        self.assertEqual(self.run_launcher(), (0, self.ok_line("1.0.0")))
+        self.assert_intact("1.0.0", big)
+        self.assertEqual(self.server.ranges[feed["file"]], [None, f"bytes={1 << 20}-{(2 << 20) - 1}"])
+
+    def test_a_drip_starts_the_installed_version_and_keeps_what_came(self):
+        self.install("1.0.0")
+        (self.app / "launcher.json").write_text(json.dumps({"minDownloadKBps": 64, "slowDownloadSeconds": 2}))
+        big = dict(GAME, **{"Quellorn.exe": b"game 2.0.0", "data/big.pak": os.urandom(3_000_000)})
+        feed = releases.publish(self.www, "2.0.0", big, file_list=False)
+        # Every answer stops for half a minute after 100 KB.
+        self.server.faults[feed["file"]] = Fault(stall_after=100_000, stall_seconds=30)
+        started = time.monotonic()
+        self.assertEqual(self.run_launcher(), (0, self.ok_line("1.0.0")))
+        self.assertLess(time.monotonic() - started, 60)
+        self.assertGreaterEqual((self.store / "2.0.0.download").stat().st_size, 200_000)
+        self.assertGreaterEqual(self.server.requests[feed["file"]], 2)  # tried again where it stood
+        self.assert_intact("1.0.0")
+
+    @unittest.skipIf(on_windows(), "another user's links are symbolic links")
+    def test_links_planted_in_the_store_lead_no_write_outside_it(self):
+        outside = self.folder / "outside"
+        outside.mkdir()
+        canary = outside / "canary.txt"
+        canary.write_text("untouched")
+        self.install("1.0.0")
+
+        def plant(version):
+            for name in ("launcher.log", "current.txt.tmp", f"{version}.download", f"{version}.record.tmp"):
+                (self.store / name).unlink(missing_ok=True)
+                (self.store / name).symlink_to(canary)
+            for name in (f"{version}.partial", f"{version}.parts"):
+                (self.store / name).symlink_to(outside, target_is_directory=True)
+        # File by file (parts, record), then by the archive (download, staging).
+        plant("1.1.0")
+        new = dict(GAME, **{"Quellorn.exe": b"game 1.1.0"})
+        releases.publish(self.www, "1.1.0", new, extra={"size": 10_000_000})
+        self.assertEqual(self.run_launcher(), (0, self.ok_line("1.1.0")))
+        plant("1.2.0")
+        newer = dict(new, **{"Quellorn.exe": b"game 1.2.0"})
+        releases.publish(self.www, "1.2.0", newer, file_list=False)
+        self.assertEqual(self.run_launcher(), (0, self.ok_line("1.2.0")))
+        self.assert_intact("1.2.0", newer)
+        self.assertEqual([p.name for p in outside.iterdir()], ["canary.txt"])
+        self.assertEqual(canary.read_text(), "untouched")
+        self.assertFalse((self.store / "1.2.0").is_symlink())
+
+    @unittest.skipIf(on_windows(), "modes are Linux's")
+    def test_modes_are_the_launchers_own_whatever_the_umask(self):
+        for umask in (0o000, 0o077):
+            with self.subTest(umask=oct(umask)):
+                shutil.rmtree(self.store, ignore_errors=True)
+                releases.publish(self.www, "1.0.0", GAME)
+                self.assertEqual(self.run_launcher(umask=umask), (0, self.ok_line("1.0.0")))
+                new = dict(GAME, **{"Quellorn.exe": b"game 1.1.0"})
+                releases.publish(self.www, "1.1.0", new, extra={"size": 10_000_000})
+                self.assertEqual(self.run_launcher(umask=umask), (0, self.ok_line("1.1.0")))
+                mode = lambda path: (self.store / path).stat().st_mode & 0o7777  # noqa: E731
+                for folder in ("", "1.1.0", "1.1.0/data", "1.1.0/data/maps"):
+                    self.assertEqual(mode(folder), 0o755, folder)
+                self.assertEqual(mode("1.1.0/Quellorn.exe"), 0o755)  # fetched, and started from here
+                self.assertEqual(mode("1.1.0/data/readme.txt"), 0o644)
+
+    def test_removing_a_folder_never_follows_a_link_inside_it(self):
+        outside = self.folder / "outside"
+        outside.mkdir()
+        (outside / "canary.txt").write_text("untouched")
+        self.install("1.0.0")
+        (self.store / "0.9.0").mkdir()
+        if on_windows():
+            made = subprocess.run([EMULATOR, "cmd", "/c", "mklink", "/J", native(self.store / "0.9.0" / "inside"),
+                                   native(outside)], capture_output=True, text=True)
+            self.assertEqual(made.returncode, 0, made.stdout + made.stderr)
+        else:
+            (self.store / "0.9.0" / "inside").symlink_to(outside, target_is_directory=True)
+        releases.publish(self.www, "1.0.0", GAME)
+        self.assertEqual(self.run_launcher(), (0, self.ok_line("1.0.0")))  # up to date: pruned
+        self.assertFalse((self.store / "0.9.0").exists())
+        self.assertEqual((outside / "canary.txt").read_text(), "untouched")
 
     def test_a_failing_install_keeps_the_installed_version(self):
         self.install("1.0.0")

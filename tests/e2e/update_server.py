@@ -25,6 +25,7 @@ class Fault:
     extra_bytes: bytes = b""         # append these to the body
     missing_bytes: int = 0           # leave this many bytes off the end
     wrong_bytes: bool = False        # flip the first byte of the body
+    spoil_at: int = -1               # flip this byte of the file in answers that hold it whole
     reset_after: int = -1            # after this many body bytes, reset the connection
     redirect: str = ""               # answer 302 with this Location instead
     times: int = -1                  # the fault holds for this many requests; -1: for all
@@ -103,6 +104,8 @@ class UpdateServer:
         content = file.read_bytes()
         if fault.wrong_bytes and content:
             content = bytes([content[0] ^ 0xFF]) + content[1:]
+        if 0 <= fault.spoil_at < len(content) and not requested_range:
+            content = content[:fault.spoil_at] + bytes([content[fault.spoil_at] ^ 1]) + content[fault.spoil_at + 1:]
         start = 0
         if requested_range and requested_range.startswith("bytes=") and not fault.ignore_range:
             first, _, last = requested_range[6:].partition("-")

@@ -160,6 +160,10 @@ InternetHandle Send(HINTERNET connection, const Target& target, const Request& m
     DWORD within = static_cast<DWORD>(Transfers().textWithin.count());
     WinHttpSetOption(request.Get(), WINHTTP_OPTION_RECEIVE_RESPONSE_TIMEOUT, &within,
                      sizeof within);
+  } else {
+    // A body that stops coming for the slow window has stalled, as on Linux.
+    DWORD window = static_cast<DWORD>(Transfers().slowWindow.count());
+    WinHttpSetOption(request.Get(), WINHTTP_OPTION_RECEIVE_TIMEOUT, &window, sizeof window);
   }
   const std::string range = RangeOf(made);
   std::wstring headers = range.empty() ? std::wstring() : L"Range: " + Widen(range) + L"\r\n";
