@@ -64,6 +64,8 @@ Feed ParseFeed(const std::string& text) {
   feed.sequence = ReadUnsigned(std::string_view(object["sequence"]),
                                std::numeric_limits<std::uint64_t>::max(), Minus::Refused);
   feed.expires = Widen(object["expires"]);
+  feed.channel = Widen(object["channel"]);
+  feed.rollback = object["rollback"] == "true";
   return feed;
 }
 
@@ -86,6 +88,8 @@ std::string WriteFeed(const Feed& feed) {
   if (!feed.product.empty()) members += ",\n  \"product\": " + JsonString(feed.product);
   if (feed.sequence) members += ",\n  \"sequence\": " + std::to_string(*feed.sequence);
   if (!feed.expires.empty()) members += ",\n  \"expires\": " + JsonString(feed.expires);
+  if (!feed.channel.empty()) members += ",\n  \"channel\": " + JsonString(feed.channel);
+  if (feed.rollback) members += ",\n  \"rollback\": \"true\"";
   return "{\n" + members + "\n}\n";
 }
 

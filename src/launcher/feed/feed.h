@@ -24,6 +24,10 @@ struct Feed {
   std::wstring product;                   // empty when absent
   std::optional<std::uint64_t> sequence;  // absent, or unreadable, or negative
   std::wstring expires;                   // as written, empty when absent
+  // Which channel's feed it is ("beta"; empty for the live one), and whether the studio means a
+  // release older than the one before it to move players back ("rollback": "true").
+  std::wstring channel;
+  bool rollback = false;
 
   bool operator==(const Feed&) const = default;
 };

@@ -90,6 +90,14 @@ std::wstring InstallerName(std::wstring_view version) {
   return Joined(kInstallerPrefix, version, L".exe");
 }
 
+std::wstring InstallerDocumentName(std::wstring_view version) {
+  return Joined(kInstallerPrefix, version, L".json");
+}
+
+std::wstring RootName(std::uint64_t version) {
+  return Joined(kRootFolder, L"/", Joined(std::to_wstring(version), L".json"));
+}
+
 bool IsInstallerName(std::wstring_view name) {
   return name.starts_with(kInstallerPrefix) && name.ends_with(L".exe");
 }

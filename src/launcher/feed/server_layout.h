@@ -5,6 +5,7 @@
 // publishing tool writes, verifies and prunes by them; nowhere else is one spelled. Names are
 // relative to the feed's folder, "/" between folders. Pure logic.
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -45,8 +46,15 @@ std::wstring BlockListName(std::wstring_view version);
 // The version whose file list a name is; nothing for any other name.
 std::optional<std::wstring> VersionOfFileList(std::wstring_view name);
 
-// "Quellorn-Launcher-<version>.exe".
+// "Quellorn-Launcher-<version>.exe", and the document the launcher role signs of it,
+// "Quellorn-Launcher-<version>.json".
 std::wstring InstallerName(std::wstring_view version);
+std::wstring InstallerDocumentName(std::wstring_view version);
+
+// The signed roles' documents: "root/<N>.json", each version of the root, and the timestamp.
+inline constexpr wchar_t kRootFolder[] = L"root";
+inline constexpr wchar_t kTimestampName[] = L"timestamp.json";
+std::wstring RootName(std::uint64_t version);
 // Whether a file of the folder is a launcher installer.
 bool IsInstallerName(std::wstring_view name);
 

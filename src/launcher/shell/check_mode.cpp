@@ -16,7 +16,7 @@ int RunCheck(const std::wstring& checkFile, const std::wstring& feedUrl, const C
   try {
     const Ready ready = Prepare(
         feedUrl, store, [](const Progress&) {}, launcherUpdateAllowed, temporaryDirectory,
-        {EmbeddedKeys()}, repair);
+        BuiltInTrust(), repair);
     WriteCheckResult(checkFile,
                      (ready.isInstaller ? L"launcher\t" : L"ok\t") + WideFromPath(ready.path));
     return 0;

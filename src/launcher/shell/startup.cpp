@@ -83,7 +83,7 @@ int Run(const LaunchOptions& options) {
     settings.prepare = [](const std::wstring& url, const ClientStore& within,
                           const ProgressCallback& progress, bool updateAllowed,
                           const std::filesystem::path& temporary) {
-      return Prepare(url, within, progress, updateAllowed, temporary, {EmbeddedKeys()}, true);
+      return Prepare(url, within, progress, updateAllowed, temporary, BuiltInTrust(), true);
     };
   }
   const int exitCode = !options.checkFile.empty() ? RunCheck(options.checkFile, feedUrl, store,

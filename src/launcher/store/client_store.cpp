@@ -24,10 +24,13 @@ bool IsSpace(char byte) {
 constexpr const wchar_t* kReservedEndings[] = {L".partial", L".download", L".parts", L".record",
                                                L".txt",     L".tmp",      L".log"};
 constexpr wchar_t kSequenceFile[] = L"feed-sequence.txt";
+constexpr wchar_t kTrustFile[] = L"trust.txt";
+constexpr wchar_t kRootsFolder[] = L"roots";
 
-// What the store keeps besides the current version: its marker, the highest feed sequence
+// What the store keeps besides the current version: its marker, what the trust in feeds has
 // accepted, the log for support, and the lock file (Linux) that a running launcher holds.
-constexpr const wchar_t* kStoreFiles[] = {L"current.txt", kSequenceFile, L"launcher.log", L".lock"};
+constexpr const wchar_t* kStoreFiles[] = {L"current.txt", kSequenceFile,   kTrustFile,
+                                          kRootsFolder,   L"launcher.log", L".lock"};
 
 // The working names of a version being installed.
 constexpr const wchar_t* kWorkingEndings[] = {L".partial", L".download", L".parts"};
@@ -36,7 +39,8 @@ constexpr const wchar_t* kWorkingEndings[] = {L".partial", L".download", L".part
 
 bool IsStorableVersion(const std::wstring& version) {
   const std::wstring name = Lowercase(version);
-  return std::none_of(std::begin(kReservedEndings), std::end(kReservedEndings),
+  return name != kRootsFolder &&
+         std::none_of(std::begin(kReservedEndings), std::end(kReservedEndings),
                       [&](const wchar_t* ending) { return name.ends_with(ending); });
 }
 
@@ -107,6 +111,31 @@ bool ClientStore::AcceptSequence(std::uint64_t sequence) const {
   return ReplaceFileDurably(root / PathFromWide(kSequenceFile),
                             root / PathFromWide(std::wstring(kSequenceFile) + L".tmp"),
                             std::to_string(sequence));
+}
+
+TrustState ClientStore::AcceptedTrust() const {
+  TrustState state;
+  for (const std::filesystem::path& copy :
+       {root / PathFromWide(kTrustFile), RootsFolder() / PathFromWide(kTrustFile)}) {
+    if (const std::optional<TrustState> read = ParseTrustState(ReadWholeFile(copy))) {
+      state = Merged(state, *read);
+    }
+  }
+  return state;
+}
+
+bool ClientStore::AcceptTrust(const TrustState& state) const {
+  const std::string text = FormatTrustState(Merged(AcceptedTrust(), state));
+  std::error_code error;
+  std::filesystem::create_directories(RootsFolder(), error);
+  bool written = true;
+  for (const std::filesystem::path& copy :
+       {root / PathFromWide(kTrustFile), RootsFolder() / PathFromWide(kTrustFile)}) {
+    std::filesystem::path temporary = copy;
+    temporary += ".tmp";
+    written = ReplaceFileDurably(copy, temporary, text) && written;
+  }
+  return written;
 }
 
 void ClientStore::NameCurrent(const std::wstring& version) const {

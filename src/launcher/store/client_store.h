@@ -22,13 +22,14 @@
 #include "launcher/feed/release.h"
 #include "launcher/store/stage.h"
 #include "launcher/transfer/block_list.h"
+#include "launcher/trust/trust_state.h"
 
 namespace launcher {
 
 // Whether `version` can be a folder of the store: a name that can't be taken for current.txt,
-// another of the store's files or a working name of some version (it doesn't end in ".partial",
-// ".download", ".parts", ".record", ".txt", ".tmp" or ".log", in any letter case). Plain names are
-// checked elsewhere.
+// another of the store's files or folders ("roots") or a working name of some version (it doesn't
+// end in ".partial", ".download", ".parts", ".record", ".txt", ".tmp" or ".log", in any letter
+// case). Plain names are checked elsewhere.
 bool IsStorableVersion(const std::wstring& version);
 
 // What a look at an installed version found: the files it should hold, and those that don't hold
@@ -114,6 +115,17 @@ class ClientStore {
   // Records `sequence` when it is higher than the one recorded, in the same durable way as
   // current.txt. False when it couldn't be written.
   [[nodiscard]] bool AcceptSequence(std::uint64_t sequence) const;
+
+  // What a launcher with a root has accepted (trust.txt and its copy in roots/), each value the
+  // highest any copy holds; an unreadable copy counts as none.
+  TrustState AcceptedTrust() const;
+
+  // Records `state` merged with what is recorded, in both copies, each in the same durable way as
+  // current.txt. False when a copy couldn't be written.
+  [[nodiscard]] bool AcceptTrust(const TrustState& state) const;
+
+  // The roots accepted so far, as the update server holds them: roots/<N>.json and its ".sig".
+  std::filesystem::path RootsFolder() const { return root / "roots"; }
 
   const std::filesystem::path root;
 

@@ -14,6 +14,11 @@ struct Failure {
   std::wstring detail = {};
 };
 
+// The failure's message and, when there is more, its detail: what the log keeps.
+inline std::wstring Described(const Failure& failure) {
+  return failure.detail.empty() ? failure.message : failure.message + L" (" + failure.detail + L")";
+}
+
 // What the player reads for any other exception: no message was written for it.
 inline constexpr wchar_t kSomethingWentWrong[] = L"Something went wrong. Try again.";
 

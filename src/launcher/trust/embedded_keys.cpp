@@ -2,6 +2,7 @@
 
 #include <string_view>
 
+#include "launcher/trust/feed_trust.h"
 #include "launcher/trust/key_list.h"  // made by CMake from key_list.h.in
 
 namespace launcher {
@@ -18,6 +19,20 @@ const std::vector<PublicKey>& EmbeddedKeys() {
     return parsed;
   }();
   return keys;
+}
+
+const std::optional<Root>& EmbeddedRoot() {
+  static const std::optional<Root> root =
+      std::string_view(kFirstRoot).empty() ? std::nullopt : ParseRoot(kFirstRoot);
+  return root;
+}
+
+std::chrono::system_clock::time_point TrustFloor() {
+  const std::string_view text = kTrustFloor;
+  const std::optional<std::chrono::sys_seconds> floor =
+      ParseUtcTime(std::wstring(text.begin(), text.end()));
+  return floor ? std::chrono::system_clock::time_point(*floor)
+               : std::chrono::system_clock::time_point();
 }
 
 }  // namespace launcher

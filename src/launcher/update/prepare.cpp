@@ -24,54 +24,13 @@
 #include "launcher/transfer/text_fetch.h"
 #include "launcher/transfer/transfer_settings.h"
 #include "launcher/trust/feed_trust.h"
+#include "launcher/update/trusted_feed.h"
 
 namespace launcher {
 
 namespace {
 
 constexpr double kMegabyte = 1048576.0;
-
-// The failure's message and, when there is more, its detail: what the log keeps.
-std::wstring Described(const Failure& failure) {
-  return failure.detail.empty() ? failure.message : failure.message + L" (" + failure.detail + L")";
-}
-
-// The feed, when it could be fetched and read and, for a launcher with keys, believed.
-struct FetchedFeed {
-  std::optional<Feed> feed;
-  bool untrusted = false;  // fetched and read, but not believed
-};
-
-FetchedFeed FetchFeed(const std::wstring& feedUrl, const ClientStore& store,
-                      const FeedTrust& trust) {
-  std::string text;
-  Feed feed;
-  try {
-    // Never a cache's stale copy: an old feed would hold players back.
-    text = GetText(feedUrl, kFeedLimit, true);
-    feed = ParseFeed(text);
-  } catch (const Failure& failure) {
-    LogLine(L"The feed couldn't be had: " + Described(failure));
-    return {};
-  }
-  if (trust.keys.empty()) return {feed};
-  std::string signatures;
-  try {
-    signatures = GetText(layout::SignatureName(feedUrl), kSignatureLimit, true);
-  } catch (const Failure& failure) {
-    LogLine(L"The feed isn't believed: its signature couldn't be had: " + Described(failure));
-    return {std::nullopt, true};
-  }
-  if (const auto why =
-          WhyUntrusted(text, feed, signatures, trust.keys, trust.now(), store.AcceptedSequence())) {
-    LogLine(L"The feed isn't believed: " + *why);
-    return {std::nullopt, true};
-  }
-  LogLine(Format(L"The feed is signed: sequence {}, valid until {}", *feed.sequence, feed.expires));
-  // A failure to record it only weakens the protection against replays; the feed is good.
-  if (!store.AcceptSequence(*feed.sequence)) LogLine(L"The feed's sequence couldn't be recorded");
-  return {feed};
-}
 
 // The digest of what the held file holds, read from its start.
 std::wstring HashHeld(HeldFile& held) {
@@ -279,6 +238,29 @@ Ready UpdateTo(const Feed& feed, const std::wstring& baseUrl, const ClientStore&
   return {store.Executable(release.version), false, nullptr};
 }
 
+// What starts without a believed feed: the installed version, telling the player since when
+// updates couldn't be checked when the timestamp has expired; with nothing installed, a Failure.
+Ready WithoutFeed(const FetchedFeed& fetched, const std::wstring& feedUrl,
+                  const std::wstring& installed, const Ready& installedReady,
+                  const ProgressCallback& progress) {
+  if (installed.empty() && fetched.untrusted) {
+    throw Failure{L"The update server's answer couldn't be trusted. Try again later."};
+  }
+  if (installed.empty()) {
+    throw Failure{L"Couldn't reach " + HostOf(feedUrl) + L". Check your connection and try again."};
+  }
+  if (!fetched.staleSince.empty()) {
+    const std::wstring since =
+        fetched.staleSince.substr(0, 10) + L" " + fetched.staleSince.substr(11, 5);
+    LogLine(L"Updates couldn't be checked since " + fetched.staleSince);
+    progress({Format(L"Updates couldn't be checked since {} UTC: starting Quellorn {}\u2026", since,
+                     installed),
+              std::nullopt});
+  }
+  LogLine(L"Starting the installed " + installed + L" without the update server");
+  return installedReady;
+}
+
 }  // namespace
 
 bool ProgressPace::Changes(int kind, std::uint64_t done, std::uint64_t total, double unit) {
@@ -378,23 +360,15 @@ Ready Prepare(const std::wstring& feedUrl, const ClientStore& store,
 
   const FetchedFeed fetched = FetchFeed(feedUrl, store, trust);
   const std::optional<Feed>& feed = fetched.feed;
-  if (!feed) {
-    if (installed.empty() && fetched.untrusted) {
-      throw Failure{L"The update server's answer couldn't be trusted. Try again later."};
-    }
-    if (installed.empty()) {
-      throw Failure{L"Couldn't reach " + HostOf(feedUrl) +
-                    L". Check your connection and try again."};
-    }
-    LogLine(L"Starting the installed " + installed + L" without the update server");
-    return installedReady;
-  }
+  if (!feed) return WithoutFeed(fetched, feedUrl, installed, installedReady, progress);
 
-  if (launcherUpdateAllowed && feed->launcher && IsUsableRelease(*feed->launcher) &&
+  if (launcherUpdateAllowed && feed->launcher &&
       IsNewerVersion(feed->launcher->version, kOwnVersion)) {
-    LogLine(Format(L"Launcher update from {} to {}", kOwnVersion, feed->launcher->version));
-    if (auto ready = DownloadLauncher(*feed->launcher, baseUrl, progress, temporaryDirectory)) {
-      return *ready;
+    if (const std::optional<Release> launcher = TrustedLauncher(*feed, fetched, baseUrl)) {
+      LogLine(Format(L"Launcher update from {} to {}", kOwnVersion, launcher->version));
+      if (auto ready = DownloadLauncher(*launcher, baseUrl, progress, temporaryDirectory)) {
+        return *ready;
+      }
     }
   }
 
@@ -410,6 +384,13 @@ Ready Prepare(const std::wstring& feedUrl, const ClientStore& store,
     LogLine(L"Up to date: " + installed);
     RepairInstalled(*feed, baseUrl, store, installed, repair, progress);
     store.Prune();
+    return installedReady;
+  }
+  if (!installed.empty() && IsNewerVersion(installed, release.version) && !feed->rollback) {
+    LogLine(
+        Format(L"The feed names {}, older than the installed {}, and says no rollback is "
+               L"meant: starting {}",
+               release.version, installed, installed));
     return installedReady;
   }
 

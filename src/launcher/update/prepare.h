@@ -14,8 +14,7 @@
 
 #include "launcher/platform/held_file.h"
 #include "launcher/store/client_store.h"
-#include "launcher/trust/embedded_keys.h"
-#include "launcher/trust/signature.h"
+#include "launcher/update/trusted_feed.h"
 
 namespace launcher {
 
@@ -32,12 +31,6 @@ struct Ready {
   std::shared_ptr<HeldFile> held;
 };
 
-// What a launcher built with the publisher's keys requires of a feed before it believes it.
-struct FeedTrust {
-  std::vector<PublicKey> keys;  // none: every readable feed is believed
-  std::function<std::chrono::system_clock::time_point()> now = std::chrono::system_clock::now;
-};
-
 using ProgressCallback = std::function<void(const Progress&)>;
 
 // Throws Failure with the player's message only when no usable version is installed; other
@@ -48,7 +41,7 @@ using ProgressCallback = std::function<void(const Progress&)>;
 Ready Prepare(const std::wstring& feedUrl, const ClientStore& store,
               const ProgressCallback& progress, bool launcherUpdateAllowed,
               const std::filesystem::path& temporaryDirectory,
-              const FeedTrust& trust = {EmbeddedKeys()}, bool repair = false);
+              const FeedTrust& trust = BuiltInTrust(), bool repair = false);
 
 // Lets a progress report through only when it would show something new: another kind, total,
 // count in the unit shown, or thousandth of the bar. Formatting and repainting then follow what

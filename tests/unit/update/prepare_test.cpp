@@ -69,7 +69,7 @@ class PrepareTest : public ::testing::Test {
       return Prepare(
           server_.Url("/feed/latest.json"), store_,
           [this](const Progress& progress) { reports_.push_back(progress); }, launcherUpdateAllowed,
-          temporary_, {EmbeddedKeys()}, repair);
+          temporary_, BuiltInTrust(), repair);
     } catch (const Failure& failure) {
       failure_ = failure.message;
       return {};
@@ -358,7 +358,7 @@ TEST_F(PrepareTest, ASignedLauncherBelievesOnlyTheFreshSignedFeed) {
   const publish::PrivateKey first = publish::ReadPrivateKey(kKeys / "first.pem");
   const publish::PrivateKey second = publish::ReadPrivateKey(kKeys / "second.pem");
   const auto now = std::chrono::sys_days(std::chrono::year(2027) / 1 / 1);
-  const FeedTrust trust{{first.publicKey, second.publicKey}, [&] { return now; }};
+  const FeedTrust trust{{first.publicKey, second.publicKey}, std::nullopt, [&] { return now; }};
   struct Case {
     const char* name;
     std::string extra;  // feed members besides the release's
