@@ -13,7 +13,9 @@
 #include "launcher/text/format.h"
 #include "launcher/text/numbers.h"
 #include "launcher/text/text.h"
+#include "tools/publish/commands/arguments.h"
 #include "tools/publish/commands/json_document.h"
+#include "tools/publish/commands/role_commands.h"
 #include "tools/publish/reports/verify.h"
 #include "tools/publish/server/channels.h"
 #include "tools/publish/server/publish.h"
@@ -37,6 +39,7 @@ constexpr char kUsage[] =
     "                        [--expires DAYS]\n"
     "       quellorn-publish verify SERVER_FOLDER_OR_FEED_URL [--public-key KEY]...\n"
     "       quellorn-publish keygen KEY_FILE\n"
+    "%s"
     "       quellorn-publish --help\n"
     "Every command takes --json: one JSON document on standard output with what it did or found\n"
     "(and \"error\" when it failed). Progress goes to standard error, at most once a second when\n"
@@ -46,18 +49,7 @@ constexpr char kUsage[] =
     "server folder sharing its files. Exit codes: 0 done, 1 refused or problems found, 2 a\n"
     "malformed command line.\n";
 
-// What each command takes: how many words of its own, which options with a value (those
-// marked with * may be given more than once), which of them it needs, and which options stand
-// alone.
-struct Form {
-  const wchar_t* name;
-  std::size_t subjects;
-  std::vector<std::wstring> options;
-  std::vector<std::wstring> required;
-  std::vector<std::wstring> flags;
-};
-
-const Form kForms[] = {
+const std::vector<Form> kForms = {
     {L"release",
      1,
      {L"--version", L"--server", L"--channel", L"--key*", L"--expires", L"--max-update-MB"},
@@ -84,67 +76,6 @@ const Form kForms[] = {
     {L"keygen", 1, {}, {}, {}},
 };
 
-struct Arguments {
-  std::wstring command;
-  std::vector<std::wstring> subjects;
-  std::map<std::wstring, std::vector<std::wstring>> options;
-  std::vector<std::wstring> flags;
-
-  bool Has(const std::wstring& flag) const {
-    return std::find(flags.begin(), flags.end(), flag) != flags.end();
-  }
-
-  const std::wstring& Subject() const { return subjects.front(); }
-  std::wstring Option(const std::wstring& name) const {
-    const auto found = options.find(name);
-    return found == options.end() ? std::wstring() : found->second.back();
-  }
-  std::vector<std::wstring> All(const std::wstring& name) const {
-    const auto found = options.find(name);
-    return found == options.end() ? std::vector<std::wstring>() : found->second;
-  }
-};
-
-// Empty command when the words don't make one of the forms.
-Arguments Parse(const std::vector<std::wstring>& words) {
-  if (words.size() < 2) return {};
-  const Form* form = nullptr;
-  for (const Form& candidate : kForms) {
-    if (words[1] == candidate.name) form = &candidate;
-  }
-  if (form == nullptr) return {};
-  Arguments arguments;
-  arguments.command = words[1];
-  for (std::size_t i = 2; i < words.size(); ++i) {
-    const std::wstring& word = words[i];
-    if (!word.starts_with(L"--")) {
-      arguments.subjects.push_back(word);
-      continue;
-    }
-    if (word == L"--json" ||
-        std::find(form->flags.begin(), form->flags.end(), word) != form->flags.end()) {
-      arguments.flags.push_back(word);
-      continue;
-    }
-    const auto option = std::find_if(
-        form->options.begin(), form->options.end(),
-        [&](const std::wstring& known) { return known == word || known == word + L"*"; });
-    if (option == form->options.end() || i + 1 >= words.size()) return {};
-    auto& values = arguments.options[word];
-    if (!values.empty() && !option->ends_with(L"*")) return {};
-    values.push_back(words[++i]);
-  }
-  if (arguments.subjects.size() != form->subjects) return {};
-  for (const std::wstring& needed : form->required) {
-    if (arguments.Option(needed).empty()) return {};
-  }
-  return arguments;
-}
-
-void Print(std::FILE* stream, const std::wstring& line) {
-  std::fputs((Narrow(line) + "\n").c_str(), stream);
-}
-
 // Progress on standard error: one line redrawn in place for a person watching; for a log (CI),
 // a line of its own at most once a second.
 PublishProgress StandardErrorProgress() {
@@ -167,17 +98,6 @@ void EndProgress() {
   if (IsTerminal(stderr)) std::fputs("\r\x1b[K", stderr);
 }
 
-// Where a command's outcome goes: lines for a person, or with --json one JSON document for a
-// script, written once the command has ended either way.
-struct Outcome {
-  bool json = false;
-  JsonDocument document;
-
-  void Line(const std::wstring& line) const {
-    if (!json) Print(stdout, line);
-  }
-};
-
 std::string PlanJson(const UpdateReport& plan) {
   std::vector<std::string> costliest;
   for (const auto& [path, bytes] : plan.costliest) {
@@ -190,22 +110,6 @@ std::string PlanJson(const UpdateReport& plan) {
       .Number("bytes", plan.bytes)
       .Raw("costliest", JsonDocument::Array(costliest))
       .Close();
-}
-
-Signing SigningOf(const Arguments& arguments) {
-  Signing signing;
-  for (const std::wstring& file : arguments.All(L"--key")) {
-    signing.keys.push_back(ReadPrivateKey(PathFromWide(file)));
-  }
-  const std::wstring days = arguments.Option(L"--expires");
-  if (!days.empty()) {
-    const auto number = ReadUnsigned(std::wstring_view(days), 36500, Minus::Refused);
-    if (!number || *number == 0) {
-      throw Failure{Format(L"--expires takes a number of days from 1 to 36500, not \"{}\"", days)};
-    }
-    signing.validDays = static_cast<int>(*number);
-  }
-  return signing;
 }
 
 // One line for each release whose players the new one reaches, as the launcher will fetch it.
@@ -388,12 +292,14 @@ int RunVerify(const Arguments& arguments, Outcome& out) {
 
 int RunPublish(const std::vector<std::wstring>& words) {
   if (words.size() == 2 && (words[1] == L"--help" || words[1] == L"help")) {
-    std::fputs(kUsage, stdout);
+    std::fprintf(stdout, kUsage, kRoleUsage);
     return 0;
   }
-  const Arguments arguments = Parse(words);
+  std::vector<Form> forms = kForms;
+  forms.insert(forms.end(), kRoleForms.begin(), kRoleForms.end());
+  const Arguments arguments = Parse(words, forms);
   if (arguments.command.empty()) {
-    std::fputs(kUsage, stderr);
+    std::fprintf(stderr, kUsage, kRoleUsage);
     return 2;
   }
   Outcome out;
@@ -410,6 +316,9 @@ int RunPublish(const std::vector<std::wstring>& words) {
     if (arguments.command == L"resign") code = RunResign(arguments, out);
     if (arguments.command == L"keygen") code = RunKeygen(arguments, out);
     if (arguments.command == L"verify") code = RunVerify(arguments, out);
+    for (const Form& form : kRoleForms) {
+      if (arguments.command == form.name) code = RunRoleCommand(arguments, out);
+    }
   } catch (const Failure& failure) {
     error = failure.message;
   } catch (const std::exception& failure) {

@@ -126,6 +126,8 @@ Feed Promote(const std::filesystem::path& server, const std::wstring& version,
   RefuseDowngrade(published, version, allowDowngrade);
   const auto archive = server / PathFromWide(found->archive);
   Feed feed = published;
+  feed.rollback = allowDowngrade && !published.release.version.empty() &&
+                  IsNewerVersion(published.release.version, version);
   feed.release = {version, found->archive, HashFile(archive).Hex(), SizeOf(archive)};
   feed.files = found->list;
   feed.filesSha256 = Sha256Hex(ReadWholeFile(server / PathFromWide(found->list)));

@@ -26,6 +26,7 @@
 #include "tools/publish/server/channels.h"
 #include "tools/publish/server/server_changes.h"
 #include "tools/publish/server/tar_follower.h"
+#include "tools/publish/signing/roles.h"
 
 namespace launcher::publish {
 namespace {
@@ -268,6 +269,9 @@ class ReleaseRun {
           Format(L"{} (and --strict refuses what players won't get)", summary_.warnings.front())};
     }
     feed_ = published_;
+    // Signed, so that a launcher installs an older release only when the studio means it.
+    feed_.rollback = options_.allowDowngrade && !published_.release.version.empty() &&
+                     IsNewerVersion(published_.release.version, version_);
     summary_.files = files_.size();
   }
 
@@ -501,8 +505,20 @@ Release PublishLauncher(const std::filesystem::path& installer, const std::wstri
     changes.Place(temporary, target);
   }
   feed.launcher = launcher;
+  // Under signed roles the installer runs only with its own document, which the launcher role
+  // signs: one stolen release key can't ship one.
+  const std::size_t signers = PublishLauncherDocument(changes, server, launcher, signing.keys);
   PublishFeed(changes, server / PathFromWide(feedName), feed, published, signing);
   changes.Commit();
+  if (const std::optional<Root> root = NewestRoot(server)) {
+    if (signers < root->launcher.threshold) {
+      throw Failure{
+          Format(L"the launcher {} is published, but signed by {} of the {} launcher keys "
+                 L"it needs: add the others with quellorn-publish sign {} --key KEY",
+                 version, signers, root->launcher.threshold,
+                 WideFromPath(server / PathFromWide(layout::InstallerDocumentName(version))))};
+    }
+  }
   return launcher;
 }
 

@@ -1,9 +1,15 @@
 #include "tools/publish/signing/signed_feed.h"
 
+#include <algorithm>
+
 #include "launcher/feed/server_layout.h"
+#include "launcher/text/failure.h"
+#include "launcher/text/format.h"
 #include "launcher/text/read_file.h"
 #include "launcher/text/text.h"
 #include "launcher/trust/feed_trust.h"
+#include "launcher/trust/rooted_trust.h"
+#include "tools/publish/signing/roles.h"
 
 namespace launcher::publish {
 
@@ -44,20 +50,42 @@ Feed PublishFeed(ServerChanges& changes, const std::filesystem::path& feedFile, 
     return published;
   }
   feed.product = kProductName;
+  if (published.sequence == std::numeric_limits<std::uint64_t>::max()) {
+    throw Failure{
+        L"the feed's sequence is at its largest and can't go higher: the launchers' "
+        L"root must start the sequences again (quellorn-publish rotate "
+        L"--restart-sequences)"};
+  }
   feed.sequence = published.sequence.value_or(0) + 1;
+  const std::filesystem::path server = feedFile.parent_path();
+  const std::optional<Root> root = NewestRoot(server);
+  const bool roles = root.has_value();
+  if (roles) {
+    std::size_t releaseKeys = 0;
+    for (const PrivateKey& key : signing.keys) {
+      releaseKeys +=
+          std::count(root->release.keys.begin(), root->release.keys.end(), key.publicKey);
+    }
+    if (releaseKeys < root->release.threshold) {
+      throw Failure{
+          Format(L"the feed needs {} signatures of root {}'s release keys: give them with "
+                 L"--key",
+                 root->release.threshold, root->version)};
+    }
+  }
+  // Under signed roles the feed names its channel, so it can't be served as another's.
+  if (roles) feed.channel = ChannelOfFeed(WideFromPath(feedFile.filename())).value_or(L"");
   const auto now = std::chrono::floor<std::chrono::seconds>(signing.now());
   feed.expires = FormatUtcTime(now + std::chrono::days(signing.validDays));
   const std::string text = WriteFeed(feed);
   std::vector<std::pair<std::filesystem::path, std::string>> files = {{feedFile, text}};
   if (!signing.keys.empty()) {
-    std::string signatures;
-    for (const PrivateKey& key : signing.keys) {
-      const Signature signature = Sign(key, text);
-      signatures += HexOf(signature.data(), signature.size()) + "\n";
-    }
-    files.emplace_back(PathFromWide(layout::SignatureName(WideFromPath(feedFile))), signatures);
+    files.emplace_back(PathFromWide(layout::SignatureName(WideFromPath(feedFile))),
+                       SignatureLines(text, signing.keys));
   }
   changes.WriteTogether(files);
+  // Last: the timestamp that names it.
+  if (roles) PublishTimestamp(changes, server, signing, signing.timestampHours);
   return feed;
 }
 

@@ -6,6 +6,7 @@
 #include <chrono>
 #include <filesystem>
 #include <functional>
+#include <limits>
 #include <vector>
 
 #include "launcher/feed/feed.h"
@@ -19,12 +20,15 @@ inline constexpr int kDefaultValidDays = 30;
 struct Signing {
   std::vector<PrivateKey> keys;  // none: no signature file is written
   int validDays = kDefaultValidDays;
+  int timestampHours = 24;  // how long the timestamp is valid, when the folder has signed roles
   std::function<std::chrono::system_clock::time_point()> now = std::chrono::system_clock::now;
 };
 
-// Writes `feed` to `feedFile` (and its signature file) through `changes`, all in one step. When
-// it names what `published` names already and needs no new signature, nothing is written unless
-// `renew` asks for a new sequence and expiry anyway. Returns the feed that now stands.
+// Writes `feed` to `feedFile` (and its signature file) through `changes`, all in one step; when
+// the folder has signed roles, the feed names its channel and the timestamp is signed anew after
+// it (which needs a timestamp key among the keys). When it names what `published` names already
+// and needs no new signature, nothing is written unless `renew` asks for a new sequence and expiry
+// anyway. Refuses to take the sequence past its largest value. Returns the feed that now stands.
 Feed PublishFeed(ServerChanges& changes, const std::filesystem::path& feedFile, Feed feed,
                  const Feed& published, const Signing& signing, bool renew = false);
 
