@@ -22,6 +22,7 @@ from wine import EMULATOR, native, on_windows, provide_tar, wine_folder
 
 LAUNCHER = pathlib.Path(os.environ.get("E2E_LAUNCHER", "build/linux/bin/quellorn-launcher")).resolve()
 SIGNED = pathlib.Path(os.environ.get("E2E_SIGNED_LAUNCHER", LAUNCHER.parent / "quellorn-launcher-signed")).resolve()
+ROOTED = pathlib.Path(os.environ.get("E2E_ROOTED_LAUNCHER", LAUNCHER.parent / "quellorn-launcher-rooted")).resolve()
 PUBLISH = pathlib.Path(os.environ.get("E2E_PUBLISH", LAUNCHER.parent / "quellorn-publish")).resolve()
 KEYS = pathlib.Path(os.environ.get("E2E_KEYS", "tests/keys")).resolve()
 OWN_VERSION = os.environ.get("E2E_OWN_VERSION", "")  # the launcher's, as the build has it
@@ -584,6 +585,94 @@ while time.time() < end:
         self.assertEqual(self.run_launcher(), (0, self.ok_line("1.1.0")))
         self.assertGreaterEqual(self.server.resets, 5)
         self.assert_intact("1.1.0", new)
+
+    def publisher(self, *arguments):
+        program = [EMULATOR, str(PUBLISH)] if on_windows() else [str(PUBLISH)]
+        result = subprocess.run(program + list(arguments), capture_output=True, text=True, timeout=120)
+        self.assertEqual(result.returncode, 0, result.stdout + result.stderr)
+
+    def publish_under_roles(self, version, files, channel="", *keys, extra=None):
+        """`version` published into the channel's feed and signed under the test root: by the
+        release key (first) and the timestamp key (second) unless `keys` says otherwise."""
+        name = "latest.json" if not channel else f"latest-{channel}.json"
+        live = self.www / "latest.json"
+        kept = live.read_bytes() if channel and live.exists() else None
+        feed = releases.publish(self.www, version, files, extra=extra)
+        if channel:
+            live.rename(self.www / name)
+            if kept is not None:
+                live.write_bytes(kept)
+        arguments = ["resign", "--server", native(self.www)] + (["--channel", channel] if channel else [])
+        for key in keys or ("first", "second"):
+            arguments += ["--key", native(KEYS / f"{key}.pem")]
+        self.publisher(*arguments)
+        return feed
+
+    def test_signed_roles_hold_against_a_hostile_mirror(self):
+        shutil.copy2(ROOTED, self.app / LAUNCHER.name)  # built with the test root of tests/keys
+        (self.www / "root").mkdir()
+        for suffix in ("", ".sig"):
+            shutil.copy2(KEYS / f"root-1.json{suffix}", self.www / "root" / f"1.json{suffix}")
+        self.publish_under_roles("1.0.0", GAME)
+        self.assertEqual(self.run_launcher(), (0, self.ok_line("1.0.0")))
+        old = {name: (self.www / name).read_bytes()
+               for name in ("latest.json", "latest.json.sig", "timestamp.json", "timestamp.json.sig")}
+        new = dict(GAME, **{"Quellorn.exe": b"game 1.1.0"})
+        self.publish_under_roles("1.1.0", new)
+        beta = dict(GAME, **{"Quellorn.exe": b"game 1.5.0-beta"})
+        self.publish_under_roles("1.5.0", beta, "beta")
+        self.assertEqual(self.run_launcher(), (0, self.ok_line("1.1.0")))
+        log = lambda: (self.store / "launcher.log").read_text(encoding="utf-8")  # noqa: E731
+
+        # A mirror answers the live feed with the beta channel's, signed and named by the timestamp.
+        for suffix in ("", ".sig"):
+            shutil.copy2(self.www / f"latest-beta.json{suffix}", self.www / f"latest.json{suffix}")
+        self.assertEqual(self.run_launcher(), (0, self.ok_line("1.1.0")))
+        self.assertIn('it is the feed of the channel "beta", not of ""', log())
+        # The old feed and timestamp again, with what was accepted deleted: the copy in roots/
+        # still knows, and nothing older is believed.
+        for name, data in old.items():
+            (self.www / name).write_bytes(data)
+        (self.store / "trust.txt").unlink()
+        self.assertEqual(self.run_launcher(), (0, self.ok_line("1.1.0")))
+        self.assertIn("is older than the", log())
+        self.publish_under_roles("1.1.0", new)
+
+        # The studio moves the release role from the first key to the third: feeds the first signs
+        # are refused from then on, whatever their sequence.
+        keys = {name: subprocess.run(["openssl", "ec", "-in", KEYS / f"{name}.pem", "-pubout", "-outform", "DER"],
+                                     capture_output=True, check=True).stdout[-64:].hex()
+                for name in ("first", "third")}
+        self.publisher("rotate", "--server", native(self.www), "--role", "release", "--remove", keys["first"],
+                       "--add", keys["third"], "--key", native(KEYS / "first.pem"), "--key", native(KEYS / "third.pem"))
+        newer = dict(GAME, **{"Quellorn.exe": b"game 1.2.0"})
+        self.publish_under_roles("1.2.0", newer, "", "third", "second")
+        self.assertEqual(self.run_launcher(), (0, self.ok_line("1.2.0")))
+        stolen = releases.publish(self.www, "6.6.6", dict(GAME, **{"Quellorn.exe": b"evil"}),
+                                  extra={"product": "Quellorn", "sequence": 18446744073709551615,
+                                         "expires": "2099-01-01T00:00:00Z"})
+        del stolen
+        (self.www / "latest.json.sig").unlink()
+        self.publisher("sign", native(self.www / "latest.json"), "--key", native(KEYS / "first.pem"))
+        self.publisher("timestamp", "--server", native(self.www), "--key", native(KEYS / "second.pem"))
+        self.assertEqual(self.run_launcher(), (0, self.ok_line("1.2.0")))
+        self.assertIn("isn't signed by 1 of the release keys of root 2", log())
+
+        # A downgrade only when signed as one.
+        self.publish_under_roles("1.1.0", new, "", "third", "second")
+        self.assertEqual(self.run_launcher(), (0, self.ok_line("1.2.0")))
+        self.assertIn("says no rollback is meant", log())
+        self.publish_under_roles("1.1.0", new, "", "third", "second", extra={"rollback": "true"})
+        self.assertEqual(self.run_launcher(), (0, self.ok_line("1.1.0")))
+
+        # The timestamp frozen: a mirror keeps serving one that has expired.
+        stamp = json.loads((self.www / "timestamp.json").read_text())
+        stamp.update(version="999999", expires="2020-01-01T00:00:00Z")
+        (self.www / "timestamp.json").write_text(json.dumps(stamp))
+        (self.www / "timestamp.json.sig").unlink()
+        self.publisher("sign", native(self.www / "timestamp.json"), "--key", native(KEYS / "second.pem"))
+        self.assertEqual(self.run_launcher(), (0, self.ok_line("1.1.0")))
+        self.assertIn("Updates couldn't be checked since 2020-01-01T00:00:00Z", log())
 
     def sign(self):
         """Signs the server's feed as the publisher would, with the first test key."""
