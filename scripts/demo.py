@@ -1,12 +1,13 @@
 #!/usr/bin/env python3
 """The launcher's whole job on one machine. A sample game build is published with
-quellorn-publish, signed with the demo key, into a server folder that nginx serves on loopback;
-the launcher (built with that key) installs 1.0.0 and starts the game; 1.1.0 is published with a
-few files changed and the launcher updates file by file and starts it. With a Windows build at
-hand, QuellornLauncher.exe then updates a copy of the 1.0.0 installation under Wine in check mode
-against the same server.
+quellorn-publish under the demo's signed roles into a server folder that nginx serves on loopback;
+the launcher (built to trust the demo's first root) installs 1.0.0 and starts the game; the
+release key is rotated with two of the three root keys, 1.1.0 is published with a few files
+changed and signed by the new key, and the launcher follows the new root, updates file by file and
+starts it. With a Windows build at hand, QuellornLauncher.exe then updates a copy of the 1.0.0
+installation under Wine in check mode against the same server.
 
-    scripts/demo.py BUILD_FOLDER KEY_FILE [WINDOWS_LAUNCHER]
+    scripts/demo.py BUILD_FOLDER ROLES_FOLDER [WINDOWS_LAUNCHER]
 """
 
 import hashlib
@@ -84,12 +85,23 @@ def listed(www, version):
     return {path: (digest, int(size)) for digest, size, path in (line.split("\t", 2) for line in lines)}
 
 
-def publish(tool, build, version, www, key):
-    print(f"$ quellorn-publish release {build.name} --version {version} --server {www.name} --key {key.name}")
+def publish(tool, build, version, www, keys, release_key):
+    print(f"$ quellorn-publish release {build.name} --version {version} --server {www.name} "
+          f"--key {release_key}.pem --key timestamp.pem")
     started = time.monotonic()
     subprocess.run([str(tool), "release", str(build), "--version", version, "--server", str(www),
-                    "--key", str(key)], check=True)
-    print(f"  ({time.monotonic() - started:.2f} s); latest.json.sig signs the feed")
+                    "--key", str(keys / f"{release_key}.pem"), "--key", str(keys / "timestamp.pem")],
+                   check=True)
+    print(f"  ({time.monotonic() - started:.2f} s); {release_key} signs the feed, the timestamp names it")
+
+
+def rotate(tool, www, keys):
+    print("$ quellorn-publish rotate --server www --role release --remove release-1 --add release-2 "
+          "--key root-1.pem --key root-2.pem")
+    subprocess.run([str(tool), "rotate", "--server", str(www), "--role", "release",
+                    "--remove", (keys / "release-1.pub").read_text().strip(),
+                    "--add", (keys / "release-2.pub").read_text().strip(),
+                    "--key", str(keys / "root-1.pem"), "--key", str(keys / "root-2.pem")], check=True)
 
 
 def launch(launcher, app, server, title):
@@ -114,7 +126,8 @@ def launch(launcher, app, server, title):
 
 def main():
     build_folder = pathlib.Path(sys.argv[1]).resolve()
-    key = pathlib.Path(sys.argv[2]).resolve()
+    roles = pathlib.Path(sys.argv[2]).resolve()
+    keys = roles / "keys"
     windows_launcher = pathlib.Path(sys.argv[3]).resolve() if len(sys.argv) > 3 else None
     launcher = build_folder / "quellorn-launcher"
     tool = build_folder / "quellorn-publish"
@@ -126,7 +139,8 @@ def main():
         shutil.copy2(launcher, app / launcher.name)
 
         make_build(work / "build-1.0.0", "1.0.0")
-        publish(tool, work / "build-1.0.0", "1.0.0", www, key)
+        shutil.copytree(roles / "root", www / "root")  # the first root, which the launcher trusts
+        publish(tool, work / "build-1.0.0", "1.0.0", www, keys, "release-1")
         server = Nginx(work, www)
         try:
             print(f"Serving {www} at {server.url} (nginx)")
@@ -137,7 +151,9 @@ def main():
 
             changed = {7, 42, 250}
             make_build(work / "build-1.1.0", "1.1.0", changed)
-            publish(tool, work / "build-1.1.0", "1.1.0", www, key)
+            print("\n== The release key is replaced: root 2, signed by two of the three root keys")
+            rotate(tool, www, keys)
+            publish(tool, work / "build-1.1.0", "1.1.0", www, keys, "release-2")
             server.stop()
             server = Nginx(work, www)  # picks up the new files' modes
             old, new = listed(www, "1.0.0"), listed(www, "1.1.0")

@@ -19,6 +19,7 @@
 #include "launcher/text/product.h"
 #include "launcher/text/text.h"
 #include "launcher/transfer/transfer_settings.h"
+#include "launcher/update/trusted_feed.h"
 #include "launcher/window/splash_presenter.h"
 
 namespace launcher {
@@ -74,6 +75,10 @@ int Run(const LaunchOptions& options) {
   LogLine(Format(L"A download slower than {} bytes a second for {} s counts as stalled",
                  Transfers().slowestRate,
                  std::chrono::duration_cast<std::chrono::seconds>(Transfers().slowWindow).count()));
+  if (const FeedTrust trust = BuiltInTrust(); !trust.root && trust.keys.empty()) {
+    LogLine(L"This launcher believes unsigned feeds: it was built without the publisher's keys or "
+            L"root");
+  }
   const std::filesystem::path temporaryDirectory = TemporaryDirectory();
   if (!options.launcherUpdateAllowed) RemoveLeftoverInstallers(temporaryDirectory);
   const auto started = std::chrono::steady_clock::now();

@@ -19,6 +19,7 @@
 #include "launcher/transfer/sha256.h"
 #include "launcher/transfer/text_fetch.h"
 #include "launcher/trust/feed_trust.h"
+#include "launcher/trust/signed_roles.h"
 #include "tools/publish/server/channels.h"
 #include "tools/publish/server/publish.h"
 
@@ -150,6 +151,77 @@ void CheckBlockList(Source& source, const Feed& feed, Verdict& verdict) {
   }
 }
 
+// The timestamp, signed by the timestamp role of `newest`, naming each feed as it stands, each
+// signed by the release role.
+void VerifyTimestamp(Source& source, const Root& newest, const std::vector<std::wstring>& feedNames,
+                     Verdict& verdict) {
+  const auto now = std::chrono::system_clock::now();
+  try {
+    const std::string text = source.Text(layout::kTimestampName, kFeedLimit);
+    const std::string signatures =
+        source.Text(layout::SignatureName(layout::kTimestampName), kSignatureLimit);
+    const std::optional<Timestamp> timestamp = ParseTimestamp(text);
+    if (!timestamp || !SignedBy(text, signatures, newest.timestamp)) {
+      verdict.problems.push_back(L"timestamp.json: it isn't signed by the timestamp keys");
+      return;
+    }
+    if (HasExpired(timestamp->expires, now)) {
+      verdict.problems.push_back(L"timestamp.json: expired at " + timestamp->expires +
+                                 L": launchers can't check for updates; sign it anew");
+    }
+    for (const std::wstring& feedName : feedNames) {
+      const std::string feedText = source.Text(feedName, kFeedLimit);
+      const auto named = timestamp->feeds.find(feedName);
+      if (named == timestamp->feeds.end() || named->second.sha256 != DigestOf(feedText)) {
+        verdict.problems.push_back(feedName + L": the timestamp doesn't name it as it stands");
+      } else if (!SignedBy(feedText, source.Text(layout::SignatureName(feedName), kSignatureLimit),
+                           newest.release)) {
+        verdict.problems.push_back(feedName + L": it isn't signed by the release keys");
+      } else {
+        ++verdict.checked;
+      }
+    }
+  } catch (const Failure& failure) {
+    verdict.problems.push_back(L"the signed roles: " + failure.message);
+  }
+}
+
+// The signed roles, when the server has them: every root following the one before, and the
+// timestamp naming each channel's feed as it stands, signed by the roles of the newest root.
+// Nothing when there is no root.
+void VerifyRoles(Source& source, const std::vector<std::wstring>& feedNames, Verdict& verdict) {
+  std::optional<Root> newest;
+  for (std::uint64_t version = 1;; ++version) {
+    const std::wstring name = layout::RootName(version);
+    std::string text;
+    std::string signatures;
+    try {
+      text = source.Text(name, kFeedLimit);
+      signatures = source.Text(layout::SignatureName(name), kSignatureLimit);
+    } catch (const Failure&) {
+      break;
+    }
+    const std::optional<Root> root = ParseRoot(text);
+    const std::optional<std::wstring> why =
+        newest ? WhyNotNextRoot(*newest, text, signatures)
+               : (root && SignedBy(text, signatures, root->root)
+                      ? std::nullopt
+                      : std::optional<std::wstring>(L"it isn't a root signed by its root keys"));
+    if (why) {
+      verdict.problems.push_back(name + L": " + *why);
+      return;
+    }
+    newest = root;
+    ++verdict.checked;
+  }
+  if (!newest) return;
+  const auto now = std::chrono::system_clock::now();
+  if (HasExpired(newest->expires, now)) {
+    verdict.problems.push_back(Format(L"root {} expired at {}", newest->version, newest->expires));
+  }
+  VerifyTimestamp(source, *newest, feedNames, verdict);
+}
+
 // One channel's feed and everything it names; a file named by several channels is checked for
 // each.
 void VerifyFeed(Source& source, const std::wstring& feedName, const std::vector<PublicKey>& keys,
@@ -217,6 +289,7 @@ Verdict Verify(const std::wstring& target, const std::vector<PublicKey>& keys) {
   }
   Verdict verdict;
   for (const std::wstring& feedName : feedNames) VerifyFeed(*source, feedName, keys, verdict);
+  VerifyRoles(*source, feedNames, verdict);
   return verdict;
 }
 
