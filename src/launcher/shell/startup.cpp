@@ -76,8 +76,9 @@ int Run(const LaunchOptions& options) {
                  Transfers().slowestRate,
                  std::chrono::duration_cast<std::chrono::seconds>(Transfers().slowWindow).count()));
   if (const FeedTrust trust = BuiltInTrust(); !trust.root && trust.keys.empty()) {
-    LogLine(L"This launcher believes unsigned feeds: it was built without the publisher's keys or "
-            L"root");
+    LogLine(
+        L"This launcher believes unsigned feeds: it was built without the publisher's keys or "
+        L"root");
   }
   const std::filesystem::path temporaryDirectory = TemporaryDirectory();
   if (!options.launcherUpdateAllowed) RemoveLeftoverInstallers(temporaryDirectory);
