@@ -140,55 +140,18 @@ void TarEntries::Parse() {
   const std::string_view view = header;
   std::optional<std::uint64_t> size = NumberField(view.substr(124, 12));
   if (!size || NumberField(view.substr(148, 8)) != Checksum(view)) Malformed();
-  Entry entry;
   const char type = view[156];
-  switch (type) {
-    case 'L':
-      data_ = Data::LongName;
-      break;
-    case 'x':
-      data_ = Data::Pax;
-      break;
-    case 'g':
-      data_ = Data::Skipped;  // a comment for all that follows; its records change nothing here
-      break;
-    case '0':
-    case '\0':
-    case '7':
-    case '5':
-      data_ = Data::File;
-      entry.kind = type == '5' ? Kind::Folder : Kind::File;
-      break;
-    default:
-      data_ = Data::File;
-      entry.kind = Kind::Other;
-      break;
-  }
+  data_ = type == 'L'   ? Data::LongName
+          : type == 'x' ? Data::Pax
+          : type == 'g' ? Data::Skipped
+                        : Data::File;
   if (data_ != Data::File) {
+    // A long name or pax header, for the next entry; a global one ('g') is a comment for all
+    // that follow, whose records change nothing here.
     if (*size > kLongestExtended) Malformed();
   } else {
-    if (!nextSize_.empty()) {
-      std::uint64_t paxSize = 0;
-      const auto [at, error] =
-          std::from_chars(nextSize_.data(), nextSize_.data() + nextSize_.size(), paxSize);
-      if (error != std::errc{} || at != nextSize_.data() + nextSize_.size()) Malformed();
-      size = paxSize;
-    }
-    entry.name = nextName_;
-    if (entry.name.empty()) {
-      entry.name = TextField(view.substr(0, 100));
-      // POSIX ustar puts what doesn't fit into a prefix; GNU's header keeps times there.
-      const std::string_view prefix = TextField(view.substr(345, 155));
-      if (view.substr(257, 6) == std::string_view("ustar\0", 6) && !prefix.empty()) {
-        entry.name = std::string(prefix) + "/" + entry.name;
-      }
-    }
-    while (entry.name.size() > 1 && entry.name.back() == '/') entry.name.pop_back();
-    nextName_.clear();
-    nextSize_.clear();
-    // A folder's data would be skipped by tar; none is what a release's folder has.
-    if (entry.kind == Kind::Folder && *size != 0) entry.kind = Kind::Other;
-    entry.size = entry.kind == Kind::File ? *size : 0;
+    const Entry entry = EntryOf(view, type, *size);
+    size = entry.size;  // a pax header's, when it gave one: tar obeys it too
     if (on_.entry) on_.entry(entry);
     if (plainModes_ && entry.kind != Kind::Other) MakeModePlain(header, entry.kind == Kind::Folder);
   }
@@ -198,6 +161,36 @@ void TarEntries::Parse() {
   PassOn(header);
   state_ = State::Data;
   if (remaining_ == 0) EndOfData();
+}
+
+TarEntries::Entry TarEntries::EntryOf(std::string_view header, char type,
+                                      std::uint64_t headerSize) {
+  Entry entry;
+  entry.kind = type == '5'                                  ? Kind::Folder
+               : type == '0' || type == '\0' || type == '7' ? Kind::File
+                                                            : Kind::Other;
+  std::uint64_t size = headerSize;
+  if (!nextSize_.empty()) {
+    const auto [at, error] =
+        std::from_chars(nextSize_.data(), nextSize_.data() + nextSize_.size(), size);
+    if (error != std::errc{} || at != nextSize_.data() + nextSize_.size()) Malformed();
+  }
+  entry.name = nextName_;
+  if (entry.name.empty()) {
+    entry.name = TextField(header.substr(0, 100));
+    // POSIX ustar puts what doesn't fit into a prefix; GNU's header keeps times there.
+    const std::string_view prefix = TextField(header.substr(345, 155));
+    if (header.substr(257, 6) == std::string_view("ustar\0", 6) && !prefix.empty()) {
+      entry.name = std::string(prefix) + "/" + entry.name;
+    }
+  }
+  while (entry.name.size() > 1 && entry.name.back() == '/') entry.name.pop_back();
+  nextName_.clear();
+  nextSize_.clear();
+  // A folder's data would be skipped by tar; none is what a release's folder has.
+  if (entry.kind == Kind::Folder && size != 0) entry.kind = Kind::Other;
+  entry.size = size;
+  return entry;
 }
 
 void TarEntries::EndOfData() {

@@ -23,7 +23,7 @@ class TarEntries {
   struct Entry {
     Kind kind = Kind::File;
     std::string name;  // as the archive spells it: UTF-8, "/" between folders, no trailing "/"
-    std::uint64_t size = 0;  // of a file's data
+    std::uint64_t size = 0;  // of its data: a file's bytes (tar skips those of other kinds)
   };
   struct Handlers {
     std::function<void(const Entry&)> entry;       // each entry, once its header is read
@@ -51,6 +51,8 @@ class TarEntries {
   enum class Data { File, LongName, Pax, Skipped };
 
   void Parse();  // the header just gathered
+  // The entry a file, folder or other header gives, with the long name or pax records before it.
+  Entry EntryOf(std::string_view header, char type, std::uint64_t headerSize);
   void EndOfData();
   void PassOn(std::string_view bytes) const {
     if (on_.passOn) on_.passOn(bytes);
