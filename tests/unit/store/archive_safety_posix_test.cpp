@@ -111,7 +111,8 @@ TEST(ArchiveStream, FilesAndFoldersGetPlainModesWhateverTheArchiveSays) {
   const std::string archive = support::MakeTar({{"Quellorn.exe", "game", '0', "", 04777},
                                                 {"data", "", '5', "", 02777},
                                                 {"data/a.pak", "a", '0', "", 06666}});
-  ArchiveStream stream(folder.path(), {});
+  const std::vector<Listed> unlisted;
+  ArchiveStream stream(folder.path(), unlisted);
   stream.Add(0, reinterpret_cast<const std::uint8_t*>(archive.data()), archive.size());
   stream.Finish();
   using std::filesystem::perms;
