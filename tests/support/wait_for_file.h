@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <thread>
 
@@ -11,8 +12,10 @@
 
 namespace launcher::support {
 
+// Under Wine a file just renamed into place can be there and not yet open to others: it counts
+// once it can be opened.
 inline std::string WaitForFile(const std::filesystem::path& file) {
-  for (int i = 0; i < 200 && !std::filesystem::exists(file); ++i) {
+  for (int i = 0; i < 200 && !std::ifstream(file, std::ios::binary); ++i) {
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
   }
   return ReadFile(file);
