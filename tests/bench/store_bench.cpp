@@ -84,7 +84,7 @@ int Pool(char** argv) {
   const auto start = Clock::now();
   launcher::RunDownloadPool(
       toFetch, listed, staging, parts, launcher::Widen(argv[2]),
-      [](Stage, std::uint64_t, std::uint64_t) {}, workers);
+      [](Stage, std::uint64_t, std::uint64_t) {}, {}, workers);
   const double seconds = Since(start);
   std::printf("pool, %zu worker(s): %zu files in %.2f s: %.0f files/s\n", workers, listed.size(),
               seconds, listed.size() / seconds);

@@ -2,7 +2,7 @@
 
 namespace launcher::support {
 
-const wchar_t* const kTestArchiveEnding = L".tar.gz";
+const wchar_t* const kTestArchiveEnding = L".tar.zst";
 
 publish::ArchiveMaker ArchiveMakerForTests() {
   return publish::MakeArchive;

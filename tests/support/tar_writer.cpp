@@ -1,6 +1,7 @@
 #include "support/tar_writer.h"
 
 #include <zlib.h>
+#include <zstd.h>
 
 #include <cstdio>
 #include <cstring>
@@ -9,6 +10,22 @@
 namespace launcher::support {
 
 namespace {
+
+// A frame whose content size was never known, written by a stream fed first and ended after:
+// the compressor then keeps the window it was given.
+std::size_t StreamWithoutSize(ZSTD_CCtx* context, const std::string& bytes, std::string& packed) {
+  ZSTD_inBuffer in{bytes.data(), bytes.size(), 0};
+  ZSTD_outBuffer out{packed.data(), packed.size(), 0};
+  while (in.pos < in.size) {
+    const std::size_t result = ZSTD_compressStream2(context, &out, &in, ZSTD_e_continue);
+    if (ZSTD_isError(result) != 0) return result;
+  }
+  for (;;) {
+    const std::size_t left = ZSTD_compressStream2(context, &out, &in, ZSTD_e_end);
+    if (ZSTD_isError(left) != 0) return left;
+    if (left == 0) return out.pos;
+  }
+}
 
 void Octal(char* field, size_t width, unsigned long long value) {
   std::snprintf(field, width, "%0*llo", static_cast<int>(width - 1), value);
@@ -69,6 +86,23 @@ std::string Gzip(const std::string& bytes) {
   packed.resize(stream.total_out);
   deflateEnd(&stream);
   if (result != Z_STREAM_END) throw std::runtime_error("deflate");
+  return packed;
+}
+
+std::string Zstd(const std::string& bytes, int windowLog) {
+  ZSTD_CCtx* context = ZSTD_createCCtx();
+  if (windowLog != 0) {
+    ZSTD_CCtx_setParameter(context, ZSTD_c_windowLog, windowLog);
+    // Without a size in the frame, the window written is the one asked for.
+    ZSTD_CCtx_setParameter(context, ZSTD_c_contentSizeFlag, 0);
+  }
+  std::string packed(ZSTD_compressBound(bytes.size()), '\0');
+  const std::size_t size = windowLog == 0 ? ZSTD_compress2(context, packed.data(), packed.size(),
+                                                           bytes.data(), bytes.size())
+                                          : StreamWithoutSize(context, bytes, packed);
+  ZSTD_freeCCtx(context);
+  if (ZSTD_isError(size) != 0) throw std::runtime_error("no zstd");
+  packed.resize(size);
   return packed;
 }
 

@@ -21,4 +21,7 @@ std::string MakeTar(const std::vector<TarEntry>& entries);
 // `bytes` in one gzip member, as gzip writes it.
 std::string Gzip(const std::string& bytes);
 
+// `bytes` in one zstd frame; with `windowLog`, a frame that says it needs a window that large.
+std::string Zstd(const std::string& bytes, int windowLog = 0);
+
 }  // namespace launcher::support

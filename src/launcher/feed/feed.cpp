@@ -60,6 +60,8 @@ Feed ParseFeed(const std::string& text) {
   feed.chunksSha256 = Lowercase(Widen(object["chunksSha256"]));
   feed.blocks = Widen(object["blocks"]);
   feed.blocksSha256 = Lowercase(Widen(object["blocksSha256"]));
+  feed.manifest = Widen(object["manifest"]);
+  feed.manifestSha256 = Lowercase(Widen(object["manifestSha256"]));
   feed.product = Widen(object["product"]);
   feed.sequence = ReadUnsigned(std::string_view(object["sequence"]),
                                std::numeric_limits<std::uint64_t>::max(), Minus::Refused);
@@ -84,6 +86,10 @@ std::string WriteFeed(const Feed& feed) {
   if (!feed.blocks.empty()) members += ",\n  \"blocks\": " + JsonString(feed.blocks);
   if (!feed.blocksSha256.empty()) {
     members += ",\n  \"blocksSha256\": " + JsonString(feed.blocksSha256);
+  }
+  if (!feed.manifest.empty()) members += ",\n  \"manifest\": " + JsonString(feed.manifest);
+  if (!feed.manifestSha256.empty()) {
+    members += ",\n  \"manifestSha256\": " + JsonString(feed.manifestSha256);
   }
   if (!feed.product.empty()) members += ",\n  \"product\": " + JsonString(feed.product);
   if (feed.sequence) members += ",\n  \"sequence\": " + std::to_string(*feed.sequence);

@@ -19,6 +19,10 @@ struct Feed {
   std::wstring chunksSha256;        // its digest, lower case, or empty
   std::wstring blocks;              // the archive's block list's name, or empty
   std::wstring blocksSha256;        // its digest, lower case, or empty
+  // The packed manifest (list, chunks and stored forms in one), which a launcher that reads it
+  // takes instead of the list and the chunk index; they stay for launchers that don't.
+  std::wstring manifest;
+  std::wstring manifestSha256;
   // What a signature binds besides: whose feed it is, its place in the publisher's order of
   // feeds (raised by every publish) and when it stops being valid ("2027-01-31T12:00:00Z").
   std::wstring product;                   // empty when absent
@@ -40,7 +44,7 @@ Feed ParseFeed(const std::string& text);
 Release ReadRelease(JsonObject& object, const std::string& prefix, bool capitalise);
 
 // The feed as the publishing tool writes it, with the very keys ParseFeed reads: the release's,
-// then the launcher's when there is one, then the file list's name and digest, "product",
+// then the launcher's when there is one, then the documents' names and digests, "product",
 // "sequence" and "expires", each when it is set. ParseFeed gives the same Feed back. Sizes are JSON
 // numbers, everything else JSON strings; one object, UTF-8, ending in a line feed.
 std::string WriteFeed(const Feed& feed);

@@ -14,6 +14,8 @@ constexpr std::wstring_view kFeedEnding = L".json";
 constexpr std::wstring_view kReleasePrefix = L"Quellorn-";
 constexpr std::wstring_view kListEnding = L"-files.txt";
 constexpr std::wstring_view kBlobEnding = L".bin";
+constexpr std::wstring_view kPackedEnding = L".zst";
+constexpr std::wstring_view kPatchEnding = L".patch";
 
 std::wstring Joined(std::wstring_view a, std::wstring_view b, std::wstring_view c = {}) {
   std::wstring name(a);
@@ -59,8 +61,29 @@ std::optional<Digest> DigestOfBlob(std::wstring_view fileName) {
   return Digest::FromHex(Narrow(fileName.substr(0, 64)));
 }
 
-std::wstring ArchiveName(std::wstring_view version, bool gzip) {
-  return Joined(kReleasePrefix, version, gzip ? L".tar.gz" : L".tar");
+std::wstring PackedBlobName(const Digest& sha256) {
+  return Joined(kBlobFolder, L"/", Joined(sha256.Hex(), kPackedEnding));
+}
+
+std::wstring PatchName(const Digest& target, const Digest& base) {
+  return Joined(kBlobFolder, L"/", Joined(target.Hex(), L"-", Joined(base.Hex(), kPatchEnding)));
+}
+
+std::optional<Digest> ContentOfBlobFile(std::wstring_view fileName) {
+  const bool patch = fileName.size() == 64 + 1 + 64 + kPatchEnding.size() && fileName[64] == L'-' &&
+                     fileName.ends_with(kPatchEnding) &&
+                     Digest::FromHex(Narrow(fileName.substr(65, 64)));
+  const bool packed =
+      fileName.size() == 64 + kPackedEnding.size() && fileName.ends_with(kPackedEnding);
+  if (patch || packed) return Digest::FromHex(Narrow(fileName.substr(0, 64)));
+  return DigestOfBlob(fileName);
+}
+
+std::wstring ArchiveName(std::wstring_view version, ArchiveForm form) {
+  const wchar_t* const ending = form == ArchiveForm::Zstd   ? L".tar.zst"
+                                : form == ArchiveForm::Gzip ? L".tar.gz"
+                                                            : L".tar";
+  return Joined(kReleasePrefix, version, ending);
 }
 
 std::wstring FileListName(std::wstring_view version) {
@@ -73,6 +96,10 @@ std::wstring ChunkIndexName(std::wstring_view version) {
 
 std::wstring BlockListName(std::wstring_view version) {
   return Joined(kReleasePrefix, version, L"-blocks.txt");
+}
+
+std::wstring ManifestName(std::wstring_view version) {
+  return Joined(kReleasePrefix, version, L"-manifest.zst");
 }
 
 std::optional<std::wstring> VersionOfFileList(std::wstring_view name) {

@@ -1,9 +1,10 @@
 #pragma once
 // Every name the update server's folder holds, made from a channel, a version or a digest: the
-// feeds and their signatures, each release's archive, file list and chunk index, the blobs all
-// releases share, and the launcher installers. The launcher fetches by these names and the
-// publishing tool writes, verifies and prunes by them; nowhere else is one spelled. Names are
-// relative to the feed's folder, "/" between folders. Pure logic.
+// feeds and their signatures, each release's archive, file list, chunk index and manifest, the
+// blobs all releases share with their packed forms and patches, and the launcher installers. The
+// launcher fetches by these names and the publishing tool writes, verifies and prunes by them;
+// nowhere else is one spelled. Names are relative to the feed's folder, "/" between folders. Pure
+// logic.
 
 #include <cstdint>
 #include <optional>
@@ -35,14 +36,29 @@ std::wstring SignatureName(std::wstring_view feed);
 std::wstring BlobName(const Digest& sha256);
 // The digest of a blob's file name within the blob folder ("<sha256>.bin"); nothing for another.
 std::optional<Digest> DigestOfBlob(std::wstring_view fileName);
+// "files/<sha256>.zst": the blob's content as zstd frames, where that is smaller by enough.
+std::wstring PackedBlobName(const Digest& sha256);
+// "files/<target>-<base>.patch": a zstd frame that makes the target's content from the base's.
+std::wstring PatchName(const Digest& target, const Digest& base);
+// The content a blob folder's file holds or makes: its raw blob, packed blob or patch (the
+// patch's target); nothing for any other name.
+std::optional<Digest> ContentOfBlobFile(std::wstring_view fileName);
 
-// "Quellorn-<version>.tar.gz", or ".tar" when not compressed.
-std::wstring ArchiveName(std::wstring_view version, bool gzip);
+// How a release archive's tar is compressed: zstd, as the publisher makes it now, gzip, as older
+// publishers did, or not at all. Each form has its own name; a server holds one per release.
+enum class ArchiveForm : std::uint8_t { Zstd, Gzip, Plain };
+inline constexpr ArchiveForm kArchiveForms[] = {ArchiveForm::Zstd, ArchiveForm::Gzip,
+                                                ArchiveForm::Plain};
+// "Quellorn-<version>.tar.zst", ".tar.gz" or ".tar".
+std::wstring ArchiveName(std::wstring_view version, ArchiveForm form);
 // "Quellorn-<version>-files.txt" and "Quellorn-<version>-chunks.txt".
 std::wstring FileListName(std::wstring_view version);
 std::wstring ChunkIndexName(std::wstring_view version);
 // "Quellorn-<version>-blocks.txt": the archive's block list.
 std::wstring BlockListName(std::wstring_view version);
+// "Quellorn-<version>-manifest.zst": the list, the chunks and the stored forms in one packed
+// document.
+std::wstring ManifestName(std::wstring_view version);
 // The version whose file list a name is; nothing for any other name.
 std::optional<std::wstring> VersionOfFileList(std::wstring_view name);
 

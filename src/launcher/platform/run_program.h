@@ -1,5 +1,5 @@
 #pragma once
-// Running one of the system's programs (tar, gzip): an argument vector that reaches the program
+// Running one of the system's programs (tar): an argument vector that reaches the program
 // word for word, no shell, no console window, the program bound to the launcher's life (it ends
 // when the launcher is killed), and a wait for its end without a time limit. Either run to its
 // end at once, fed through its standard input, or read from its standard output.

@@ -1,7 +1,8 @@
 #pragma once
-// A release archive's compression undone as its bytes pass, told by its first bytes: gzip, or
-// none (a plain tar). The launcher decodes the archive itself, so that it sees every entry before
-// the system's tar does, and that tar needs to know no compression.
+// A release archive's compression undone as its bytes pass, told by its first bytes: zstd (with
+// windows up to 128 MiB, the long window the publisher uses), gzip (archives of older publishers),
+// or none (a plain tar). The launcher decodes the archive itself, so that it sees every entry
+// before the system's tar does, and that tar needs to know no compression.
 
 #include <cstddef>
 #include <cstdint>
@@ -27,15 +28,20 @@ class ArchiveDecoder {
   void Finish();
 
  private:
-  enum class Format { Unknown, Plain, Gzip };
+  enum class Format { Unknown, Plain, Gzip, Zstd };
   struct Gzip;
+  struct Zstd;
 
+  void StartDecoding();
   void Decode(const std::uint8_t* bytes, std::size_t count);
+  void DecodeGzip(const std::uint8_t* bytes, std::size_t count);
+  void DecodeZstd(const std::uint8_t* bytes, std::size_t count);
 
   Output output_;
   Format format_ = Format::Unknown;
   std::string head_;  // the first bytes, until they tell the format
   std::unique_ptr<Gzip> gzip_;
+  std::unique_ptr<Zstd> zstd_;
 };
 
 }  // namespace launcher

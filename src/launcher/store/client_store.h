@@ -19,6 +19,7 @@
 
 #include "launcher/feed/chunk_index.h"
 #include "launcher/feed/file_list.h"
+#include "launcher/feed/manifest.h"
 #include "launcher/feed/release.h"
 #include "launcher/store/stage.h"
 #include "launcher/transfer/block_list.h"
@@ -73,18 +74,20 @@ class ClientStore {
   // Brings `release` into the store and makes it current: by its archive, or file by file when
   // a current version holds enough of `listed` to carry over (by the version's record, without
   // reading them, unless `options.hashKept`), as PlanUpdate chooses. All or nothing: until the
-  // last step
-  // the previous version stays current and untouched, and what a failed attempt leaves is reused
-  // by the next. `listed` is the release's file list when the feed names a usable one, else
+  // last step the previous version stays current and untouched, and what a failed attempt leaves is
+  // reused by the next. `listed` is the release's file list when the feed names a usable one, else
   // empty; the staged version must hold what it lists. `base` is the feed's folder URL, ending
   // in "/". Throws Failure or std::filesystem::filesystem_error.
   // A changed large file that `chunks` names is built from the chunks the current version's file
-  // at its path still holds, the rest fetched by Range requests.
+  // at its path still holds, the rest fetched by Range requests. A file that `stored` has a patch
+  // for from an installed content is made by it, and one fetched whole comes packed where the
+  // server holds it so.
   // The archive, when it is taken, is checked block by block by the list `blocks` gives (asked
   // for only then) as it arrives, or as a whole before it is unpacked when there is none.
   void Install(const Release& release, const std::wstring& base, const std::vector<Listed>& listed,
                const InstallProgress& progress, const std::vector<ChunkedFile>& chunks = {},
-               const InstallOptions& options = {}, const ArchiveBlocks& blocks = {}) const;
+               const InstallOptions& options = {}, const ArchiveBlocks& blocks = {},
+               const std::vector<StoredContent>& stored = {}) const;
 
   // By the version's record: a file that is missing or has another size or time than recorded is
   // damaged. No contents are read. Finds nothing for a version without a record.

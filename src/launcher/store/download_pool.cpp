@@ -12,7 +12,11 @@
 #include "launcher/platform/move_into_place.h"
 #include "launcher/store/kept_files.h"
 #include "launcher/store/work_in_parallel.h"
+#include "launcher/store/zstd_unpack.h"
 #include "launcher/text/failure.h"
+#include "launcher/text/format.h"
+#include "launcher/text/log.h"
+#include "launcher/text/read_file.h"
 #include "launcher/text/safe_join.h"
 #include "launcher/text/saturating.h"
 #include "launcher/text/text.h"
@@ -27,15 +31,24 @@ namespace {
 struct Job {
   const Listed* first = nullptr;
   std::vector<const Listed*> entries;
+  const FetchForms* forms = nullptr;  // of the first entry, when it has any
+  std::uint64_t expected = 0;         // the bytes of the smallest form
 };
 
 std::vector<Job> JobsByContent(const std::vector<std::size_t>& toFetch,
-                               const std::vector<Listed>& listed) {
+                               const std::vector<Listed>& listed,
+                               const std::vector<FetchForms>& forms) {
   std::vector<Job> jobs;
   std::map<Digest, std::size_t> byDigest;
   for (const std::size_t k : toFetch) {
     const auto [place, added] = byDigest.emplace(listed[k].sha256, jobs.size());
-    if (added) jobs.push_back({&listed[k], {}});
+    if (added) {
+      const FetchForms* smaller = k < forms.size() ? &forms[k] : nullptr;
+      const std::uint64_t expected = smaller && smaller->patch    ? smaller->patch->stored.size
+                                     : smaller && smaller->packed ? smaller->packed->size
+                                                                  : listed[k].size;
+      jobs.push_back({&listed[k], {}, smaller, expected});
+    }
     jobs[place->second].entries.push_back(&listed[k]);
   }
   return jobs;
@@ -46,6 +59,31 @@ std::filesystem::path Destination(const std::filesystem::path& staging, const Li
   // The file list's paths were checked when it was read; this only guards against misuse.
   if (destination.empty()) throw Failure{L"The release's file list isn't one"};
   return destination;
+}
+
+// Fetches `form` of `content` from `url` beside `part`, and decodes it into `part` (with the
+// bytes of `reference` as the patch's base, when given). False, with nothing left but a line in
+// the log, when it can't be had or doesn't make the content: the caller takes the next form.
+bool FetchForm(const std::wstring& url, const StoredForm& form, const Listed& content,
+               const std::filesystem::path& part, const std::filesystem::path* reference,
+               const DownloadProgress& onBytes, const RetryWait& wait) {
+  std::filesystem::path stored = part;
+  stored += reference != nullptr ? L".patch" : L".zst";
+  std::error_code ignored;
+  try {
+    DownloadWithRetries(url, form.size, form.sha256.Hex(), stored, onBytes, wait);
+    const std::string base = reference != nullptr ? ReadWholeFile(*reference) : std::string();
+    const std::optional<Digest> made = UnpackFile(stored, part, content.size, base);
+    std::filesystem::remove(stored, ignored);
+    if (made == content.sha256) return true;
+    LogLine(Format(L"{} doesn't make {}: its blob is fetched instead", url, Widen(content.path)));
+  } catch (const PastDeadline&) {
+    throw;
+  } catch (const Failure& failure) {
+    LogLine(Format(L"{} couldn't be used: {}", url, Described(failure)));
+  }
+  std::filesystem::remove(stored, ignored);
+  return false;
 }
 
 struct Pool {
@@ -63,6 +101,20 @@ struct Pool {
   std::mutex lock;  // downloaded and every report made by a worker
   std::uint64_t downloaded = 0;
   std::uint64_t downloadTotal = 0;
+
+  // The patch, then the packed blob, where the plan has them.
+  bool FetchSmaller(const FetchForms& forms, const Listed& content,
+                    const std::filesystem::path& part, const DownloadProgress& onBytes,
+                    const RetryWait& wait) const {
+    if (forms.patch != nullptr &&
+        FetchForm(base + layout::PatchName(content.sha256, forms.patch->base), forms.patch->stored,
+                  content, part, &forms.reference, onBytes, wait)) {
+      return true;
+    }
+    return forms.packed != nullptr &&
+           FetchForm(base + layout::PackedBlobName(content.sha256), *forms.packed, content, part,
+                     nullptr, onBytes, wait);
+  }
 
   void FetchOne(const Job& job, const std::atomic<bool>& stop) {
     const Listed& content = *job.first;
@@ -85,8 +137,10 @@ struct Pool {
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
       }
     };
-    DownloadWithRetries(base + layout::BlobName(content.sha256), content.size, digest, part,
-                        onBytes, wait);
+    if (job.forms == nullptr || !FetchSmaller(*job.forms, content, part, onBytes, wait)) {
+      DownloadWithRetries(base + layout::BlobName(content.sha256), content.size, digest, part,
+                          onBytes, wait);
+    }
     // The same content listed under several paths: copies for all but the last, which takes
     // the verified file itself.
     for (std::size_t i = 0; i + 1 < job.entries.size(); ++i) {
@@ -109,11 +163,10 @@ std::filesystem::path PartFileOf(const std::filesystem::path& parts, const Diges
 void RunDownloadPool(const std::vector<std::size_t>& toFetch, const std::vector<Listed>& listed,
                      const std::filesystem::path& staging, const std::filesystem::path& parts,
                      const std::wstring& base, const InstallProgress& progress,
-                     std::size_t maxWorkers) {
-  const std::vector<Job> jobs = JobsByContent(toFetch, listed);
+                     const std::vector<FetchForms>& forms, std::size_t maxWorkers) {
+  const std::vector<Job> jobs = JobsByContent(toFetch, listed, forms);
   Pool pool(jobs, staging, parts, base, progress);
-  for (const Job& job : jobs)
-    pool.downloadTotal = SaturatingAdd(pool.downloadTotal, job.first->size);
+  for (const Job& job : jobs) pool.downloadTotal = SaturatingAdd(pool.downloadTotal, job.expected);
   progress(Stage::Downloading, 0, pool.downloadTotal);
   std::set<std::filesystem::path> partFolders;
   for (const Job& job : jobs)

@@ -183,7 +183,7 @@ void StageFileByFile(const std::vector<Listed>& listed, StagingPlan& plan,
   CopyInParallel(listed, work, plan.keptTotal, progress);
   std::sort(work.toFetch.begin(), work.toFetch.end());  // in the list's order, as kept in turn
   StageByChunks(work.toFetch, listed, staging, parts, base, progress, plan, chunks);
-  RunDownloadPool(work.toFetch, listed, staging, parts, base, progress);
+  RunDownloadPool(work.toFetch, listed, staging, parts, base, progress, plan.forms);
   SweepStrays(listed, staging);
 }
 

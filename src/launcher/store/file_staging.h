@@ -12,6 +12,7 @@
 
 #include "launcher/feed/chunk_index.h"
 #include "launcher/feed/file_list.h"
+#include "launcher/store/download_pool.h"
 #include "launcher/store/stage.h"
 #include "launcher/store/version_record.h"
 
@@ -27,6 +28,9 @@ struct StagingPlan {
   // Whether a vouched-for kept file enters as a hard link; without, it is copied as on a file
   // system that has no links.
   bool linkKept = true;
+  // By the entry's place in the list, the forms it may be fetched in; empty when only raw blobs
+  // are there.
+  std::vector<FetchForms> forms;
 };
 
 // Downloads go through the working folder `parts`. Reports Keeping progress against the plan's

@@ -106,11 +106,22 @@ Holdings LookAtInstalled(const std::vector<Listed>& listed, const std::filesyste
   return held;
 }
 
-// The file-by-file part of `plan`, with the installed files' paths and stamps.
-StagingPlan StagingOf(const UpdatePlan& plan, const Holdings& held, bool linkKept) {
-  StagingPlan staging{{}, {}, plan.keptBytes, linkKept};
+// The file-by-file part of `plan`, with the installed files' paths and stamps, and the forms
+// `stored` has of the files to fetch.
+StagingPlan StagingOf(const UpdatePlan& plan, const Holdings& held, bool linkKept,
+                      const std::vector<Listed>& listed, const std::vector<StoredContent>& stored) {
+  StagingPlan staging{{}, {}, plan.keptBytes, linkKept, {}};
+  if (!stored.empty()) staging.forms.resize(plan.files.size());
   for (std::size_t i = 0; i < plan.files.size(); ++i) {
     const PlannedFile& file = plan.files[i];
+    if (!stored.empty()) {
+      const StoredContent* forms = FindStored(stored, listed[i].sha256);
+      if (forms != nullptr && forms->packed) staging.forms[i].packed = &*forms->packed;
+      if (file.way == FileWay::Patch) {
+        staging.forms[i].patch = file.patch;
+        staging.forms[i].reference = held.paths[file.source];
+      }
+    }
     if (file.way == FileWay::Copy || file.way == FileWay::Link) {
       const bool link = file.way == FileWay::Link;
       staging.kept.push_back({i, held.paths[file.source],
@@ -127,7 +138,8 @@ StagingPlan StagingOf(const UpdatePlan& plan, const Holdings& held, bool linkKep
 void ClientStore::Install(const Release& release, const std::wstring& base,
                           const std::vector<Listed>& listed, const InstallProgress& progress,
                           const std::vector<ChunkedFile>& chunks, const InstallOptions& options,
-                          const ArchiveBlocks& blocks) const {
+                          const ArchiveBlocks& blocks,
+                          const std::vector<StoredContent>& stored) const {
   if (!IsUsableRelease(release) || !IsStorableVersion(release.version)) {
     throw Failure{L"The update server names a release that can't be kept"};
   }
@@ -139,11 +151,11 @@ void ClientStore::Install(const Release& release, const std::wstring& base,
                             ? Holdings{}
                             : LookAtInstalled(listed, root / PathFromWide(current),
                                               RecordOf(root, current), options.hashKept);
-  const UpdatePlan plan = PlanUpdate(held.files, listed, chunks, release.size);
+  const UpdatePlan plan = PlanUpdate(held.files, listed, chunks, release.size, stored);
   LogLine(plan.byArchive ? Format(L"By the archive: {} bytes", release.size)
                          : Format(L"File by file: {} bytes kept, about {} to fetch", plan.keptBytes,
                                   plan.estimate));
-  StagingPlan staging = StagingOf(plan, held, options.linkKept);
+  StagingPlan staging = StagingOf(plan, held, options.linkKept, listed, stored);
   if (plan.byArchive) {
     StageByArchive(release, base, listed, blocks, progress);
   } else {

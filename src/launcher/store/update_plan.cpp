@@ -32,7 +32,17 @@ class InstalledIndex {
   // The installed file that gives `entry` its bytes: of its content, the first vouched for, else
   // the first; else one of unknown content at its path with its size.
   std::optional<std::uint32_t> KeptFor(const Listed& entry) const {
-    const auto wanted = std::tie(entry.sha256, entry.size);
+    if (const auto held = OfContent(entry.sha256, entry.size)) return held;
+    const auto there = At(unknown_, entry.path);
+    if (there && installed_[*there].size == entry.size) return there;
+    return std::nullopt;
+  }
+
+  std::optional<std::uint32_t> AtPath(const std::string& path) const { return At(byPath_, path); }
+
+  // An installed file of the content (the first vouched for, else the first); nothing when none.
+  std::optional<std::uint32_t> OfContent(const Digest& sha256, std::uint64_t size) const {
+    const auto wanted = std::tie(sha256, size);
     auto match = std::lower_bound(
         byContent_.begin(), byContent_.end(), wanted,
         [&](std::uint32_t i, const auto& content) { return ContentOf(installed_[i]) < content; });
@@ -41,13 +51,8 @@ class InstalledIndex {
       if (installed_[*match].vouched) return *match;
       if (!first) first = *match;
     }
-    if (first) return first;
-    const auto there = At(unknown_, entry.path);
-    if (there && installed_[*there].size == entry.size) return there;
-    return std::nullopt;
+    return first;
   }
-
-  std::optional<std::uint32_t> AtPath(const std::string& path) const { return At(byPath_, path); }
 
  private:
   static std::tuple<const Digest&, const std::uint64_t&> ContentOf(const InstalledFile& file) {
@@ -69,34 +74,60 @@ class InstalledIndex {
   std::vector<std::uint32_t> byPath_;
 };
 
+// The smallest patch of `forms` whose base an installed file holds, with that file.
+std::optional<PlannedFile> CheapestPatch(const StoredContent* forms, const InstalledIndex& index) {
+  if (forms == nullptr) return std::nullopt;
+  std::optional<PlannedFile> best;
+  for (const Patch& patch : forms->patches) {
+    const auto base = index.OfContent(patch.base, patch.baseSize);
+    if (base && (!best || patch.stored.size < best->patch->stored.size)) {
+      best = PlannedFile{FileWay::Patch, *base, &patch};
+    }
+  }
+  return best;
+}
+
 }  // namespace
+
+std::uint64_t WholeFetchSize(const Listed& entry, const std::vector<StoredContent>& stored) {
+  const StoredContent* forms = FindStored(stored, entry.sha256);
+  return forms != nullptr && forms->packed ? forms->packed->size : entry.size;
+}
 
 UpdatePlan PlanUpdate(const std::vector<InstalledFile>& installed,
                       const std::vector<Listed>& listed, const std::vector<ChunkedFile>& chunks,
-                      std::uint64_t archiveSize) {
+                      std::uint64_t archiveSize, const std::vector<StoredContent>& stored) {
   UpdatePlan plan;
   if (listed.empty() || installed.empty()) return plan;
   const InstalledIndex index(installed);
   plan.files.reserve(listed.size());
-  bool anyByChunks = false;
+  bool anyFromInstalled = false;
   for (const Listed& entry : listed) {
     if (const auto kept = index.KeptFor(entry)) {
       plan.files.push_back({installed[*kept].vouched ? FileWay::Link : FileWay::Copy, *kept});
       plan.keptBytes = SaturatingAdd(plan.keptBytes, entry.size);
       continue;
     }
+    if (const auto patched = CheapestPatch(FindStored(stored, entry.sha256), index)) {
+      plan.files.push_back(*patched);
+      plan.estimate = SaturatingAdd(plan.estimate,
+                                    SaturatingAdd(patched->patch->stored.size, kPerFileOverhead));
+      anyFromInstalled = true;
+      continue;
+    }
     const auto there = FindChunked(chunks, entry) ? index.AtPath(entry.path) : std::nullopt;
     if (there) {
       plan.files.push_back({FileWay::Chunks, *there});
       plan.estimate = SaturatingAdd(plan.estimate, kPerFileOverhead);
-      anyByChunks = true;
+      anyFromInstalled = true;
     } else {
       plan.files.push_back({FileWay::Fetch, 0});
-      plan.estimate = SaturatingAdd(plan.estimate, SaturatingAdd(entry.size, kPerFileOverhead));
+      plan.estimate = SaturatingAdd(plan.estimate,
+                                    SaturatingAdd(WholeFetchSize(entry, stored), kPerFileOverhead));
     }
   }
   plan.byArchive =
-      (plan.keptBytes == 0 && !anyByChunks) || ArchiveIsCheaper(plan.estimate, archiveSize);
+      (plan.keptBytes == 0 && !anyFromInstalled) || ArchiveIsCheaper(plan.estimate, archiveSize);
   if (plan.byArchive) plan.files.clear();
   return plan;
 }
@@ -104,14 +135,18 @@ UpdatePlan PlanUpdate(const std::vector<InstalledFile>& installed,
 std::vector<std::optional<std::uint64_t>> PlannedDownloads(
     const UpdatePlan& plan, const std::vector<InstalledFile>& installed,
     const std::vector<Listed>& listed, const std::vector<ChunkedFile>& chunks,
-    const std::function<std::uint64_t(const ChunkedFile&, const InstalledFile&)>&
-        missingChunkBytes) {
+    const std::function<std::uint64_t(const ChunkedFile&, const InstalledFile&)>& missingChunkBytes,
+    const std::vector<StoredContent>& stored) {
   std::vector<std::optional<std::uint64_t>> bytes(plan.files.size());
   std::set<Digest> fetched;
   for (std::size_t i = 0; i < plan.files.size(); ++i) {
     const PlannedFile& file = plan.files[i];
-    if (file.way == FileWay::Fetch && fetched.insert(listed[i].sha256).second) {
-      bytes[i] = listed[i].size;
+    const bool fetches = file.way == FileWay::Fetch || file.way == FileWay::Patch;
+    if (fetches && !fetched.insert(listed[i].sha256).second) continue;
+    if (file.way == FileWay::Fetch) {
+      bytes[i] = WholeFetchSize(listed[i], stored);
+    } else if (file.way == FileWay::Patch) {
+      bytes[i] = file.patch->stored.size;
     } else if (file.way == FileWay::Chunks) {
       bytes[i] = missingChunkBytes(*FindChunked(chunks, listed[i]), installed[file.source]);
     }

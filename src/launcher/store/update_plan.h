@@ -1,11 +1,12 @@
 #pragma once
 // What an update does to each file of the new release, and what that costs: kept from the
 // installed version (linked when its record vouches for it, else copied and hashed on the way),
-// built from the chunks the installed file at its path still holds, or fetched whole; or the whole
-// release from its archive, when fetching file by file would cost 60 % of it or more. One pure
-// function of what is installed, the release's file list and its chunk index: the launcher
-// carries the plan out, and the publishing tool reports it to a studio before a release ships,
-// so both always choose alike.
+// made by a patch from an installed file the server has one for, built from the chunks the
+// installed file at its path still holds, or fetched whole (packed, where the server holds it
+// so); or the whole release from its archive, when fetching file by file would cost 60 % of it or
+// more. One pure function of what is installed, the release's file list, its chunk index and its
+// stored forms: the launcher carries the plan out, and the publishing tool reports it to a studio
+// before a release ships, so both always choose alike.
 
 #include <cstdint>
 #include <functional>
@@ -15,6 +16,7 @@
 
 #include "launcher/feed/chunk_index.h"
 #include "launcher/feed/file_list.h"
+#include "launcher/feed/manifest.h"
 #include "launcher/text/digest.h"
 
 namespace launcher {
@@ -35,20 +37,23 @@ enum class FileWay : std::uint8_t {
   Copy,    // copied from an installed file, hashed on the way; fetched after all if it differs
   Link,    // the vouched-for installed file itself, hard linked
   Chunks,  // built from the installed file at its path and the chunks it lacks
+  Patch,   // made from an installed file by a patch; fetched after all if the result differs
 };
 
 struct PlannedFile {
   FileWay way = FileWay::Fetch;
-  std::uint32_t source = 0;  // the installed file it comes from, unless fetched
+  std::uint32_t source = 0;      // the installed file it comes from, unless fetched
+  const Patch* patch = nullptr;  // by patch: which one, of the stored forms given to the plan
 };
 
 struct UpdatePlan {
   bool byArchive = true;
   std::vector<PlannedFile> files;  // one per listed entry, in the list's order; none by archive
   std::uint64_t keptBytes = 0;     // of the files copied or linked
-  // What fetching the rest singly is estimated at: each file's size and the overhead, a file by
-  // chunks at the overhead alone (how many of its chunks are held shows only once it is read,
-  // and a patch changes little of such a file). The archive is taken against this.
+  // What fetching the rest singly is estimated at: each file's stored size (its patch's, its
+  // packed blob's or its own) and the overhead, a file by chunks at the overhead alone (how many of
+  // its chunks are held shows only once it is read, and a patch changes little of such a file). The
+  // archive is taken against this.
   std::uint64_t estimate = 0;
 };
 
@@ -56,22 +61,27 @@ struct UpdatePlan {
 // (empty when it has none usable), whose chunk index is `chunks` and whose archive has
 // `archiveSize` bytes. An entry is kept from an installed file of its content (the first one
 // vouched for, else the first of them) or, for one whose digest isn't known, from the file at the
-// entry's path with the entry's size. A changed file that the index names goes by chunks when an
-// installed file lies at its path.
+// entry's path with the entry's size. A changed file goes by the smallest patch `stored` has for
+// it from an installed content, else by chunks when the index names it and an installed file lies
+// at its path.
 UpdatePlan PlanUpdate(const std::vector<InstalledFile>& installed,
                       const std::vector<Listed>& listed, const std::vector<ChunkedFile>& chunks,
-                      std::uint64_t archiveSize);
+                      std::uint64_t archiveSize, const std::vector<StoredContent>& stored = {});
 
 // What each listed entry downloads when the plan is carried out file by file, the documents
 // aside: nothing for a kept file and for a content fetched already for an earlier entry (each is
-// fetched once, whatever the paths that list it), the size for a file fetched whole, and for a
-// file by chunks what `missingChunkBytes` says it lacks (given the wanted file and the installed
-// one it is built from).
+// fetched once, whatever the paths that list it), the stored size for a file fetched whole or by
+// patch, and for a file by chunks what `missingChunkBytes` says it lacks (given the wanted file
+// and the installed one it is built from).
 std::vector<std::optional<std::uint64_t>> PlannedDownloads(
     const UpdatePlan& plan, const std::vector<InstalledFile>& installed,
     const std::vector<Listed>& listed, const std::vector<ChunkedFile>& chunks,
-    const std::function<std::uint64_t(const ChunkedFile&, const InstalledFile&)>&
-        missingChunkBytes);
+    const std::function<std::uint64_t(const ChunkedFile&, const InstalledFile&)>& missingChunkBytes,
+    const std::vector<StoredContent>& stored = {});
+
+// What fetching `entry` whole takes: its packed blob's size when the server holds one, else its
+// own.
+std::uint64_t WholeFetchSize(const Listed& entry, const std::vector<StoredContent>& stored);
 
 // The bytes of `wanted`'s chunks that `held` (the installed file's chunks) doesn't have.
 std::uint64_t MissingChunkBytes(const ChunkedFile& wanted, const ChunkedFile& held);

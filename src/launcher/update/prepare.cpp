@@ -8,9 +8,11 @@
 
 #include "launcher/feed/chunk_index.h"
 #include "launcher/feed/feed.h"
+#include "launcher/feed/manifest.h"
 #include "launcher/feed/server_layout.h"
 #include "launcher/feed/version.h"
 #include "launcher/platform/folders.h"
+#include "launcher/store/zstd_unpack.h"
 #include "launcher/text/failure.h"
 #include "launcher/text/format.h"
 #include "launcher/text/log.h"
@@ -124,6 +126,19 @@ std::vector<ChunkedFile> FetchChunkIndex(const Feed& feed, const std::wstring& b
       .value_or(std::vector<ChunkedFile>());
 }
 
+// The release's manifest when the feed names one: its list, chunks and stored forms in place of the
+// list and the chunk index. One the feed names but that can't be used refuses the release, as a
+// list would.
+std::optional<Manifest> FetchManifest(const Feed& feed, const std::wstring& baseUrl) {
+  return FetchNamed(baseUrl, feed.manifest, feed.manifestSha256, L"manifest",
+                    [](const std::vector<std::string>& blocks) {
+                      const std::optional<std::string> text =
+                          UnpackBytes(Joined(blocks), kLargestManifest);
+                      if (!text) throw Failure{L"The release's manifest isn't one"};
+                      return ParseManifest(*text);
+                    });
+}
+
 // The archive's block list when the feed names one that can be used; else none, with a line in
 // the log: the archive is then unpacked only once its whole digest has matched.
 std::optional<BlockList> FetchBlockList(const Feed& feed, const std::wstring& baseUrl) {
@@ -169,23 +184,29 @@ void RepairInstalled(const Feed& feed, const std::wstring& baseUrl, const Client
   }
 }
 
-// The feed's release fetched and installed over `installed` (perhaps nothing): its file list
-// (refusing the release when it can't be used), the chunk index for an update, and the archive's
-// block list only when the archive is taken.
+// The feed's release fetched and installed over `installed` (perhaps nothing): its manifest or
+// else its file list (refusing the release when it can't be used), the chunk index for an update,
+// and the archive's block list only when the archive is taken.
 void InstallRelease(const Feed& feed, const std::wstring& baseUrl, const ClientStore& store,
                     const std::wstring& installed, ReportInstallProgress& report, bool repair) {
   const Release& release = feed.release;
   // Fetched even with nothing installed to keep from: the staged version is checked against it.
-  const std::vector<Listed> listed = FetchFileList(feed, baseUrl).value_or(std::vector<Listed>());
+  Manifest manifest;
+  if (std::optional<Manifest> named = FetchManifest(feed, baseUrl)) {
+    manifest = std::move(*named);
+  } else {
+    manifest.listed = FetchFileList(feed, baseUrl).value_or(std::vector<Listed>());
+    // Only an update has an installed file to take chunks from.
+    if (!installed.empty() && !manifest.listed.empty()) {
+      manifest.chunks = FetchChunkIndex(feed, baseUrl);
+    }
+  }
   LogLine(Format(L"Update from {} to {}: archive {} of {} bytes, file list of {} files",
                  installed.empty() ? std::wstring(L"nothing") : installed, release.version,
-                 release.file, release.size, listed.size()));
-  // Only an update has an installed file to take chunks from.
-  const std::vector<ChunkedFile> chunks = installed.empty() || listed.empty()
-                                              ? std::vector<ChunkedFile>()
-                                              : FetchChunkIndex(feed, baseUrl);
-  store.Install(release, baseUrl, listed, std::ref(report), chunks, {repair},
-                [&] { return FetchBlockList(feed, baseUrl); });
+                 release.file, release.size, manifest.listed.size()));
+  store.Install(
+      release, baseUrl, manifest.listed, std::ref(report), manifest.chunks, {repair},
+      [&] { return FetchBlockList(feed, baseUrl); }, manifest.stored);
 }
 
 // Installs the feed's release over `installed` (perhaps nothing) and names what to start: the new

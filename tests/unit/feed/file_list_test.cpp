@@ -2,8 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
+#include "launcher/feed/manifest.h"
 #include "launcher/text/failure.h"
 #include "launcher/text/text.h"
+#include "launcher/transfer/sha256.h"
 
 namespace launcher {
 namespace {
@@ -120,6 +124,43 @@ TEST(FormatFileList, ReadsBackAsTheSameEntries) {
   EXPECT_EQ(FormatFileList(entries), kDigestB.Text() + "\t0\tQuellorn.exe\n" + kA +
                                          "\t7\tdata/\xc3\xa9t\xc3\xa9\tname.pak\n");
   EXPECT_EQ(ParseFileList(FormatFileList(entries)), entries);
+}
+
+// The manifest carries the list and the chunk index as they are, and the stored forms beside.
+TEST(ParseManifest, ReadsBackWhatFormatWroteAndRefusesAnythingElse) {
+  const Digest pack = DigestOf("pack");
+  const Manifest manifest{
+      {{"Quellorn.exe", kDigestB, 4}, {"data/pack.pak", pack, 8}},
+      {{"data/pack.pak", pack, 8, {{kDigestA, 0, 5}, {kDigestB, 5, 3}}}},
+      {{std::min(kDigestB, pack), StoredForm{kDigestA, 6}, {}},
+       {std::max(kDigestB, pack), std::nullopt, {{kDigestA, 9, {kDigestB, 2}}}}}};
+  const std::string text = FormatManifest(manifest);
+  EXPECT_EQ(ParseManifest(text), manifest);
+  EXPECT_EQ(FindStored(manifest.stored, pack), &manifest.stored[pack < kDigestB ? 0 : 1]);
+  EXPECT_EQ(FindStored(manifest.stored, kDigestA), nullptr);
+  const std::string stored = text.substr(text.find("stored "));
+  const auto replaced = [&](const std::string& from, const std::string& to) {
+    std::string changed = text;
+    changed.replace(changed.find(from), from.size(), to);
+    return changed;
+  };
+  const Manifest none{{{"Quellorn.exe", kDigestB, 4}}, {}, {}};
+  for (const std::string& malformed : {
+           std::string(),
+           replaced("manifest 1", "manifest 2"),
+           text.substr(0, text.size() - 1),  // the last section cut short
+           text + "x",                       // bytes after it
+           replaced("chunks ", "blocks "),   // sections out of their order
+           replaced("\tzst\t", "\tzzz\t"),   // a form it doesn't know
+           replaced("\t6\n", "\t0\n"),       // a stored form of no bytes
+           FormatManifest(none).substr(0, FormatManifest(none).find("stored ")) + stored,
+       }) {
+    EXPECT_THROW(ParseManifest(malformed), Failure) << malformed;
+  }
+  // Forms out of the order of their contents.
+  Manifest swapped = manifest;
+  std::swap(swapped.stored[0], swapped.stored[1]);
+  EXPECT_THROW(ParseManifest(FormatManifest(swapped)), Failure);
 }
 
 }  // namespace

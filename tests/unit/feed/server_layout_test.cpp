@@ -23,7 +23,8 @@ TEST(ServerLayout, NamesAreReadBackAsTheyAreMade) {
                               L"Quellorn-Launcher-2.3.0-files.txt"}) {
     EXPECT_FALSE(VersionOfFileList(name)) << name;
   }
-  EXPECT_EQ(ArchiveName(L"1.2.0", true), L"Quellorn-1.2.0.tar.gz");
+  EXPECT_EQ(ArchiveName(L"1.2.0", ArchiveForm::Zstd), L"Quellorn-1.2.0.tar.zst");
+  EXPECT_EQ(ArchiveName(L"1.2.0", ArchiveForm::Gzip), L"Quellorn-1.2.0.tar.gz");
   EXPECT_EQ(ChunkIndexName(L"1.2.0"), L"Quellorn-1.2.0-chunks.txt");
   EXPECT_TRUE(IsInstallerName(InstallerName(L"2.3.0")));
 

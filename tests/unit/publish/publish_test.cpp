@@ -2,12 +2,16 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
 #include <map>
 #include <random>
 
 #include "launcher/feed/chunk_index.h"
 #include "launcher/feed/file_list.h"
+#include "launcher/feed/manifest.h"
+#include "launcher/feed/server_layout.h"
+#include "launcher/store/zstd_unpack.h"
 #include "launcher/text/read_file.h"
 #include "launcher/text/text.h"
 #include "launcher/transfer/sha256.h"
@@ -153,6 +157,7 @@ TEST_F(PublishTest, ANewReleaseAddsOnlyTheChangedBlobsAndTheSameBuildTheSameByte
   }
   EXPECT_EQ(added,
             (std::vector<std::string>{"Quellorn-1.1.0-blocks.txt", "Quellorn-1.1.0-files.txt",
+                                      "Quellorn-1.1.0-manifest.zst",
                                       "Quellorn-1.1.0" + Narrow(support::kTestArchiveEnding),
                                       "files/" + Narrow(Sha256Hex("new")) + ".bin",
                                       "files/" + Narrow(Sha256Hex("game 1.1.0")) + ".bin"}));
@@ -237,13 +242,13 @@ TEST_F(PublishTest, AReleaseHistoryThroughChannelsPromoteAndPrune) {
   };
   publishTo(L"1.0.0", L"");
   // Beta gets 1.1.0, the live feed stays; the unchanged files' blobs are the live ones. A player
-  // on 1.0.0 fetches the list and the one changed file.
+  // on 1.0.0 fetches the manifest and the one changed file.
   const ReleaseSummary first = publishTo(L"1.1.0", L"beta");
   EXPECT_EQ(first.blobsWritten, 1u);
   ASSERT_EQ(first.plans.size(), 1u);
   EXPECT_EQ(first.plans[0].from, L"1.0.0");
   EXPECT_FALSE(first.plans[0].byArchive);
-  EXPECT_EQ(first.plans[0].bytes, feed("Quellorn-1.1.0-files.txt").size() + 10);
+  EXPECT_EQ(first.plans[0].bytes, feed("Quellorn-1.1.0-manifest.zst").size() + 10);
   EXPECT_EQ(first.plans[0].costliest,
             (std::vector<std::pair<std::string, std::uint64_t>>{{"Quellorn.exe", 10}}));
   EXPECT_EQ(ParseFeed(feed("latest.json")).release.version, L"1.0.0");
@@ -268,8 +273,11 @@ TEST_F(PublishTest, AReleaseHistoryThroughChannelsPromoteAndPrune) {
   Promote(server_, L"1.1.0", L"", {}, false);
   EXPECT_NE(support::FailureOf([&] { publishTo(L"1.2.0", L"Beta!"); }).find(L"isn't a channel"),
             std::wstring::npos);
-  // Too dear for the players of 1.0.0 and 1.1.0: refused, nothing written.
-  WriteBuild(Changed({{"data/movie.bik", movie + "x"}}));
+  // Too dear for the players of 1.0.0 and 1.1.0 (a new movie no patch makes small): refused,
+  // nothing written.
+  std::string otherMovie = movie;
+  std::shuffle(otherMovie.begin(), otherMovie.end(), random);
+  WriteBuild(Changed({{"data/movie.bik", otherMovie}}));
   const Files unchanged = Contents(server_);
   EXPECT_NE(support::FailureOf([&] {
               PublishRelease(build_, L"1.1.1", server_, support::ArchiveMakerForTests(), {},
@@ -284,7 +292,8 @@ TEST_F(PublishTest, AReleaseHistoryThroughChannelsPromoteAndPrune) {
   const Files full = Contents(server_);
   const std::vector<std::wstring> going = {
       L"Quellorn-1.0.0" + std::wstring(support::kTestArchiveEnding), L"Quellorn-1.0.0-files.txt",
-      L"Quellorn-1.0.0-blocks.txt", L"files/" + Sha256Hex("game 1.0.0") + L".bin"};
+      L"Quellorn-1.0.0-blocks.txt", L"Quellorn-1.0.0-manifest.zst",
+      L"files/" + Sha256Hex("game 1.0.0") + L".bin"};
   for (const bool dryRun : {true, false}) {
     const PruneOutcome outcome = Prune(server_, 2, dryRun);
     EXPECT_EQ(outcome.removed, going);
@@ -295,6 +304,60 @@ TEST_F(PublishTest, AReleaseHistoryThroughChannelsPromoteAndPrune) {
     EXPECT_EQ(Contents(server_).size(), full.size() - (dryRun ? 0 : going.size()));
   }
   EXPECT_TRUE(Problems().empty());  // every channel, and all it names, still whole
+}
+
+// Each changed file gets a patch from what its path held in each of the last releases (as many as
+// asked), so a player two releases behind patches from its own version; a text that compresses is
+// stored packed as well, and verify checks every form the manifest names.
+TEST_F(PublishTest, AChangedFileIsPatchedFromEachOfTheLastReleasesAndStoredPacked) {
+  const std::string text = support::RandomBytes(3)(200000);
+  const auto script = [&](int edit) {
+    std::string bytes = text;
+    bytes.replace(1000 * edit, 10, "edit " + std::to_string(edit));
+    return bytes;
+  };
+  std::vector<Digest> scripts;
+  for (int edit = 0; edit < 4; ++edit) {
+    WriteBuild(
+        Changed({{"data/script.bin", script(edit)}, {"data/notes.txt", std::string(5000, 'n')}}));
+    scripts.push_back(DigestOf(script(edit)));
+    const ReleaseSummary summary =
+        PublishRelease(build_, L"1." + std::to_wstring(edit) + L".0", server_,
+                       support::ArchiveMakerForTests(), {}, {.patchedReleases = 2});
+    EXPECT_EQ(summary.patches, std::min(edit, 2)) << edit;
+  }
+  const Feed feed = ParseFeed(ReadWholeFile(server_ / "latest.json"));
+  EXPECT_EQ(feed.manifest, L"Quellorn-1.3.0-manifest.zst");
+  const std::string packed = ReadWholeFile(server_ / PathFromWide(feed.manifest));
+  EXPECT_EQ(Sha256Hex(packed), feed.manifestSha256);
+  const Manifest manifest = ParseManifest(*UnpackBytes(packed, kLargestManifest));
+  EXPECT_EQ(manifest.listed, ParseFileList(ReadWholeFile(server_ / PathFromWide(feed.files))));
+  const StoredContent* forms = FindStored(manifest.stored, scripts[3]);
+  ASSERT_NE(forms, nullptr);
+  EXPECT_FALSE(forms->packed);  // random bytes: packing saves nothing
+  std::vector<Digest> bases;
+  for (const Patch& patch : forms->patches) {
+    bases.push_back(patch.base);
+    EXPECT_LT(patch.stored.size, 1000u);
+    const std::optional<Digest> made = UnpackFile(
+        server_ / PathFromWide(layout::PatchName(scripts[3], patch.base)), folder_.path() / "made",
+        script(3).size(), ReadWholeFile(server_ / PathFromWide(layout::BlobName(patch.base))));
+    EXPECT_EQ(made, scripts[3]);
+  }
+  EXPECT_EQ(bases, (std::vector<Digest>{scripts[2], scripts[1]}));  // not three back: 2 asked
+  const StoredContent* notes = FindStored(manifest.stored, DigestOf(std::string(5000, 'n')));
+  ASSERT_NE(notes, nullptr);
+  ASSERT_TRUE(notes->packed);
+  EXPECT_LT(notes->packed->size, 100u);
+  // A player on 1.1.0, two behind, downloads the manifest and its own patch.
+  WriteBuild(Changed({{"data/script.bin", script(3)}, {"data/notes.txt", std::string(5000, 'n')}}));
+  const PlanSummary plan = PlanRelease(build_, server_, support::ArchiveMakerForTests());
+  ASSERT_EQ(plan.plans.size(), 4u);
+  EXPECT_EQ(plan.plans[1].from, L"1.1.0");
+  EXPECT_LT(plan.plans[1].bytes, packed.size() + 1000);
+  EXPECT_TRUE(Problems().empty());
+  std::filesystem::remove(server_ / PathFromWide(layout::PatchName(scripts[3], scripts[2])));
+  EXPECT_EQ(Problems().size(), 1u);
 }
 
 TEST_F(PublishTest, ALargeArchiveIsCompressedOnlyWhenItsSampleCompresses) {

@@ -2,12 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#include "launcher/store/zstd_unpack.h"
 #include "launcher/text/failure.h"
 #include "launcher/transfer/sha256.h"
 #include "support/random_bytes.h"
 #include "support/system_tar.h"
 #include "support/tar_writer.h"
 #include "support/temporary_folder.h"
+#include "tools/publish/server/zstd_pack.h"
 
 namespace launcher {
 namespace {
@@ -41,6 +43,8 @@ TEST(ArchiveStream, EveryEntryIsLookedAtBeforeTarSeesIt) {
   for (int i = 0; i < 20; ++i)
     padded.push_back({"pax", PaxRecord("comment", std::string(61440, 'c')), 'x'});
   padded.push_back(game);
+  const std::string framed =
+      support::Zstd(archive.substr(0, 700)) + support::Zstd(archive.substr(700));
   struct Case {
     const char* what;
     std::string bytes;
@@ -52,6 +56,17 @@ TEST(ArchiveStream, EveryEntryIsLookedAtBeforeTarSeesIt) {
   const std::vector<Case> cases = {
       {"in order", archive, list, {{0, half}, {half, archive.size() - half}}, L""},
       {"gzip'd", support::Gzip(archive), list, {}, L""},
+      {"zstd'd in two frames, as they come", framed, list, {{0, 9}, {9, framed.size() - 9}}, L""},
+      {"zstd'd, cut inside its frame",
+       support::Zstd(archive).substr(0, support::Zstd(archive).size() - 3),
+       list,
+       {},
+       L"The release's archive isn't one"},
+      {"zstd'd with a window larger than the launcher allows",
+       support::Zstd(archive, 28),
+       list,
+       {},
+       L"The release's archive isn't one"},
       {"without a file list", archive, {}, {}, L""},
       {"started over: what came again is skipped",
        archive,
@@ -147,6 +162,41 @@ TEST(ArchiveStream, EveryEntryIsLookedAtBeforeTarSeesIt) {
       EXPECT_FALSE(std::filesystem::exists(folder.path() / c.absent));
     }
   }
+}
+
+// What the server stores packed is decoded only up to the size it must come to: a frame made to
+// expand further stops there, and a patch decodes only against the base it was made from.
+TEST(UnpackFile, StopsAtTheListedSizeAndNeedsThePatchsOwnBase) {
+  const support::TemporaryFolder folder;
+  const std::string content = support::RandomBytes(5)(300000);
+  const std::string base = content.substr(1000) + "the installed version's tail";
+  const auto packed = folder.Write("packed", support::Zstd(content));
+  const auto bomb = folder.Write("bomb", support::Zstd(std::string(64 << 20, 'z')));
+  const auto patch = folder.Write("patch", publish::PackBytes(content, base));
+  const auto plain = folder.path() / "plain";
+  struct Row {
+    const char* name;
+    std::filesystem::path packed;
+    std::uint64_t size;
+    std::string reference;
+    bool makes;
+  };
+  for (const Row& row : std::vector<Row>{
+           {"a packed blob", packed, content.size(), {}, true},
+           {"one listed as shorter", packed, content.size() - 1, {}, false},
+           {"one listed as longer", packed, content.size() + 1, {}, false},
+           {"a frame that expands past its size", bomb, 1 << 20, {}, false},
+           {"a patch with its base", patch, content.size(), base, true},
+           {"a patch with another base", patch, content.size(), base + "!", false},
+       }) {
+    SCOPED_TRACE(row.name);
+    const std::optional<Digest> made = UnpackFile(row.packed, plain, row.size, row.reference);
+    EXPECT_EQ(made == DigestOf(content), row.makes);
+    EXPECT_EQ(std::filesystem::exists(plain), made.has_value());
+    std::filesystem::remove(plain);
+  }
+  EXPECT_EQ(UnpackBytes(support::ReadFile(bomb), 1 << 20), std::nullopt);
+  EXPECT_EQ(UnpackBytes(support::Zstd(content), content.size()), content);
 }
 
 }  // namespace

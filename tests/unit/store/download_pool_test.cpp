@@ -4,6 +4,7 @@
 
 #include <map>
 #include <mutex>
+#include <optional>
 #include <set>
 #include <thread>
 
@@ -13,6 +14,7 @@
 #include "support/failure_of.h"
 #include "support/scripted_server.h"
 #include "support/temporary_folder.h"
+#include "tools/publish/server/zstd_pack.h"
 
 namespace launcher {
 namespace {
@@ -143,6 +145,77 @@ TEST_F(DownloadPoolTest, TheFirstFailureStopsTheOthersAndLeavesTheirWork) {
       EXPECT_FALSE(std::filesystem::exists(Part(i))) << i;
     }
   }
+}
+
+// Each file's smaller forms are tried in turn and the raw blob is asked for only when none of them
+// makes the listed bytes: a patch that makes other bytes, a packed blob served longer than listed
+// (cut off where the list says it ends) and one that unpacks past the listed size all give way.
+TEST_F(DownloadPoolTest, EachContentComesInTheSmallestFormThatMakesIt) {
+  Publish(5);
+  const std::string base = contents_[0] + " as the player has it";
+  const auto reference = folder_.Write("installed/file", base);
+  const auto packed = [](const std::string& bytes) { return publish::PackBytes(bytes); };
+  const auto patched = [&](const std::string& bytes) { return publish::PackBytes(bytes, base); };
+  struct Row {
+    const char* name;
+    std::optional<std::string> patch;
+    std::optional<std::string> packedBlob;
+    std::string served;  // of the packed blob, when it differs from what is listed
+    bool rawAskedFor;
+  };
+  const std::vector<Row> rows = {
+      {"a patch that makes the file", patched(contents_[0]), packed(contents_[0]), {}, false},
+      {"a patch that makes other bytes: the packed blob",
+       patched(contents_[0]),
+       packed(contents_[1]),
+       {},
+       false},
+      {"a packed blob served longer than listed: the raw blob", std::nullopt, packed(contents_[2]),
+       packed(contents_[2]) + "more", true},
+      {"a packed blob that unpacks past the listed size: the raw blob",
+       std::nullopt,
+       packed(contents_[3] + std::string(1 << 20, 'x')),
+       {},
+       true},
+      {"no smaller form", std::nullopt, std::nullopt, {}, true},
+  };
+  std::vector<StoredForm> forms;  // patch and packed blob of each row, addresses kept below
+  forms.reserve(2 * rows.size());
+  std::vector<Patch> patches;
+  patches.reserve(rows.size());
+  std::vector<FetchForms> fetchForms(rows.size());
+  for (std::size_t i = 0; i < rows.size(); ++i) {
+    const Row& row = rows[i];
+    const std::string blob = "/files/" + listed_[i].sha256.Text();
+    if (row.patch) {
+      patches.push_back({DigestOf(base), base.size(), {DigestOf(*row.patch), row.patch->size()}});
+      fetchForms[i].patch = &patches.back();
+      fetchForms[i].reference = reference;
+      server_.Route(blob + "-" + DigestOf(base).Text() + ".patch", ServeFile(*row.patch));
+    }
+    if (row.packedBlob) {
+      forms.push_back({DigestOf(*row.packedBlob), row.packedBlob->size()});
+      fetchForms[i].packed = &forms.back();
+      server_.Route(blob + ".zst", ServeFile(row.served.empty() ? *row.packedBlob : row.served));
+    }
+  }
+  EXPECT_EQ(support::FailureOf([&] {
+              RunDownloadPool(
+                  toFetch_, listed_, staging_, parts_, server_.Url("/"),
+                  [](Stage, std::uint64_t, std::uint64_t) {}, fetchForms);
+            }),
+            L"");
+  const std::map<std::string, int> requests = RequestsPerPath();
+  for (std::size_t i = 0; i < rows.size(); ++i) {
+    SCOPED_TRACE(rows[i].name);
+    EXPECT_TRUE(ReadFile(Placed(i)) == contents_[i]);
+    EXPECT_EQ(requests.count("/files/" + listed_[i].sha256.Text() + ".bin"), rows[i].rawAskedFor);
+  }
+  std::uint64_t leftInParts = 0;
+  for (const auto& entry : std::filesystem::recursive_directory_iterator(parts_)) {
+    leftInParts += entry.is_regular_file() ? 1 : 0;
+  }
+  EXPECT_EQ(leftInParts, 0u);
 }
 
 TEST_F(DownloadPoolTest, AProgressCallbackThatThrowsEndsThePool) {

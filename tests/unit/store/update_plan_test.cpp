@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "launcher/transfer/sha256.h"
 
 namespace launcher {
@@ -25,6 +27,19 @@ TEST(PlanUpdate, EachFileTakesTheCheapestWayTheInstalledVersionAllows) {
   const Listed moved = Entry("video/intro.bik", "intro", 1 << 20);
   const Listed fresh = Entry("data/new.pak", "new");
   const std::vector<ChunkedFile> index = {{pack.path, pack.sha256, pack.size, {}}};
+  // A script the server has patches for from its last two versions, the older one the larger.
+  const Listed script = Entry("scripts/main.lua", "script 3", 1 << 20);
+  const Listed oneBehind = Entry(script.path, "script 2", 1 << 20);
+  const Listed twoBehind = Entry(script.path, "script 1", 1 << 20);
+  const Listed olderPack = Entry(pack.path, "older pack", 20 << 20);
+  std::vector<StoredContent> stored = {
+      {script.sha256,
+       StoredForm{DigestOf("packed"), 300000},
+       {{oneBehind.sha256, oneBehind.size, {DigestOf("p2"), 900}},
+        {twoBehind.sha256, twoBehind.size, {DigestOf("p1"), 1500}}}},
+      {pack.sha256, std::nullopt, {{olderPack.sha256, olderPack.size, {DigestOf("pp"), 4000}}}}};
+  std::sort(stored.begin(), stored.end(),
+            [](const auto& a, const auto& b) { return a.content < b.content; });
   struct Row {
     const char* name;
     std::vector<InstalledFile> installed;
@@ -53,16 +68,32 @@ TEST(PlanUpdate, EachFileTakesTheCheapestWayTheInstalledVersionAllows) {
       // Chunks alone, nothing kept: still cheaper than the archive.
       {"chunks alone", {Unknown(pack.path, 1)}, {pack}, {{FileWay::Chunks, 0}}},
       {"nothing kept, no chunks: the archive", {Known(game, true)}, {fresh}, {}},
+      {"two releases behind: the patch from its own version",
+       {Known(twoBehind, true)},
+       {script},
+       {{FileWay::Patch, 0}}},
+      {"of the patches whose base is installed, the smallest, wherever that file lies",
+       {Known(twoBehind, false), Known(Entry("backup/main.lua", "script 2", 1 << 20), false)},
+       {script},
+       {{FileWay::Patch, 1}}},
+      {"a patch before the chunks", {Known(olderPack, true)}, {pack}, {{FileWay::Patch, 0}}},
+      {"no patch from a file of unknown content",
+       {Known(game, true), Unknown(script.path, 5)},
+       {game, script},
+       {{FileWay::Link, 0}, {FileWay::Fetch, 0}}},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
-    const UpdatePlan plan = PlanUpdate(row.installed, row.listed, index, 100 << 20);
+    const UpdatePlan plan = PlanUpdate(row.installed, row.listed, index, 100 << 20, stored);
     EXPECT_EQ(plan.byArchive, row.expected.empty());
     ASSERT_EQ(plan.files.size(), row.expected.size());
     for (std::size_t i = 0; i < row.expected.size(); ++i) {
       EXPECT_EQ(plan.files[i].way, row.expected[i].way) << i;
       if (row.expected[i].way != FileWay::Fetch) {
         EXPECT_EQ(plan.files[i].source, row.expected[i].source) << i;
+      }
+      if (row.expected[i].way == FileWay::Patch) {
+        EXPECT_EQ(plan.files[i].patch->base, row.installed[plan.files[i].source].sha256) << i;
       }
     }
   }
@@ -94,12 +125,15 @@ TEST(PlannedDownloads, EachContentOnceAndAChunkedFileByWhatItLacks) {
       Unknown(pack.path, 19 << 20)};  // another size: not kept
   const std::vector<Listed> listed = {Entry("Quellorn.exe", "game"), pack, Entry("one.txt", "same"),
                                       Entry("two.txt", "same")};
-  const UpdatePlan plan = PlanUpdate(installed, listed, {wanted}, 1 << 30);
+  // The copied text is stored packed, in 3 bytes.
+  const std::vector<StoredContent> stored = {{DigestOf("same"), StoredForm{DigestOf("z"), 3}, {}}};
+  const UpdatePlan plan = PlanUpdate(installed, listed, {wanted}, 1 << 30, stored);
   ASSERT_FALSE(plan.byArchive);
   const auto downloads = PlannedDownloads(
       plan, installed, listed, {wanted},
-      [&](const ChunkedFile& file, const InstalledFile&) { return MissingChunkBytes(file, held); });
-  const std::vector<std::optional<std::uint64_t>> expected = {std::nullopt, 10 << 20, 4,
+      [&](const ChunkedFile& file, const InstalledFile&) { return MissingChunkBytes(file, held); },
+      stored);
+  const std::vector<std::optional<std::uint64_t>> expected = {std::nullopt, 10 << 20, 3,
                                                               std::nullopt};
   EXPECT_EQ(downloads, expected);
 }

@@ -19,6 +19,7 @@
 #include "tools/publish/reports/verify.h"
 #include "tools/publish/server/channels.h"
 #include "tools/publish/server/publish.h"
+#include "tools/publish/server/zstd_pack.h"
 #include "tools/publish/signing/signing.h"
 
 namespace launcher::publish {
@@ -28,8 +29,8 @@ constexpr char kUsage[] =
     "usage: quellorn-publish release BUILD_FOLDER --version V --server SERVER_FOLDER\n"
     "                        [--channel NAME] [--key KEY_FILE]... [--expires DAYS]\n"
     "                        [--allow-downgrade] [--max-update-MB N] [--allow-name]\n"
-    "                        [--strict]\n"
-    "       quellorn-publish plan BUILD_FOLDER --server SERVER_FOLDER\n"
+    "                        [--strict] [--level 1-19] [--patch-releases N]\n"
+    "       quellorn-publish plan BUILD_FOLDER --server SERVER_FOLDER [--patch-releases N]\n"
     "       quellorn-publish promote VERSION --server SERVER_FOLDER [--channel NAME]\n"
     "                        [--key KEY_FILE]... [--expires DAYS] [--allow-downgrade]\n"
     "       quellorn-publish prune --keep N --server SERVER_FOLDER [--dry-run]\n"
@@ -52,10 +53,11 @@ constexpr char kUsage[] =
 const std::vector<Form> kForms = {
     {L"release",
      1,
-     {L"--version", L"--server", L"--channel", L"--key*", L"--expires", L"--max-update-MB"},
+     {L"--version", L"--server", L"--channel", L"--key*", L"--expires", L"--max-update-MB",
+      L"--level", L"--patch-releases"},
      {L"--version", L"--server"},
      {L"--allow-downgrade", L"--allow-name", L"--strict"}},
-    {L"plan", 1, {L"--server"}, {L"--server"}, {}},
+    {L"plan", 1, {L"--server", L"--patch-releases"}, {L"--server"}, {}},
     {L"promote",
      1,
      {L"--server", L"--channel", L"--key*", L"--expires"},
@@ -130,12 +132,25 @@ void ReportPlans(const std::vector<UpdateReport>& plans, Outcome& out) {
   }
 }
 
+// --patch-releases: how many earlier releases each changed file gets a patch from.
+std::size_t PatchedReleasesOf(const Arguments& arguments) {
+  const std::wstring count = arguments.Option(L"--patch-releases");
+  if (count.empty()) return kDefaultPatchedReleases;
+  const auto number = ReadUnsigned(std::wstring_view(count), 100, Minus::Refused);
+  if (!number) {
+    throw Failure{
+        Format(L"--patch-releases takes a number of releases from 0 to 100, not \"{}\"", count)};
+  }
+  return static_cast<std::size_t>(*number);
+}
+
 int RunRelease(const Arguments& arguments, Outcome& out) {
   const PublishProgress progress = StandardErrorProgress();
   ReleaseOptions options{SigningOf(arguments), arguments.Has(L"--allow-downgrade"),
                          arguments.Option(L"--channel")};
   options.allowName = arguments.Has(L"--allow-name");
   options.strict = arguments.Has(L"--strict");
+  options.patchedReleases = PatchedReleasesOf(arguments);
   const std::wstring limit = arguments.Option(L"--max-update-MB");
   if (!limit.empty()) {
     const auto megabytes = ReadUnsigned(std::wstring_view(limit), 1ULL << 40, Minus::Refused);
@@ -144,6 +159,14 @@ int RunRelease(const Arguments& arguments, Outcome& out) {
           Format(L"--max-update-MB takes a whole number of MB from 1, not \"{}\"", limit)};
     }
     options.maxUpdateBytes = *megabytes * 1048576;
+  }
+  const std::wstring level = arguments.Option(L"--level");
+  if (!level.empty()) {
+    const auto number = ReadUnsigned(std::wstring_view(level), 19, Minus::Refused);
+    if (!number || *number == 0) {
+      throw Failure{Format(L"--level takes zstd's level, from 1 to 19, not \"{}\"", level)};
+    }
+    PackingLevel() = static_cast<int>(*number);
   }
   ReleaseSummary summary;
   try {
@@ -165,15 +188,21 @@ int RunRelease(const Arguments& arguments, Outcome& out) {
       .Number("blobsWritten", summary.blobsWritten)
       .Number("blobsKept", summary.blobsKept)
       .Number("bytesWritten", summary.bytesWritten)
+      .Number("packedBlobs", summary.packed)
+      .Number("patches", summary.patches)
       .Texts("warnings", summary.warnings);
   out.Line(Format(L"Published Quellorn {}: {} files, {:.1f} MB", arguments.Option(L"--version"),
                   summary.files, summary.bytes / 1048576.0));
-  const bool compressed = summary.feed.release.file.ends_with(L".gz");
+  const bool compressed = summary.feed.release.file.ends_with(L".zst");
+  const bool older = summary.feed.release.file.ends_with(L".gz");
   out.Line(Format(L"  {} ({} bytes, {}), {}", summary.feed.release.file, summary.feed.release.size,
-                  compressed ? L"gzip-compressed" : L"a plain tar: gzip would save under 5 %",
+                  compressed ? L"zstd-compressed"
+                  : older    ? L"gzip-compressed, as published before"
+                             : L"a plain tar: zstd would save under 5 %",
                   summary.feed.files));
-  out.Line(Format(L"  blobs: {} new, {} already there; {:.1f} MB written", summary.blobsWritten,
-                  summary.blobsKept, summary.bytesWritten / 1048576.0));
+  out.Line(Format(L"  blobs: {} new, {} already there; {} packed, {} patches from earlier releases",
+                  summary.blobsWritten, summary.blobsKept, summary.packed, summary.patches));
+  out.Line(Format(L"  the server folder grew by {:.1f} MB", summary.bytesWritten / 1048576.0));
   if (!summary.plans.empty()) out.Line(L"What a player downloads to reach it:");
   ReportPlans(summary.plans, out);
   return 0;
@@ -181,18 +210,22 @@ int RunRelease(const Arguments& arguments, Outcome& out) {
 
 int RunPlan(const Arguments& arguments, Outcome& out) {
   const PublishProgress progress = StandardErrorProgress();
-  std::vector<UpdateReport> plans;
+  PlanSummary summary;
   try {
-    plans = PlanRelease(PathFromWide(arguments.Subject()),
-                        PathFromWide(arguments.Option(L"--server")), MakeArchive, progress);
+    summary =
+        PlanRelease(PathFromWide(arguments.Subject()), PathFromWide(arguments.Option(L"--server")),
+                    MakeArchive, progress, PatchedReleasesOf(arguments));
   } catch (...) {
     EndProgress();
     throw;
   }
   EndProgress();
-  out.Line(plans.empty() ? std::wstring(L"No release is published there yet")
-                         : std::wstring(L"What a player downloads to reach this build:"));
-  ReportPlans(plans, out);
+  out.document.Number("serverGrowth", summary.serverGrowth);
+  out.Line(summary.plans.empty() ? std::wstring(L"No release is published there yet")
+                                 : std::wstring(L"What a player downloads to reach this build:"));
+  ReportPlans(summary.plans, out);
+  out.Line(Format(L"Publishing it would add {:.1f} MB to the server folder",
+                  summary.serverGrowth / 1048576.0));
   return 0;
 }
 

@@ -21,23 +21,25 @@ UpdateReport ReportFrom(const std::wstring& from, const std::vector<Listed>& had
   std::vector<InstalledFile> installed;
   installed.reserve(had.size());
   for (const Listed& entry : had) installed.push_back({entry.path, entry.sha256, entry.size, true});
-  const UpdatePlan plan = PlanUpdate(installed, next.listed, next.chunks, next.archiveBytes);
+  const UpdatePlan plan =
+      PlanUpdate(installed, next.listed, next.chunks, next.archiveBytes, next.stored);
   UpdateReport report;
   report.from = from;
   report.byArchive = plan.byArchive;
-  report.bytes = SaturatingAdd(next.listBytes, next.chunkIndexBytes);
+  report.bytes = next.manifestBytes;
   if (plan.byArchive) {
     report.files = next.listed.size();
     report.bytes = SaturatingAdd(report.bytes, next.archiveBytes);
     return report;
   }
-  const std::vector<std::optional<std::uint64_t>> downloads =
-      PlannedDownloads(plan, installed, next.listed, next.chunks,
-                       [&](const ChunkedFile& wanted, const InstalledFile& old) {
-                         const std::optional<ChunkedFile> held = ChunkFile(
-                             server / PathFromWide(layout::BlobName(*old.sha256)), wanted.path);
-                         return MissingChunkBytes(wanted, held ? *held : ChunkedFile{});
-                       });
+  const std::vector<std::optional<std::uint64_t>> downloads = PlannedDownloads(
+      plan, installed, next.listed, next.chunks,
+      [&](const ChunkedFile& wanted, const InstalledFile& old) {
+        const std::optional<ChunkedFile> held =
+            ChunkFile(server / PathFromWide(layout::BlobName(*old.sha256)), wanted.path);
+        return MissingChunkBytes(wanted, held ? *held : ChunkedFile{});
+      },
+      next.stored);
   std::vector<std::pair<std::string, std::uint64_t>> costs;
   for (std::size_t i = 0; i < downloads.size(); ++i) {
     if (downloads[i]) costs.emplace_back(next.listed[i].path, *downloads[i]);

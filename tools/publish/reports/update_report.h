@@ -1,9 +1,9 @@
 #pragma once
 // What a new release costs the players of each release already published, as the launcher's own
 // plan of the update decides (by content, as an installed version with its record keeps files,
-// and by chunks for large files), counted in the bytes it would download, file list and chunk
-// index included. Known before the release ships, so that a studio sees a patch that is about to
-// cost everyone the whole game.
+// by patches and packed blobs, and by chunks for large files), counted in the bytes it would
+// download, the manifest included. Known before the release ships, so that a studio sees a patch
+// that is about to cost everyone the whole game.
 
 #include <cstdint>
 #include <filesystem>
@@ -13,6 +13,7 @@
 
 #include "launcher/feed/chunk_index.h"
 #include "launcher/feed/file_list.h"
+#include "launcher/feed/manifest.h"
 
 namespace launcher::publish {
 
@@ -25,14 +26,14 @@ struct UpdateReport {
   std::vector<std::pair<std::string, std::uint64_t>> costliest;
 };
 
-// The release being planned, and what a launcher fetches of it besides the files: its file list
-// and, when it has one, its chunk index.
+// The release being planned, its stored forms, and what a launcher fetches of it besides the
+// files: its packed manifest.
 struct NewRelease {
   std::wstring version;
   const std::vector<Listed>& listed;
   const std::vector<ChunkedFile>& chunks;
-  std::uint64_t listBytes = 0;
-  std::uint64_t chunkIndexBytes = 0;  // 0 when there is no index
+  const std::vector<StoredContent>& stored;
+  std::uint64_t manifestBytes = 0;
   std::uint64_t archiveBytes = 0;
 };
 

@@ -7,9 +7,11 @@
 
 #include "launcher/feed/feed.h"
 #include "launcher/feed/file_list.h"
+#include "launcher/feed/manifest.h"
 #include "launcher/feed/server_layout.h"
 #include "launcher/platform/temporary_directory.h"
 #include "launcher/store/kept_files.h"
+#include "launcher/store/zstd_unpack.h"
 #include "launcher/text/failure.h"
 #include "launcher/text/format.h"
 #include "launcher/text/read_file.h"
@@ -133,6 +135,40 @@ void CheckFileList(Source& source, const Feed& feed, Verdict& verdict) {
   for (const Listed& entry : listed) {
     const Release blob{L"", layout::BlobName(entry.sha256), entry.sha256.Hex(), entry.size};
     CheckFile(source, blob, blob.file + L" (" + Widen(entry.path) + L")", verdict);
+  }
+}
+
+// The manifest: the feed's, the same list as the file list, and every stored form it names there
+// with its size and digest.
+void CheckManifest(Source& source, const Feed& feed, Verdict& verdict) {
+  Manifest manifest;
+  try {
+    const std::string packed = source.Text(feed.manifest, kFileListLimit);
+    if (Sha256Hex(packed) != feed.manifestSha256) {
+      verdict.problems.push_back(feed.manifest +
+                                 L": its SHA-256 isn't the feed's \"manifestSha256\"");
+      return;
+    }
+    const std::optional<std::string> text = UnpackBytes(packed, kLargestManifest);
+    if (!text) throw Failure{L"The release's manifest isn't one"};
+    manifest = ParseManifest(*text);
+    if (!feed.files.empty() &&
+        manifest.listed != ParseFileList(source.Text(feed.files, kFileListLimit))) {
+      throw Failure{Format(L"its files aren't those of {}", feed.files)};
+    }
+  } catch (const Failure& failure) {
+    verdict.problems.push_back(feed.manifest + L": " + failure.message);
+    return;
+  }
+  ++verdict.checked;
+  const auto check = [&](const std::wstring& name, const StoredForm& form) {
+    CheckFile(source, {L"", name, form.sha256.Hex(), form.size}, name, verdict);
+  };
+  for (const StoredContent& forms : manifest.stored) {
+    if (forms.packed) check(layout::PackedBlobName(forms.content), *forms.packed);
+    for (const Patch& patch : forms.patches) {
+      check(layout::PatchName(forms.content, patch.base), patch.stored);
+    }
   }
 }
 
@@ -264,6 +300,13 @@ void VerifyFeed(Source& source, const std::wstring& feedName, const std::vector<
     }
   }
   if (!feed.blocks.empty()) CheckBlockList(source, feed, verdict);
+  if (!feed.manifest.empty()) {
+    if (IsPlainName(feed.manifest)) {
+      CheckManifest(source, feed, verdict);
+    } else {
+      verdict.problems.push_back(feedName + L": \"manifest\" isn't a plain file name");
+    }
+  }
   if (!feed.files.empty()) {
     if (IsPlainName(feed.files)) {
       CheckFileList(source, feed, verdict);

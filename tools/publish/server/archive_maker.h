@@ -1,9 +1,9 @@
 #pragma once
-// The release archive, made by the system's tar: gzip-compressed when that saves at least 5 %,
-// plain otherwise (game data is mostly compressed already, and unpacking gzip costs more than
-// tar itself). A large archive is judged first by samples of its files, and compressed only
-// when they compress. Windows' tar and the Linux tar recognise either by themselves when
-// they unpack it. Entries come in the order given, with a fixed owner, so the same files give the
+// The release archive, made by the system's tar: zstd-compressed (PackingLevel, the long window,
+// every core) when that saves at least 5 %, plain otherwise (game data is mostly compressed
+// already). A large archive is judged first by samples of its files, and compressed only when
+// they compress. The launcher undoes the compression itself, so neither system's tar needs to
+// know zstd. Entries come in the order given, with a fixed owner, so the same files give the
 // same bytes.
 
 #include <cstddef>
@@ -19,7 +19,7 @@ namespace launcher::publish {
 using ArchiveTap = std::function<void(const char* bytes, std::size_t count)>;
 
 // `names` are "/"-separated paths below `build`. `tap` is given every byte of the plain tar.
-// Returns whether the archive is gzip-compressed. Throws Failure when tar is missing or fails,
+// Returns whether the archive is zstd-compressed. Throws Failure when tar is missing or fails,
 // and what `tap` throws.
 bool MakeArchive(const std::filesystem::path& build, const std::vector<std::wstring>& names,
                  const std::filesystem::path& archive, const ArchiveTap& tap);
@@ -29,7 +29,7 @@ bool MakeArchive(const std::filesystem::path& build, const std::vector<std::wstr
 bool WorthCompressing(const std::filesystem::path& packed, const std::filesystem::path& plain,
                       std::error_code& error);
 
-// For the platforms' makers: a quick look at whether gzip could be worth it, before a whole
+// For the platforms' makers: a quick look at whether compressing could be worth it, before a whole
 // archive is compressed to find out. Writes to `sample` 16 stretches of 256 KiB spread evenly
 // through the named files of `build` taken one after the other: the same build, the same
 // sample. False (nothing to judge by) for files under 64 MiB in all, which are compressed whole

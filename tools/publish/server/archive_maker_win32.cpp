@@ -1,7 +1,7 @@
 // Win32 implementation of MakeArchive: tar.exe from the system folder, names read from a
-// NUL-separated list, then the same archive again through gzip without a time stamp (tar.exe
-// reads an archive's entries with "@"), kept only when it saves enough: judged on a sample of the
-// files first, and on the whole archive only when the sample compresses. Windows' tar has no
+// NUL-separated list, then the archive compressed with zstd in this process, kept only when it
+// saves enough: judged on a sample of the files first, and on the whole archive only when the
+// sample compresses. Windows' tar has no
 // option for the entries' times, so they are the files' own: publishing the same folder again
 // still gives the same bytes.
 
@@ -13,15 +13,16 @@
 #include "launcher/platform/run_program.h"
 #include "launcher/platform/system_folder_win32.h"
 #include "launcher/text/failure.h"
+#include "tools/publish/server/zstd_pack.h"
 
 namespace launcher::publish {
 
 bool MakeArchive(const std::filesystem::path& build, const std::vector<std::wstring>& names,
                  const std::filesystem::path& archive, const ArchiveTap& tap) {
   const std::filesystem::path list = archive.wstring() + L".names";
-  const std::filesystem::path packed = archive.wstring() + L".gz";
+  const std::filesystem::path packed = archive.wstring() + L".zst";
   const std::filesystem::path sample = archive.wstring() + L".sample";
-  const std::filesystem::path packedSample = sample.wstring() + L".gz";
+  const std::filesystem::path packedSample = sample.wstring() + L".zst";
   const Leftovers leftovers{{list, packed, sample, packedSample}};
   WriteNameList(names, list);
   const std::filesystem::path tar = SystemFolder() / L"tar.exe";
@@ -32,19 +33,14 @@ bool MakeArchive(const std::filesystem::path& build, const std::vector<std::wstr
               TapFile(archive, tap);
   std::error_code error;
   // Compressing a gigabyte of game data that is compressed already, only to throw the result
-  // away, would cost more than all the rest of publishing. The sample goes through gzip inside
-  // an archive of its own: tar.exe compresses nothing else.
+  // away, would cost more than all the rest of publishing.
   bool compressed = made;
   if (made && WriteSample(build, names, sample)) {
-    made =
-        RunToEnd(tar, {L"-c", L"-z", L"--options", L"gzip:!timestamp", L"-f", packedSample.native(),
-                       L"-C", sample.parent_path().native(), sample.filename().native()}) == 0;
-    compressed = made && WorthCompressing(packedSample, sample, error);
+    compressed =
+        PackFile(sample, packedSample) > 0 && WorthCompressing(packedSample, sample, error);
   }
   if (made && compressed) {
-    made = RunToEnd(tar, {L"-c", L"-z", L"--options", L"gzip:!timestamp", L"-f", packed.native(),
-                          L"@" + archive.native()}) == 0;
-    compressed = made && WorthCompressing(packed, archive, error);
+    compressed = PackFile(archive, packed) > 0 && WorthCompressing(packed, archive, error);
     if (!error && compressed) std::filesystem::rename(packed, archive, error);
   }
   made = made && !error;

@@ -95,13 +95,14 @@ std::vector<PublishedRelease> PublishedReleases(const std::filesystem::path& ser
   for (const std::wstring& name : names) {
     const std::optional<std::wstring> version = layout::VersionOfFileList(name);
     if (!version) continue;
-    for (const bool gzip : {true, false}) {
-      const std::wstring archive = layout::ArchiveName(*version, gzip);
+    for (const layout::ArchiveForm form : layout::kArchiveForms) {
+      const std::wstring archive = layout::ArchiveName(*version, form);
       if (has(archive)) {
         const std::wstring chunks = layout::ChunkIndexName(*version);
         const std::wstring blocks = layout::BlockListName(*version);
-        releases.push_back(
-            {*version, archive, name, has(chunks) ? chunks : L"", has(blocks) ? blocks : L""});
+        const std::wstring manifest = layout::ManifestName(*version);
+        releases.push_back({*version, archive, name, has(chunks) ? chunks : L"",
+                            has(blocks) ? blocks : L"", has(manifest) ? manifest : L""});
         break;
       }
     }
@@ -138,6 +139,8 @@ Feed Promote(const std::filesystem::path& server, const std::wstring& version,
   feed.chunksSha256 = digestOf(found->chunks);
   feed.blocks = found->blocks;
   feed.blocksSha256 = digestOf(found->blocks);
+  feed.manifest = found->manifest;
+  feed.manifestSha256 = digestOf(found->manifest);
   ServerChanges changes;
   feed = PublishFeed(changes, server / PathFromWide(feedName), feed, published, signing);
   changes.Commit();
@@ -161,7 +164,7 @@ PruneOutcome Prune(const std::filesystem::path& server, std::size_t keep, bool d
       outcome.kept.push_back(release.version);
     } else {
       going.insert(going.end(), {release.archive, release.list});
-      for (const std::wstring* document : {&release.chunks, &release.blocks}) {
+      for (const std::wstring* document : {&release.chunks, &release.blocks, &release.manifest}) {
         if (!document->empty()) going.push_back(*document);
       }
     }
@@ -183,8 +186,10 @@ PruneOutcome Prune(const std::filesystem::path& server, std::size_t keep, bool d
     }
   }
   for (const std::wstring& name : FilesIn(server / layout::kBlobFolder)) {
-    const std::optional<Digest> digest = layout::DigestOfBlob(name);
-    if (digest && !needed.count(*digest)) going.push_back(layout::BlobName(*digest));
+    const std::optional<Digest> content = layout::ContentOfBlobFile(name);
+    if (content && !needed.count(*content)) {
+      going.push_back(std::wstring(layout::kBlobFolder) + L"/" + name);
+    }
   }
   for (const std::wstring& name : going) {
     const auto path = server / PathFromWide(name);

@@ -31,10 +31,11 @@ void RefuseDowngrade(const Feed& published, const std::wstring& version, bool al
 // A release the folder holds: its archive and file list, found by the names publishing gives them.
 struct PublishedRelease {
   std::wstring version;
-  std::wstring archive;  // "Quellorn-<version>.tar" or ".tar.gz"
-  std::wstring list;     // "Quellorn-<version>-files.txt"
-  std::wstring chunks;   // "Quellorn-<version>-chunks.txt", or empty when it has no large files
-  std::wstring blocks;   // "Quellorn-<version>-blocks.txt", or empty (published by an older tool)
+  std::wstring archive;   // "Quellorn-<version>.tar.zst", ".tar.gz" or ".tar"
+  std::wstring list;      // "Quellorn-<version>-files.txt"
+  std::wstring chunks;    // "Quellorn-<version>-chunks.txt", or empty when it has no large files
+  std::wstring blocks;    // "Quellorn-<version>-blocks.txt", or empty (published by an older tool)
+  std::wstring manifest;  // "Quellorn-<version>-manifest.zst", or empty (an older tool's)
 };
 
 // Every release with both its archive and list, oldest first by the launcher's version order.
@@ -52,8 +53,9 @@ struct PruneOutcome {
   std::vector<std::wstring> kept;  // the versions that stay
 };
 
-// Removes the archives and lists of every release but the `keep` newest and those a channel's
-// feed names, the blobs no remaining list names, and launcher installers no feed names. With
+// Removes the archives, lists and other documents of every release but the `keep` newest and
+// those a channel's feed names, the blobs (with their packed forms and the patches that make
+// them) no remaining list names, and launcher installers no feed names. With
 // `dryRun` nothing is removed: the outcome says what would be.
 PruneOutcome Prune(const std::filesystem::path& server, std::size_t keep, bool dryRun);
 

@@ -4,17 +4,20 @@
 #include <chrono>
 #include <fstream>
 #include <optional>
+#include <set>
 #include <string_view>
 #include <system_error>
 #include <vector>
 
 #include "launcher/feed/chunk_index.h"
 #include "launcher/feed/file_list.h"
+#include "launcher/feed/manifest.h"
 #include "launcher/feed/server_layout.h"
 #include "launcher/feed/version.h"
 #include "launcher/store/chunk_file.h"
 #include "launcher/store/client_store.h"
 #include "launcher/store/kept_files.h"
+#include "launcher/store/zstd_unpack.h"
 #include "launcher/text/failure.h"
 #include "launcher/text/format.h"
 #include "launcher/text/read_file.h"
@@ -25,7 +28,9 @@
 #include "tools/publish/server/build_scan.h"
 #include "tools/publish/server/channels.h"
 #include "tools/publish/server/server_changes.h"
+#include "tools/publish/server/stored_forms.h"
 #include "tools/publish/server/tar_follower.h"
+#include "tools/publish/server/zstd_pack.h"
 #include "tools/publish/signing/roles.h"
 
 namespace launcher::publish {
@@ -143,7 +148,7 @@ std::vector<Listed> HashBuild(const std::vector<BuildFile>& files, Pacer& pace,
   return listed;
 }
 
-// The archive of files hashed on their own: tar's bytes aren't followed. Whether it is gzip'd.
+// The archive of files hashed on their own: tar's bytes aren't followed. Whether it is compressed.
 bool MakeArchiveOf(const std::filesystem::path& build, const std::vector<Listed>& listed,
                    const std::filesystem::path& archive, const ArchiveMaker& makeArchive) {
   std::vector<std::wstring> names;
@@ -230,12 +235,14 @@ class ReleaseRun {
         makeArchive_(makeArchive),
         options_(options),
         pace_(progress),
-        listPath_(server / PathFromWide(layout::FileListName(version))) {}
+        listPath_(server / PathFromWide(layout::FileListName(version))),
+        manifestPath_(server / PathFromWide(layout::ManifestName(version))) {}
 
   ReleaseSummary Publish() {
     Check();
     ReadBuild();
     FindArchive();
+    MakeForms();
     ReportPlayers();
     WriteBlobs();
     WriteDocuments();
@@ -304,8 +311,8 @@ class ReleaseRun {
   // compressor), and its bytes are what players of this version have been checked against.
   void FindArchive() {
     std::error_code error;
-    for (const bool gzip : {true, false}) {
-      const auto candidate = server_ / PathFromWide(layout::ArchiveName(version_, gzip));
+    for (const layout::ArchiveForm form : layout::kArchiveForms) {
+      const auto candidate = server_ / PathFromWide(layout::ArchiveName(version_, form));
       if (listThere_ && std::filesystem::exists(candidate, error)) archivePath_ = candidate;
     }
     archiveThere_ = !archivePath_.empty();
@@ -315,7 +322,9 @@ class ReleaseRun {
         pace_(L"Making the archive\u2026", true);
         compressed = MakeArchiveOf(build_, listed_, archiveTemporary_, makeArchive_);
       }
-      archivePath_ = server_ / PathFromWide(layout::ArchiveName(version_, compressed));
+      archivePath_ = server_ / PathFromWide(layout::ArchiveName(
+                                   version_, compressed ? layout::ArchiveForm::Zstd
+                                                        : layout::ArchiveForm::Plain));
     }
     const std::filesystem::path& bytes = archiveThere_ ? archivePath_ : archiveTemporary_;
     const Digest digest = HashArchive(bytes, blocks_);
@@ -328,9 +337,37 @@ class ReleaseRun {
     }
   }
 
+  // The stored forms and the packed manifest. A version published before keeps its manifest as
+  // it stands: its patches were made from the releases there were then.
+  void MakeForms() {
+    std::error_code error;
+    if (listThere_ && std::filesystem::exists(manifestPath_, error)) {
+      manifest_ = ReadWholeFile(manifestPath_);
+      const std::optional<std::string> text = UnpackBytes(manifest_, kLargestManifest);
+      std::optional<Manifest> read;
+      try {
+        if (text) read = ParseManifest(*text);
+      } catch (const Failure&) {
+      }
+      if (!read || read->listed != listed_) RefuseOtherBytes(manifestPath_);
+      stored_ = std::move(read->stored);
+      manifestThere_ = true;
+      return;
+    }
+    FormsMade made =
+        MakeStoredForms(server_, changes_, files_, listed_, chunked_,
+                        EarlierReleases(server_, version_, options_.patchedReleases),
+                        [this](const std::wstring& line, bool last) { pace_(line, last); });
+    stored_ = std::move(made.stored);
+    summary_.bytesWritten += made.bytesWritten;
+    summary_.packed = made.packed;
+    summary_.patches = made.patches;
+    manifest_ = PackBytes(FormatManifest({listed_, chunked_, stored_}));
+  }
+
   void ReportPlayers() {
     summary_.plans = ReportUpdates(
-        server_, {version_, listed_, chunked_, list_.size(), chunkIndex_.size(), archive_.size});
+        server_, {version_, listed_, chunked_, stored_, manifest_.size(), archive_.size});
     for (const UpdateReport& plan : summary_.plans) {
       if (options_.maxUpdateBytes > 0 && plan.bytes > options_.maxUpdateBytes) {
         throw Failure{
@@ -402,6 +439,12 @@ class ReleaseRun {
     summary_.bytesWritten += blockList.size();
     feed_.blocks = WideFromPath(blocksPath.filename());
     feed_.blocksSha256 = Sha256Hex(blockList);
+    if (!manifestThere_) {
+      changes_.Write(manifestPath_, manifest_);
+      summary_.bytesWritten += manifest_.size();
+    }
+    feed_.manifest = WideFromPath(manifestPath_.filename());
+    feed_.manifestSha256 = Sha256Hex(manifest_);
     if (!archiveThere_) {
       changes_.Place(archiveTemporary_, archivePath_);
       summary_.bytesWritten += archive_.size;
@@ -415,6 +458,7 @@ class ReleaseRun {
   const ReleaseOptions& options_;
   Pacer pace_;
   const std::filesystem::path listPath_;
+  const std::filesystem::path manifestPath_;
 
   std::wstring feedName_;
   Feed published_;
@@ -428,6 +472,9 @@ class ReleaseRun {
   std::vector<ChunkedFile> chunked_;
   std::string list_;
   std::string chunkIndex_;
+  std::vector<StoredContent> stored_;
+  std::string manifest_;  // packed
+  bool manifestThere_ = false;
   std::filesystem::path archivePath_;
   bool archiveThere_ = false;
   Release archive_;
@@ -443,17 +490,16 @@ ReleaseSummary PublishRelease(const std::filesystem::path& build, const std::wst
   return ReleaseRun(build, version, server, makeArchive, progress, options).Publish();
 }
 
-std::vector<UpdateReport> PlanRelease(const std::filesystem::path& build,
-                                      const std::filesystem::path& server,
-                                      const ArchiveMaker& makeArchive,
-                                      const PublishProgress& progress) {
+PlanSummary PlanRelease(const std::filesystem::path& build, const std::filesystem::path& server,
+                        const ArchiveMaker& makeArchive, const PublishProgress& progress,
+                        std::size_t patchedReleases) {
   std::error_code error;
   if (!std::filesystem::is_directory(server, error)) {
     throw Failure{Format(L"{} isn't a server folder", WideFromPath(server))};
   }
   const std::vector<BuildFile> files = ScanBuild(build);
   Pacer pace(progress);
-  // Never committed: the archive goes again whatever happens.
+  // Never committed: the archive and the stored forms go again whatever happens.
   ServerChanges changes;
   const auto archive = changes.Temporary(server / "Quellorn.tar");
   std::vector<ChunkedFile> chunked;
@@ -466,9 +512,26 @@ std::vector<UpdateReport> PlanRelease(const std::filesystem::path& build,
     listed = HashBuild(files, pace, &chunked);
     MakeArchiveOf(build, listed, archive, makeArchive);
   }
-  return ReportUpdates(server, {L"", listed, chunked, FormatFileList(listed).size(),
-                                chunked.empty() ? 0 : FormatChunkIndex(chunked).size(),
-                                std::filesystem::file_size(archive)});
+  changes.MakeFolders(server / layout::kBlobFolder);
+  const FormsMade made = MakeStoredForms(
+      server, changes, files, listed, chunked, EarlierReleases(server, L"", patchedReleases),
+      [&pace](const std::wstring& line, bool last) { pace(line, last); });
+  const std::string manifest = PackBytes(FormatManifest({listed, chunked, made.stored}));
+  const std::uint64_t archiveBytes = std::filesystem::file_size(archive);
+  PlanSummary summary;
+  summary.plans =
+      ReportUpdates(server, {L"", listed, chunked, made.stored, manifest.size(), archiveBytes});
+  const std::string list = FormatFileList(listed);
+  summary.serverGrowth = archiveBytes + manifest.size() + list.size() + made.bytesWritten +
+                         (chunked.empty() ? 0 : FormatChunkIndex(chunked).size());
+  std::set<Digest> counted;
+  for (const Listed& entry : listed) {
+    const auto blob = server / PathFromWide(layout::BlobName(entry.sha256));
+    if (counted.insert(entry.sha256).second && !std::filesystem::exists(blob, error)) {
+      summary.serverGrowth += entry.size;
+    }
+  }
+  return summary;
 }
 
 Release PublishLauncher(const std::filesystem::path& installer, const std::wstring& version,

@@ -14,6 +14,7 @@
 #include "launcher/feed/feed.h"
 #include "tools/publish/reports/update_report.h"
 #include "tools/publish/server/archive_maker.h"
+#include "tools/publish/server/stored_forms.h"
 #include "tools/publish/signing/signed_feed.h"
 
 namespace launcher::publish {
@@ -27,7 +28,9 @@ struct ReleaseSummary {
   std::uint64_t bytes = 0;             // of the build
   std::uint64_t blobsWritten = 0;      // new under files/
   std::uint64_t blobsKept = 0;         // already there with the right bytes
-  std::uint64_t bytesWritten = 0;      // blobs, archive and list together
+  std::uint64_t bytesWritten = 0;      // blobs, stored forms, archive and documents together
+  std::size_t packed = 0;              // contents given a packed blob
+  std::size_t patches = 0;             // patches from earlier releases' contents
   std::vector<UpdateReport> plans;     // what it costs the players of every other release
   std::vector<std::wstring> warnings;  // what the build holds that players won't get
 };
@@ -39,6 +42,8 @@ struct ReleaseOptions {
   std::uint64_t maxUpdateBytes = 0;  // what no player may have to download; 0: no limit
   bool allowName = false;  // a version name the launcher reads as another (pre-release look)
   bool strict = false;     // refuse rather than warn about what the build holds
+  // How many of the newest earlier releases each changed file gets a patch from.
+  std::size_t patchedReleases = kDefaultPatchedReleases;
 };
 
 // `build` must hold "Quellorn.exe" at its top; `version` must be a plain name. The feed written
@@ -54,12 +59,18 @@ ReleaseSummary PublishRelease(const std::filesystem::path& build, const std::wst
                               const PublishProgress& progress = {},
                               const ReleaseOptions& options = {});
 
-// What publishing `build` would cost the players of every release in the folder: the build is
-// hashed and its archive made under a temporary name, and nothing stays.
-std::vector<UpdateReport> PlanRelease(const std::filesystem::path& build,
-                                      const std::filesystem::path& server,
-                                      const ArchiveMaker& makeArchive = MakeArchive,
-                                      const PublishProgress& progress = {});
+struct PlanSummary {
+  std::vector<UpdateReport> plans;
+  std::uint64_t serverGrowth = 0;  // what publishing it would add to the server folder
+};
+
+// What publishing `build` would cost the players of every release in the folder, and the folder:
+// the build is hashed, its archive and stored forms made under temporary names, and nothing
+// stays.
+PlanSummary PlanRelease(const std::filesystem::path& build, const std::filesystem::path& server,
+                        const ArchiveMaker& makeArchive = MakeArchive,
+                        const PublishProgress& progress = {},
+                        std::size_t patchedReleases = kDefaultPatchedReleases);
 
 // Adds the installer under "Quellorn-Launcher-<version>.exe" and names it in the channel's feed,
 // keeping the release the feed names. The feed must name a release already.
