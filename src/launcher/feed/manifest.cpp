@@ -74,11 +74,19 @@ std::vector<StoredContent> ParseStored(std::string_view text) {
     const Digest content = ReadDigest(fields[0]);
     if (stored.empty() || stored.back().content != content) {
       if (!stored.empty() && !(stored.back().content < content)) Malformed();
-      stored.push_back({content, std::nullopt, {}});
+      stored.push_back({content, std::nullopt, {}, {}});
     }
     StoredContent& forms = stored.back();
     if (fields[1] == "zst" && fields.size() == 4 && !forms.packed) {
       forms.packed = ReadForm(fields[2], fields[3]);
+    } else if (fields[1] == "frames" && fields.size() == 3 && forms.packed &&
+               forms.frames.empty() && forms.patches.empty()) {
+      std::string_view sizes = fields[2];
+      for (std::size_t comma; (comma = sizes.find(',')) != std::string_view::npos;) {
+        forms.frames.push_back(ReadNumber(sizes.substr(0, comma)));
+        sizes.remove_prefix(comma + 1);
+      }
+      forms.frames.push_back(ReadNumber(sizes));
     } else if (fields[1] == "patch" && fields.size() == 6) {
       forms.patches.push_back(
           {ReadDigest(fields[2]), ReadNumber(fields[3]), ReadForm(fields[4], fields[5])});
@@ -106,6 +114,14 @@ void AddStored(std::string& out, const StoredContent& forms) {
     AddFields(out,
               {content, "zst", forms.packed->sha256.Text(), std::to_string(forms.packed->size)});
   }
+  if (!forms.frames.empty()) {
+    std::string sizes;
+    for (const std::uint64_t frame : forms.frames) {
+      if (!sizes.empty()) sizes += ',';
+      sizes += std::to_string(frame);
+    }
+    AddFields(out, {content, "frames", sizes});
+  }
   for (const Patch& patch : forms.patches) {
     AddFields(out, {content, "patch", patch.base.Text(), std::to_string(patch.baseSize),
                     patch.stored.sha256.Text(), std::to_string(patch.stored.size)});
@@ -118,6 +134,22 @@ void AddSection(std::string& out, std::string_view name, const std::string& text
   out += std::to_string(text.size());
   out += '\n';
   out += text;
+}
+
+// Frames name one frame of bytes for each chunk of their content, and add up to its packed blob.
+void CheckFrames(const StoredContent& forms, const Manifest& manifest) {
+  const auto chunked =
+      std::find_if(manifest.chunks.begin(), manifest.chunks.end(),
+                   [&](const ChunkedFile& file) { return file.sha256 == forms.content; });
+  if (chunked == manifest.chunks.end() || chunked->chunks.size() != forms.frames.size()) {
+    Malformed();
+  }
+  std::uint64_t total = 0;
+  for (const std::uint64_t frame : forms.frames) {
+    if (frame == 0 || frame > forms.packed->size - total) Malformed();
+    total += frame;
+  }
+  if (total != forms.packed->size) Malformed();
 }
 
 }  // namespace
@@ -149,8 +181,21 @@ Manifest ParseManifest(const std::string& text) {
   std::sort(contents.begin(), contents.end());
   for (const StoredContent& forms : manifest.stored) {
     if (!std::binary_search(contents.begin(), contents.end(), forms.content)) Malformed();
+    if (!forms.frames.empty()) CheckFrames(forms, manifest);
   }
   return manifest;
+}
+
+std::vector<std::pair<std::uint64_t, std::uint64_t>> FramePlaces(
+    const std::vector<std::uint64_t>& frames) {
+  std::vector<std::pair<std::uint64_t, std::uint64_t>> places;
+  places.reserve(frames.size());
+  std::uint64_t offset = 0;
+  for (const std::uint64_t frame : frames) {
+    places.emplace_back(offset, frame);
+    offset += frame;
+  }
+  return places;
 }
 
 const StoredContent* FindStored(const std::vector<StoredContent>& stored, const Digest& content) {

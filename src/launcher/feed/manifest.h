@@ -36,6 +36,9 @@ struct StoredContent {
   Digest content;
   std::optional<StoredForm> packed;
   std::vector<Patch> patches;
+  // For a chunked content, a packed blob made of one frame per chunk, in order: each frame's
+  // size, so that the frames of the chunks an update lacks can be fetched by Range.
+  std::vector<std::uint64_t> frames;
 
   bool operator==(const StoredContent&) const = default;
 };
@@ -53,16 +56,22 @@ inline constexpr std::size_t kLargestManifest = std::size_t{512} << 20;
 
 // "quellorn manifest 1", then three sections, each a line "<name> <bytes>" and that many bytes:
 // "files" (the file list's text), "chunks" (the chunk index's, or nothing) and "stored", one
-// line per form: "<content> TAB zst TAB <digest> TAB <size>" or
-// "<content> TAB patch TAB <base> TAB <base size> TAB <digest> TAB <size>".
+// line per form: "<content> TAB zst TAB <digest> TAB <size>", "<content> TAB frames TAB <size>,..."
+// (after its zst line) or "<content> TAB patch TAB <base> TAB <base size> TAB <digest> TAB
+// <size>".
 std::string FormatManifest(const Manifest& manifest);
 
 // Throws Failure("The release's manifest isn't one") for anything else, or the file list's or
-// the chunk index's failure for a section that isn't one. Stored forms out of order, or of a
-// content the list doesn't name, are refused as well.
+// the chunk index's failure for a section that isn't one. Stored forms out of order, of a
+// content the list doesn't name, or frames that don't add up to their packed blob, one per chunk
+// of that content, are refused as well.
 Manifest ParseManifest(const std::string& text);
 
 // The stored forms of `content`; nullptr when only its raw blob is there.
 const StoredContent* FindStored(const std::vector<StoredContent>& stored, const Digest& content);
+
+// Where each chunk's frame lies in a packed blob of `frames`: offset and size.
+std::vector<std::pair<std::uint64_t, std::uint64_t>> FramePlaces(
+    const std::vector<std::uint64_t>& frames);
 
 }  // namespace launcher

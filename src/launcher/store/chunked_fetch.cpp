@@ -10,9 +10,11 @@
 #include <thread>
 #include <vector>
 
+#include "launcher/feed/manifest.h"
 #include "launcher/platform/file_writer.h"
 #include "launcher/platform/move_into_place.h"
 #include "launcher/store/chunk_file.h"
+#include "launcher/store/zstd_unpack.h"
 #include "launcher/text/failure.h"
 #include "launcher/text/format.h"
 #include "launcher/text/log.h"
@@ -26,36 +28,88 @@ namespace launcher {
 
 namespace {
 
-// The chunk's bytes by a Range request. Throws Failure when the server sends anything else, and
+// A stretch of the blob that one Range request fetches: the stored bytes of consecutive missing
+// chunks (`first` up to `first + count` of the missing ones).
+struct Run {
+  std::size_t first = 0;
+  std::size_t count = 0;
+  std::uint64_t offset = 0;
+  std::uint64_t size = 0;
+};
+
+// Neighbours are fetched together up to this many stored bytes.
+constexpr std::uint64_t kLongestRun = std::uint64_t{8} << 20;
+
+// The bytes of `run` by a Range request, split into its chunks, each decoded when the blob is
+// packed and checked against the index. Throws Failure when the server sends anything else, and
 // Stopped as soon as `abandoned` is set.
-std::string FetchChunk(const std::wstring& url, const Chunk& chunk,
-                       const std::atomic<bool>& abandoned) {
+std::vector<std::string> FetchRun(const std::wstring& url, const Run& run,
+                                  const std::vector<Chunk>& chunks,
+                                  const std::vector<std::uint64_t>& stored, bool packed,
+                                  const std::atomic<bool>& abandoned) {
   std::string bytes;
   bool wholeFile = false;
   HttpGet(
-      url, Request{chunk.offset, false, false, chunk.size},
-      [&](std::uint64_t offset) { wholeFile = offset != chunk.offset; },
+      url, Request{run.offset, false, false, run.size},
+      [&](std::uint64_t offset) { wholeFile = offset != run.offset; },
       [&](const std::uint8_t* data, std::uint64_t count) {
         if (abandoned) throw Stopped{};
         // A server that ignores Range sends the whole blob: stop at once, it is no chunk.
-        if (wholeFile || bytes.size() + count > chunk.size)
-          throw Failure{L"not the chunk asked for"};
+        if (wholeFile || bytes.size() + count > run.size) throw Failure{L"not the chunk asked for"};
         bytes.append(reinterpret_cast<const char*>(data), static_cast<std::size_t>(count));
       });
-  if (bytes.size() != chunk.size || DigestOf(bytes) != chunk.sha256)
-    throw Failure{L"a chunk that isn't the index's"};
-  return bytes;
+  if (bytes.size() != run.size) throw Failure{L"not the chunk asked for"};
+  std::vector<std::string> pieces;
+  std::size_t at = 0;
+  for (std::size_t i = run.first; i < run.first + run.count; ++i) {
+    const auto length = static_cast<std::size_t>(stored[i]);
+    std::optional<std::string> piece = std::string(bytes, at, length);
+    at += length;
+    if (packed) piece = UnpackBytes(*piece, static_cast<std::size_t>(chunks[i].size));
+    if (!piece || piece->size() != chunks[i].size || DigestOf(*piece) != chunks[i].sha256) {
+      throw Failure{L"a chunk that isn't the index's"};
+    }
+    pieces.push_back(std::move(*piece));
+  }
+  return pieces;
 }
 
-// Fetches the chunks in the order they are wanted, kChunkFetchers at a time, each fetcher on a
-// thread (and so a connection) of its own for all its chunks. At most kChunkFetchers chunks wait
-// for the writer, so memory stays a few MiB whatever the file's size.
+// The missing chunks in runs of neighbours: consecutive in the file, and so in the blob.
+std::vector<Run> RunsOf(const std::vector<std::size_t>& indices,
+                        const std::vector<std::pair<std::uint64_t, std::uint64_t>>& places) {
+  std::vector<Run> runs;
+  for (std::size_t i = 0; i < indices.size(); ++i) {
+    const auto [offset, size] = places[indices[i]];
+    if (!runs.empty() && indices[i] == indices[i - 1] + 1 &&
+        runs.back().size + size <= kLongestRun) {
+      ++runs.back().count;
+      runs.back().size += size;
+    } else {
+      runs.push_back({i, 1, offset, size});
+    }
+  }
+  return runs;
+}
+
+// Fetches the missing chunks' runs in the order they are wanted, kChunkFetchers at a time, each
+// fetcher on a thread (and so a connection) of its own for all its runs. At most kChunkFetchers
+// runs wait for the writer, so memory stays a few runs whatever the file's size.
 class ChunkFetchers {
  public:
-  ChunkFetchers(std::wstring url, std::vector<Chunk> chunks)
-      : url_(std::move(url)), chunks_(std::move(chunks)), ready_(chunks_.size()) {
+  ChunkFetchers(std::wstring url, std::vector<Chunk> chunks, std::vector<std::uint64_t> stored,
+                std::vector<Run> runs, bool packed)
+      : url_(std::move(url)),
+        chunks_(std::move(chunks)),
+        stored_(std::move(stored)),
+        runs_(std::move(runs)),
+        packed_(packed),
+        ready_(chunks_.size()),
+        runOf_(chunks_.size()) {
+    for (std::size_t r = 0; r < runs_.size(); ++r) {
+      for (std::size_t i = 0; i < runs_[r].count; ++i) runOf_[runs_[r].first + i] = r;
+    }
     try {
-      for (std::size_t i = 0; i < std::min(kChunkFetchers, chunks_.size()); ++i)
+      for (std::size_t i = 0; i < std::min(kChunkFetchers, runs_.size()); ++i)
         threads_.emplace_back([this] { Work(); });
     } catch (...) {
       Stop();
@@ -80,20 +134,20 @@ class ChunkFetchers {
  private:
   void Work() {
     for (;;) {
-      std::size_t i = 0;
+      std::size_t r = 0;
       {
         std::unique_lock lock(lock_);
         changed_.wait(lock, [&] {
-          return stopping_ || failure_.has_value() || claimed_ == chunks_.size() ||
-                 claimed_ < next_ + kChunkFetchers;
+          return stopping_ || failure_.has_value() || claimed_ == runs_.size() ||
+                 claimed_ < WritersRun() + kChunkFetchers;
         });
-        if (stopping_ || failure_ || claimed_ == chunks_.size()) return;
-        i = claimed_++;
+        if (stopping_ || failure_ || claimed_ == runs_.size()) return;
+        r = claimed_++;
       }
-      std::string bytes;
+      std::vector<std::string> pieces;
       std::optional<std::wstring> failure;
       try {
-        bytes = FetchChunk(url_, chunks_[i], stopping_);
+        pieces = FetchRun(url_, runs_[r], chunks_, stored_, packed_, stopping_);
       } catch (const Failure& error) {
         failure = error.message;
       } catch (...) {  // abandoned, a 416, or no memory: the whole file's download will tell
@@ -101,13 +155,17 @@ class ChunkFetchers {
       }
       const std::lock_guard lock(lock_);
       if (!failure) {
-        ready_[i] = std::move(bytes);
+        for (std::size_t i = 0; i < pieces.size(); ++i) {
+          ready_[runs_[r].first + i] = std::move(pieces[i]);
+        }
       } else if (!failure_) {
         failure_ = std::move(failure);
       }
       changed_.notify_all();
     }
   }
+
+  std::size_t WritersRun() const { return next_ < runOf_.size() ? runOf_[next_] : runs_.size(); }
 
   // Fetches under way end at their next block: a player who stops doesn't wait for a chunk.
   void Stop() {
@@ -121,11 +179,15 @@ class ChunkFetchers {
   }
 
   const std::wstring url_;
-  const std::vector<Chunk> chunks_;
+  const std::vector<Chunk> chunks_;          // the missing ones, in order
+  const std::vector<std::uint64_t> stored_;  // the bytes each takes in the blob
+  const std::vector<Run> runs_;
+  const bool packed_;
   std::mutex lock_;
   std::condition_variable changed_;
   std::vector<std::optional<std::string>> ready_;
-  std::size_t claimed_ = 0;              // chunks a fetcher has taken on
+  std::vector<std::size_t> runOf_;
+  std::size_t claimed_ = 0;              // runs a fetcher has taken on
   std::size_t next_ = 0;                 // the chunk the writer waits for
   std::optional<std::wstring> failure_;  // the first fetch's that failed
   std::atomic<bool> stopping_ = false;   // set under lock_, read by fetches without it
@@ -152,18 +214,31 @@ std::vector<std::optional<std::uint64_t>> SourcesOf(const ChunkedFile& wanted,
 // Writes the file at `work`; false when it couldn't be built as the index says. Throws Failure
 // for a fetch that failed, and whatever `onPlaced` throws.
 bool Build(const ChunkedFile& wanted, const std::filesystem::path& installed,
-           const std::vector<std::optional<std::uint64_t>>& sources, const std::wstring& blobUrl,
+           const std::vector<std::optional<std::uint64_t>>& sources, const ChunkBlob& blob,
            const std::filesystem::path& work, ChunkTally& tallied,
            const std::function<void(const ChunkTally&)>& onPlaced) {
+  // Where each chunk lies in the blob: as in the file, or in its frame of the packed blob.
+  std::vector<std::pair<std::uint64_t, std::uint64_t>> places;
+  if (blob.frames != nullptr) {
+    places = FramePlaces(*blob.frames);
+  } else {
+    for (const Chunk& chunk : wanted.chunks) places.emplace_back(chunk.offset, chunk.size);
+  }
+  std::vector<std::size_t> indices;
   std::vector<Chunk> missing;
+  std::vector<std::uint64_t> stored;
   for (std::size_t i = 0; i < sources.size(); ++i) {
-    if (!sources[i]) missing.push_back(wanted.chunks[i]);
+    if (sources[i]) continue;
+    indices.push_back(i);
+    missing.push_back(wanted.chunks[i]);
+    stored.push_back(places[i].second);
   }
   std::ifstream in(installed, std::ios::binary);
   FileWriter out;
   std::error_code error;
   if (!in.good() || !out.Open(work, FileWriter::Start::Empty, error)) return false;
-  ChunkFetchers fetchers(blobUrl, std::move(missing));
+  ChunkFetchers fetchers(blob.url, std::move(missing), std::move(stored), RunsOf(indices, places),
+                         blob.frames != nullptr);
   // Taken chunks aren't hashed on their own: should the installed file change after it was cut,
   // the whole file's digest tells.
   BackgroundSha256 whole(Sha256(), wanted.size);
@@ -189,7 +264,7 @@ bool Build(const ChunkedFile& wanted, const std::filesystem::path& installed,
 }  // namespace
 
 bool FetchByChunks(const ChunkedFile& wanted, const std::filesystem::path& installed,
-                   const std::wstring& blobUrl, const std::filesystem::path& work,
+                   const ChunkBlob& blob, const std::filesystem::path& work,
                    const std::filesystem::path& destination, ChunkTally& tally,
                    const std::function<void(const ChunkTally&)>& onPlaced) {
   const std::optional<ChunkedFile> held = ChunkFile(installed, wanted.path, WholeDigest::Skip);
@@ -212,7 +287,7 @@ bool FetchByChunks(const ChunkedFile& wanted, const std::filesystem::path& insta
     }
   } removeWork{work, built};
   try {
-    if (Build(wanted, installed, sources, blobUrl, work, tallied, onPlaced)) {
+    if (Build(wanted, installed, sources, blob, work, tallied, onPlaced)) {
       MoveIntoPlace(work, destination);
       built = true;
     }

@@ -1,8 +1,9 @@
 #pragma once
 // A changed large file built from the installed one: every chunk the installed file still holds is
-// copied from it, and only the others are fetched, by Range requests on the whole file's blob, a
-// few at a time. Any failure of this way (a server that ignores ranges, a chunk that isn't what
-// the index says, an installed file that changes meanwhile) leaves nothing behind, and the
+// copied from it, and only the others are fetched, by Range requests on the whole file's blob (or
+// on the frames of its packed blob, each decoded and checked), neighbours together, a few
+// requests at a time. Any failure of this way (a server that ignores ranges, a chunk that isn't
+// what the index says, an installed file that changes meanwhile) leaves nothing behind, and the
 // caller downloads the whole file instead; so does an installed file that holds none of the
 // chunks, as one request that can resume is then the better way.
 
@@ -10,6 +11,7 @@
 #include <filesystem>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "launcher/feed/chunk_index.h"
 
@@ -23,12 +25,18 @@ struct ChunkTally {
 // Missing chunks fetched at once, each on a connection of its own.
 inline constexpr std::size_t kChunkFetchers = 4;
 
+// Where the chunks come from: the raw blob, or the packed one made of one frame per chunk.
+struct ChunkBlob {
+  std::wstring url;
+  const std::vector<std::uint64_t>* frames = nullptr;  // the frames' sizes; none: the raw blob
+};
+
 // Builds `wanted` at `destination` through the work file `work`, from `installed` and
-// `blobUrl`; true once the whole file's size and SHA-256 are the index's. `onPlaced` gets the
+// `blob`; true once the whole file's size and SHA-256 are the index's. `onPlaced` gets the
 // running tally of this file after each chunk placed; whatever it throws passes through, with
 // nothing left behind.
 [[nodiscard]] bool FetchByChunks(const ChunkedFile& wanted, const std::filesystem::path& installed,
-                                 const std::wstring& blobUrl, const std::filesystem::path& work,
+                                 const ChunkBlob& blob, const std::filesystem::path& work,
                                  const std::filesystem::path& destination, ChunkTally& tally,
                                  const std::function<void(const ChunkTally&)>& onPlaced);
 

@@ -25,6 +25,7 @@ struct FetchForms {
   const Patch* patch = nullptr;
   std::filesystem::path reference;  // the installed file the patch applies to
   const StoredForm* packed = nullptr;
+  const std::vector<std::uint64_t>* frames = nullptr;  // the packed blob's, one per chunk
 };
 
 // Where the pool keeps a content while it arrives: parts / <its digest's first hex digit> /

@@ -82,7 +82,12 @@ void StageByChunks(std::vector<std::size_t>& toFetch, const std::vector<Listed>&
   for (const auto& [i, wanted, installed] : candidates) {
     report(tally);
     const ChunkTally before = tally;
-    if (FetchByChunks(*wanted, *installed, base + layout::BlobName(wanted->sha256),
+    const std::vector<std::uint64_t>* frames =
+        i < plan.forms.size() ? plan.forms[i].frames : nullptr;
+    const ChunkBlob blob{base + (frames != nullptr ? layout::PackedBlobName(wanted->sha256)
+                                                   : layout::BlobName(wanted->sha256)),
+                         frames};
+    if (FetchByChunks(*wanted, *installed, blob,
                       parts / PathFromWide(wanted->sha256.Hex() + L".chunked"),
                       SafeJoin(staging, Widen(wanted->path)), tally, [&](const ChunkTally& file) {
                         report({before.taken + file.taken, before.fetched + file.fetched});

@@ -116,7 +116,10 @@ StagingPlan StagingOf(const UpdatePlan& plan, const Holdings& held, bool linkKep
     const PlannedFile& file = plan.files[i];
     if (!stored.empty()) {
       const StoredContent* forms = FindStored(stored, listed[i].sha256);
-      if (forms != nullptr && forms->packed) staging.forms[i].packed = &*forms->packed;
+      if (forms != nullptr && forms->packed) {
+        staging.forms[i].packed = &*forms->packed;
+        if (!forms->frames.empty()) staging.forms[i].frames = &forms->frames;
+      }
       if (file.way == FileWay::Patch) {
         staging.forms[i].patch = file.patch;
         staging.forms[i].reference = held.paths[file.source];

@@ -154,15 +154,18 @@ std::vector<std::optional<std::uint64_t>> PlannedDownloads(
   return bytes;
 }
 
-std::uint64_t MissingChunkBytes(const ChunkedFile& wanted, const ChunkedFile& held) {
+std::uint64_t MissingChunkBytes(const ChunkedFile& wanted, const ChunkedFile& held,
+                                const std::vector<std::uint64_t>& frames) {
   std::vector<std::pair<Digest, std::uint64_t>> have;
   have.reserve(held.chunks.size());
   for (const Chunk& chunk : held.chunks) have.emplace_back(chunk.sha256, chunk.size);
   std::sort(have.begin(), have.end());
   std::uint64_t missing = 0;
-  for (const Chunk& chunk : wanted.chunks) {
+  const bool framed = frames.size() == wanted.chunks.size();
+  for (std::size_t i = 0; i < wanted.chunks.size(); ++i) {
+    const Chunk& chunk = wanted.chunks[i];
     if (!std::binary_search(have.begin(), have.end(), std::pair(chunk.sha256, chunk.size))) {
-      missing = SaturatingAdd(missing, chunk.size);
+      missing = SaturatingAdd(missing, framed ? frames[i] : chunk.size);
     }
   }
   return missing;

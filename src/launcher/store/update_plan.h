@@ -83,8 +83,10 @@ std::vector<std::optional<std::uint64_t>> PlannedDownloads(
 // own.
 std::uint64_t WholeFetchSize(const Listed& entry, const std::vector<StoredContent>& stored);
 
-// The bytes of `wanted`'s chunks that `held` (the installed file's chunks) doesn't have.
-std::uint64_t MissingChunkBytes(const ChunkedFile& wanted, const ChunkedFile& held);
+// The bytes of `wanted`'s chunks that `held` (the installed file's chunks) doesn't have: their
+// frames' sizes where `frames` gives them (a packed blob of one frame per chunk), else their own.
+std::uint64_t MissingChunkBytes(const ChunkedFile& wanted, const ChunkedFile& held,
+                                const std::vector<std::uint64_t>& frames = {});
 
 // Whether the archive of `archiveSize` bytes is the cheaper way when fetching the missing files
 // singly is estimated at `estimate`: files one by one only when they come to under 60 % of it.

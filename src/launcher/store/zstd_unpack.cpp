@@ -46,10 +46,13 @@ class Frames {
     ZSTD_inBuffer in{input.data(), input.size(), 0};
     while (in.pos < in.size || full_) {
       ZSTD_outBuffer out{output_.data(), output_.size(), 0};
+      const std::size_t taken = in.pos;
       const std::size_t left = ZSTD_decompressStream(context_.get(), &out, &in);
       if (ZSTD_isError(left)) return false;
       full_ = out.pos == out.size;
-      if (out.pos > 0 || in.pos > 0) ended_ = left == 0;
+      // A call that moved nothing after a frame's end asks for the next frame's header: the
+      // frame still ended.
+      if (out.pos > 0 || in.pos > taken) ended_ = left == 0;
       if (out.pos > 0 && !emit(output_.data(), out.pos)) return false;
       if (out.pos == 0 && in.pos == in.size) break;
     }

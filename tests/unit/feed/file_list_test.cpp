@@ -129,14 +129,16 @@ TEST(FormatFileList, ReadsBackAsTheSameEntries) {
 // The manifest carries the list and the chunk index as they are, and the stored forms beside.
 TEST(ParseManifest, ReadsBackWhatFormatWroteAndRefusesAnythingElse) {
   const Digest pack = DigestOf("pack");
-  const Manifest manifest{
-      {{"Quellorn.exe", kDigestB, 4}, {"data/pack.pak", pack, 8}},
-      {{"data/pack.pak", pack, 8, {{kDigestA, 0, 5}, {kDigestB, 5, 3}}}},
-      {{std::min(kDigestB, pack), StoredForm{kDigestA, 6}, {}},
-       {std::max(kDigestB, pack), std::nullopt, {{kDigestA, 9, {kDigestB, 2}}}}}};
+  // The pack's packed blob is one frame per chunk; the executable has a patch.
+  StoredContent packForms{pack, StoredForm{kDigestA, 6}, {}, {4, 2}};
+  StoredContent gameForms{kDigestB, std::nullopt, {{kDigestA, 9, {kDigestB, 2}}}, {}};
+  Manifest manifest{{{"Quellorn.exe", kDigestB, 4}, {"data/pack.pak", pack, 8}},
+                    {{"data/pack.pak", pack, 8, {{kDigestA, 0, 5}, {kDigestB, 5, 3}}}},
+                    {packForms, gameForms}};
+  if (kDigestB < pack) std::swap(manifest.stored[0], manifest.stored[1]);
   const std::string text = FormatManifest(manifest);
   EXPECT_EQ(ParseManifest(text), manifest);
-  EXPECT_EQ(FindStored(manifest.stored, pack), &manifest.stored[pack < kDigestB ? 0 : 1]);
+  EXPECT_EQ(*FindStored(manifest.stored, pack), packForms);
   EXPECT_EQ(FindStored(manifest.stored, kDigestA), nullptr);
   const std::string stored = text.substr(text.find("stored "));
   const auto replaced = [&](const std::string& from, const std::string& to) {
@@ -157,10 +159,18 @@ TEST(ParseManifest, ReadsBackWhatFormatWroteAndRefusesAnythingElse) {
        }) {
     EXPECT_THROW(ParseManifest(malformed), Failure) << malformed;
   }
-  // Forms out of the order of their contents.
+  // Forms out of the order of their contents; frames, all of the packed blob, but not one per
+  // chunk; frames of a content that isn't chunked.
   Manifest swapped = manifest;
   std::swap(swapped.stored[0], swapped.stored[1]);
-  EXPECT_THROW(ParseManifest(FormatManifest(swapped)), Failure);
+  Manifest oneFrame = manifest;
+  FindStored(oneFrame.stored, pack) == &oneFrame.stored[0] ? oneFrame.stored[0].frames = {6}
+                                                           : oneFrame.stored[1].frames = {6};
+  Manifest unchunked = manifest;
+  unchunked.chunks.clear();
+  for (const Manifest& wrong : {swapped, oneFrame, unchunked}) {
+    EXPECT_THROW(ParseManifest(FormatManifest(wrong)), Failure);
+  }
 }
 
 }  // namespace

@@ -65,7 +65,8 @@ class InstallTest : public ::testing::Test {
   std::string Read(const std::string& relative) const { return ReadFile(store_.root / relative); }
 
   std::wstring Run(const Release& release, const std::vector<Listed>& listed = {},
-                   const std::vector<ChunkedFile>& chunks = {}) {
+                   const std::vector<ChunkedFile>& chunks = {},
+                   const std::vector<StoredContent>& stored = {}) {
     reports_.clear();
     return support::FailureOf([&] {
       store_.Install(
@@ -74,7 +75,7 @@ class InstallTest : public ::testing::Test {
             reports_.emplace_back(stage, done, total);
             if (onReport_) onReport_(stage);
           },
-          chunks, options_);
+          chunks, options_, {}, stored);
     });
   }
 
@@ -464,6 +465,51 @@ TEST_F(InstallTest, ALargeFileIsBuiltFromTheChunksTheInstalledOneHolds) {
   }
   EXPECT_GE(server_.MostAnswersAtOnce(), 2);
   EXPECT_LE(server_.MostAnswersAtOnce(), static_cast<int>(kChunkFetchers));
+}
+
+// A packed blob made of one frame per chunk: the frames of the chunks the installed file lacks
+// come by Range, neighbours in one request, each decoded and checked; the raw blob isn't needed.
+TEST_F(InstallTest, ALargeFileIsBuiltFromTheFramesOfItsPackedBlob) {
+  const std::size_t mebibyte = 1 << 20;
+  std::string pack;
+  for (int line = 0; pack.size() < 12 * mebibyte; ++line) {
+    pack += "line " + std::to_string(line * 7919 % 100003) + " of the structured pack\n";
+  }
+  std::string edited = pack;
+  for (std::size_t at = 5 * mebibyte; at < 6 * mebibyte; at += 64) edited[at] = '#';
+  const Listed game = PublishFile("Quellorn.exe", "game 1");
+  ASSERT_EQ(
+      Run(PublishArchive("1.0.0",
+                         {{"Quellorn.exe", "game 1"}, {"data", "", '5'}, {"data/pack.pak", pack}}),
+          {game, PublishFile("data/pack.pak", pack)}),
+      L"");
+  const Listed entry{"data/pack.pak", DigestOf(edited), edited.size()};
+  const std::optional<ChunkedFile> index =
+      ChunkFile(folder_.Write("edited.pak", edited), "data/pack.pak");
+  ASSERT_TRUE(index);
+  std::string blob;
+  std::vector<std::uint64_t> frames;
+  for (const Chunk& chunk : index->chunks) {
+    const std::string frame = support::Zstd(edited.substr(chunk.offset, chunk.size));
+    blob += frame;
+    frames.push_back(frame.size());
+  }
+  const std::string packedPath = "/files/" + entry.sha256.Text() + ".zst";
+  server_.Route(packedPath, ServeFile(blob));
+  const std::vector<StoredContent> stored = {
+      {entry.sha256, StoredForm{DigestOf(blob), blob.size()}, {}, frames}};
+  Release release = PublishArchive("1.1.0", kGame);
+  release.size = 10'000'000;
+  const std::size_t before = server_.Requests().size();
+  ASSERT_EQ(Run(release, {game, entry}, {*index}, stored), L"");
+  EXPECT_EQ(HashFile(store_.root / "1.1.0/data/pack.pak"), entry.sha256);
+  const auto requests = server_.Requests();
+  ASSERT_EQ(requests.size(), before + 1);  // the changed chunks are neighbours: one request
+  EXPECT_EQ(requests.back().path, packedPath);
+  const auto range = requests.back().Header("range");
+  ASSERT_TRUE(range);
+  const std::size_t dash = range->find('-');
+  EXPECT_LT(std::stoull(range->substr(dash + 1)) - std::stoull(range->substr(6)) + 1, mebibyte);
 }
 
 TEST_F(InstallTest, SixtyPercentOfTheArchiveDecidesThePath) {

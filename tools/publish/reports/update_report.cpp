@@ -37,7 +37,9 @@ UpdateReport ReportFrom(const std::wstring& from, const std::vector<Listed>& had
       [&](const ChunkedFile& wanted, const InstalledFile& old) {
         const std::optional<ChunkedFile> held =
             ChunkFile(server / PathFromWide(layout::BlobName(*old.sha256)), wanted.path);
-        return MissingChunkBytes(wanted, held ? *held : ChunkedFile{});
+        const StoredContent* forms = FindStored(next.stored, wanted.sha256);
+        return MissingChunkBytes(wanted, held ? *held : ChunkedFile{},
+                                 forms != nullptr ? forms->frames : std::vector<std::uint64_t>());
       },
       next.stored);
   std::vector<std::pair<std::string, std::uint64_t>> costs;

@@ -38,12 +38,14 @@ std::optional<Manifest> ReadManifest(const std::filesystem::path& file) {
   return ParseManifest(*text);
 }
 
+[[noreturn]] void ChangedMeanwhile(const BuildFile& source) {
+  throw Failure{Format(L"{} changed while it was being published", WideFromPath(source.source))};
+}
+
 // The build file read whole, checked against its listed content.
 std::string ReadChecked(const BuildFile& file, const Listed& entry) {
   std::string bytes = ReadWholeFile(file.source);
-  if (bytes.size() != entry.size || DigestOf(bytes) != entry.sha256) {
-    throw Failure{Format(L"{} changed while it was being published", WideFromPath(file.source))};
-  }
+  if (bytes.size() != entry.size || DigestOf(bytes) != entry.sha256) ChangedMeanwhile(file);
   return bytes;
 }
 
@@ -63,40 +65,35 @@ class FormMaker {
       : server_(server), changes_(changes) {
     for (const EarlierRelease& release : earlier) {
       for (const StoredContent& forms : release.manifest.stored) {
-        if (forms.packed) knownPacked_.emplace(forms.content, *forms.packed);
+        if (forms.packed) knownPacked_.emplace(forms.content, forms);
       }
     }
   }
 
-  // The content's packed blob, made when it saves enough; nothing when it doesn't. The bytes
-  // come from `read`, but for a file too large to hold, which is packed as it is read.
+  // The content's packed blob (with its frames, for a chunked one), made when it saves enough.
+  // A file below the chunked size is packed from the bytes `read` gives; a chunked one is read
+  // chunk by chunk.
   template <typename Read>
-  std::optional<StoredForm> Packed(const Listed& entry, const BuildFile& source, const Read& read) {
+  void Pack(StoredContent& forms, const Listed& entry, const BuildFile& source,
+            const ChunkedFile* chunked, const Read& read) {
     const std::filesystem::path file = server_ / PathFromWide(layout::PackedBlobName(entry.sha256));
     if (const auto known = knownPacked_.find(entry.sha256); known != knownPacked_.end()) {
-      if (HoldsExactly(file, known->second.size, known->second.sha256)) return known->second;
+      const StoredContent& earlier = known->second;
+      if ((chunked != nullptr) == !earlier.frames.empty() &&
+          HoldsExactly(file, earlier.packed->size, earlier.packed->sha256)) {
+        forms.packed = earlier.packed;
+        forms.frames = earlier.frames;
+        return;
+      }
     }
-    if (const std::optional<StoredForm> there = Existing(file)) return there;
-    if (entry.size <= kLargestPatchedPair) {
-      const std::string packed = PackBytes(read());
-      if (packed.size() * 100 > entry.size * kPackedKeptPercent) return std::nullopt;
-      return Place(file, packed);
+    if (chunked != nullptr) return PackChunks(forms, entry, source, *chunked, file);
+    if (const std::optional<StoredForm> there = Existing(file)) {
+      forms.packed = there;
+      return;
     }
-    const std::filesystem::path temporary = changes_.Temporary(file);
-    const std::uint64_t size = PackFile(source.source, temporary);
-    std::error_code ignored;
-    if (size * 100 > entry.size * kPackedKeptPercent) {
-      std::filesystem::remove(temporary, ignored);
-      return std::nullopt;
-    }
-    if (HashFile(source.source) != entry.sha256) {
-      throw Failure{
-          Format(L"{} changed while it was being published", WideFromPath(source.source))};
-    }
-    const StoredForm form{HashFile(temporary), size};
-    changes_.Place(temporary, file);
-    written_ += size;
-    return form;
+    // Below the chunked size: small enough to hold whole.
+    const std::string packed = PackBytes(read());
+    if (packed.size() * 100 <= entry.size * kPackedKeptPercent) forms.packed = Place(file, packed);
   }
 
   // A patch from `base` (a content of an earlier release, whose raw blob the server holds) to
@@ -119,6 +116,46 @@ class FormMaker {
   std::uint64_t BytesWritten() const { return written_; }
 
  private:
+  // One frame per chunk, read chunk by chunk, so that an update fetches the frames of the chunks
+  // it lacks; zstd stores a chunk that doesn't compress in raw blocks.
+  void PackChunks(StoredContent& forms, const Listed& entry, const BuildFile& source,
+                  const ChunkedFile& chunked, const std::filesystem::path& file) {
+    const std::filesystem::path temporary = changes_.Temporary(file);
+    std::ifstream in(source.source, std::ios::binary);
+    std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
+    Sha256 whole;
+    Sha256 stored;
+    std::uint64_t size = 0;
+    std::vector<std::uint64_t> frames;
+    std::string chunk;
+    for (const Chunk& piece : chunked.chunks) {
+      chunk.resize(static_cast<std::size_t>(piece.size));
+      if (!in.read(chunk.data(), static_cast<std::streamsize>(chunk.size()))) {
+        ChangedMeanwhile(source);
+      }
+      whole.Add(chunk.data(), chunk.size());
+      const std::string frame = PackBytes(chunk);
+      out.write(frame.data(), static_cast<std::streamsize>(frame.size()));
+      stored.Add(frame.data(), frame.size());
+      frames.push_back(frame.size());
+      size += frame.size();
+    }
+    if (Digest{whole.Finish()} != entry.sha256 || in.peek() != std::ifstream::traits_type::eof()) {
+      ChangedMeanwhile(source);
+    }
+    if (!out.flush()) throw Failure{Format(L"{} couldn't be written", WideFromPath(file))};
+    out.close();
+    std::error_code ignored;
+    if (size * 100 > entry.size * kPackedKeptPercent) {
+      std::filesystem::remove(temporary, ignored);
+      return;
+    }
+    changes_.Place(temporary, file);
+    written_ += size;
+    forms.packed = StoredForm{Digest{stored.Finish()}, size};
+    forms.frames = std::move(frames);
+  }
+
   StoredForm Place(const std::filesystem::path& file, const std::string& bytes) {
     const std::filesystem::path temporary = changes_.Temporary(file);
     {
@@ -133,20 +170,20 @@ class FormMaker {
 
   const std::filesystem::path& server_;
   ServerChanges& changes_;
-  std::map<Digest, StoredForm> knownPacked_;
+  std::map<Digest, StoredContent> knownPacked_;
   std::uint64_t written_ = 0;
 };
 
 // What an update from `release` would otherwise fetch of `entry`: its packed blob or itself, or
 // the chunks its old file at the path lacks, whichever is less.
-std::uint64_t CheapestOtherWay(const Listed& entry, const std::optional<StoredForm>& packed,
+std::uint64_t CheapestOtherWay(const Listed& entry, const StoredContent& forms,
                                const std::vector<ChunkedFile>& chunks, const Listed& old,
                                const EarlierRelease& release) {
-  std::uint64_t cheapest = packed ? packed->size : entry.size;
+  std::uint64_t cheapest = forms.packed ? forms.packed->size : entry.size;
   const ChunkedFile* wanted = FindChunked(chunks, entry);
   const ChunkedFile* held = FindChunked(release.manifest.chunks, old);
   if (wanted != nullptr && held != nullptr) {
-    cheapest = std::min(cheapest, MissingChunkBytes(*wanted, *held));
+    cheapest = std::min(cheapest, MissingChunkBytes(*wanted, *held, forms.frames));
   }
   return cheapest;
 }
@@ -214,7 +251,8 @@ FormsMade MakeStoredForms(const std::filesystem::path& server, ServerChanges& ch
     pace(Format(L"Packing and patching: {} of {} files", i + 1, listed.size()),
          i + 1 == listed.size());
     if (entry.size == 0) continue;
-    const auto [place, first] = stored.emplace(entry.sha256, StoredContent{entry.sha256, {}, {}});
+    const auto [place, first] =
+        stored.emplace(entry.sha256, StoredContent{entry.sha256, {}, {}, {}});
     StoredContent& forms = place->second;
     // A content the same as at another path is stored once; each path may still have patches of
     // its own, from what that path held before.
@@ -223,7 +261,7 @@ FormsMade MakeStoredForms(const std::filesystem::path& server, ServerChanges& ch
       if (!bytes) bytes = ReadChecked(files[i], entry);
       return *bytes;
     };
-    if (first) forms.packed = maker.Packed(entry, files[i], read);
+    if (first) maker.Pack(forms, entry, files[i], FindChunked(chunks, entry), read);
     for (std::size_t r = 0; r < earlier.size(); ++r) {
       const Listed* old = AtPath(byPath[r], entry.path);
       if (old == nullptr || contents[r].count(entry.sha256) > 0 ||
@@ -234,8 +272,7 @@ FormsMade MakeStoredForms(const std::filesystem::path& server, ServerChanges& ch
           std::any_of(forms.patches.begin(), forms.patches.end(),
                       [&](const Patch& patch) { return patch.base == old->sha256; });
       if (patched) continue;
-      const std::uint64_t cheapest =
-          CheapestOtherWay(entry, forms.packed, chunks, *old, earlier[r]);
+      const std::uint64_t cheapest = CheapestOtherWay(entry, forms, chunks, *old, earlier[r]);
       if (std::optional<Patch> patch = maker.Patched(entry, read(), *old, cheapest)) {
         forms.patches.push_back(*patch);
       }
