@@ -9,22 +9,6 @@ namespace launcher {
 
 namespace {
 
-bool SignedByAnyKey(std::string_view feedText, std::string_view signatures,
-                    const std::vector<PublicKey>& keys) {
-  while (!signatures.empty()) {
-    const std::size_t end = std::min(signatures.find('\n'), signatures.size());
-    std::string_view line = signatures.substr(0, end);
-    signatures.remove_prefix(std::min(end + 1, signatures.size()));
-    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-    const std::optional<Signature> signature = ParseSignature(line);
-    if (!signature) continue;
-    for (const PublicKey& key : keys) {
-      if (VerifySignature(key, feedText, *signature)) return true;
-    }
-  }
-  return false;
-}
-
 // A fixed-width decimal field of the time text.
 std::optional<unsigned> Field(std::wstring_view text, std::size_t at, std::size_t digits) {
   const std::wstring_view field = text.substr(at, digits);
@@ -37,12 +21,36 @@ std::optional<unsigned> Field(std::wstring_view text, std::size_t at, std::size_
 
 }  // namespace
 
+std::size_t SignersOf(std::string_view text, std::string_view signatures,
+                      const std::vector<PublicKey>& keys) {
+  std::vector<bool> signed_(keys.size());
+  while (!signatures.empty()) {
+    const std::size_t end = std::min(signatures.find('\n'), signatures.size());
+    std::string_view line = signatures.substr(0, end);
+    signatures.remove_prefix(std::min(end + 1, signatures.size()));
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    const std::optional<Signature> signature = ParseSignature(line);
+    if (!signature) continue;
+    for (std::size_t i = 0; i < keys.size(); ++i) {
+      if (!signed_[i] && VerifySignature(keys[i], text, *signature)) signed_[i] = true;
+    }
+  }
+  // A key listed twice is one signer.
+  std::vector<PublicKey> signers;
+  for (std::size_t i = 0; i < keys.size(); ++i) {
+    if (signed_[i] && std::find(signers.begin(), signers.end(), keys[i]) == signers.end()) {
+      signers.push_back(keys[i]);
+    }
+  }
+  return signers.size();
+}
+
 std::optional<std::wstring> WhyUntrusted(std::string_view feedText, const Feed& feed,
                                          std::string_view signatures,
                                          const std::vector<PublicKey>& keys,
                                          std::chrono::system_clock::time_point now,
                                          std::optional<std::uint64_t> highestAccepted) {
-  if (!SignedByAnyKey(feedText, signatures, keys)) {
+  if (SignersOf(feedText, signatures, keys) == 0) {
     return L"it isn't signed by the publisher's key";
   }
   if (feed.product != kProductName) {

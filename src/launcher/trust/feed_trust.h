@@ -24,6 +24,11 @@ inline constexpr std::chrono::hours kClockError{24};
 // of the keys suffices, so a publisher can sign with an old and a new key while launchers change.
 inline constexpr std::uint64_t kSignatureLimit = 4096;
 
+// How many distinct keys of `keys` signed `text` by a line of `signatures`; a key listed twice,
+// or signing twice, counts once.
+std::size_t SignersOf(std::string_view text, std::string_view signatures,
+                      const std::vector<PublicKey>& keys);
+
 // Nothing when the feed may be believed, else why not, in words for the launcher's log. `feed` is
 // ParseFeed of `feedText`; `signatures` is the signature file's text.
 std::optional<std::wstring> WhyUntrusted(std::string_view feedText, const Feed& feed,

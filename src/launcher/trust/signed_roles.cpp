@@ -117,30 +117,6 @@ std::optional<Root> ParseRoot(std::string_view text) {
   return root;
 }
 
-std::size_t SignersOf(std::string_view text, std::string_view signatures,
-                      const std::vector<PublicKey>& keys) {
-  std::vector<bool> signed_(keys.size());
-  while (!signatures.empty()) {
-    const std::size_t end = std::min(signatures.find('\n'), signatures.size());
-    std::string_view line = signatures.substr(0, end);
-    signatures.remove_prefix(std::min(end + 1, signatures.size()));
-    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-    const std::optional<Signature> signature = ParseSignature(line);
-    if (!signature) continue;
-    for (std::size_t i = 0; i < keys.size(); ++i) {
-      if (!signed_[i] && VerifySignature(keys[i], text, *signature)) signed_[i] = true;
-    }
-  }
-  // A key listed twice is one signer.
-  std::vector<PublicKey> signers;
-  for (std::size_t i = 0; i < keys.size(); ++i) {
-    if (signed_[i] && std::find(signers.begin(), signers.end(), keys[i]) == signers.end()) {
-      signers.push_back(keys[i]);
-    }
-  }
-  return signers.size();
-}
-
 bool SignedBy(std::string_view text, std::string_view signatures, const Role& role) {
   return SignersOf(text, signatures, role.keys) >= role.threshold;
 }

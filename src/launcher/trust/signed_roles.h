@@ -48,11 +48,6 @@ struct Root {
 std::string WriteRoot(const Root& root);
 std::optional<Root> ParseRoot(std::string_view text);
 
-// How many distinct keys of `keys` signed `text` by a line of `signatures`; a key listed twice,
-// or signing twice, counts once.
-std::size_t SignersOf(std::string_view text, std::string_view signatures,
-                      const std::vector<PublicKey>& keys);
-
 // Whether a threshold of `role`'s keys signed `text`.
 bool SignedBy(std::string_view text, std::string_view signatures, const Role& role);
 

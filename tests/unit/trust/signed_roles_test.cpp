@@ -4,6 +4,7 @@
 
 #include "launcher/text/text.h"
 #include "launcher/transfer/sha256.h"
+#include "launcher/trust/feed_trust.h"
 #include "launcher/trust/rooted_trust.h"
 #include "launcher/trust/trust_state.h"
 #include "tools/publish/signing/roles.h"

@@ -248,8 +248,6 @@ class ReleaseRun {
     WriteDocuments();
     // Last, and in one step: from here on launchers see the new release, whole.
     feed_.release = archive_;
-    feed_.files = WideFromPath(listPath_.filename());
-    feed_.filesSha256 = Sha256Hex(list_);
     summary_.feed = PublishFeed(changes_, server_ / PathFromWide(feedName_), feed_, published_,
                                 options_.signing);
     changes_.Commit();
@@ -409,46 +407,38 @@ class ReleaseRun {
     }
   }
 
-  // The list, the chunk index beside it for launchers that fetch only the changed chunks of a
-  // large file, and the archive.
+  // The list and the chunk index (for launchers that read no manifest), the block list, the
+  // manifest and the archive.
   void WriteDocuments() {
-    std::error_code error;
-    changes_.Write(listPath_, list_);
-    summary_.bytesWritten += list_.size();
+    WriteDocument(listPath_, list_, feed_.files, feed_.filesSha256);
     feed_.chunks.clear();
     feed_.chunksSha256.clear();
     if (!chunked_.empty()) {
-      const auto chunksPath = server_ / PathFromWide(layout::ChunkIndexName(version_));
-      if (std::filesystem::exists(chunksPath, error) &&
-          !HoldsExactly(chunksPath, chunkIndex_.size(), DigestOf(chunkIndex_))) {
-        RefuseOtherBytes(chunksPath);
-      }
-      changes_.Write(chunksPath, chunkIndex_);
-      summary_.bytesWritten += chunkIndex_.size();
-      feed_.chunks = WideFromPath(chunksPath.filename());
-      feed_.chunksSha256 = Sha256Hex(chunkIndex_);
+      WriteDocument(server_ / PathFromWide(layout::ChunkIndexName(version_)), chunkIndex_,
+                    feed_.chunks, feed_.chunksSha256);
     }
     // For launchers that unpack the archive as it arrives, checking each block before tar.
-    const std::string blockList = FormatBlockList(blocks_);
-    const auto blocksPath = server_ / PathFromWide(layout::BlockListName(version_));
-    if (std::filesystem::exists(blocksPath, error) &&
-        !HoldsExactly(blocksPath, blockList.size(), DigestOf(blockList))) {
-      RefuseOtherBytes(blocksPath);
-    }
-    changes_.Write(blocksPath, blockList);
-    summary_.bytesWritten += blockList.size();
-    feed_.blocks = WideFromPath(blocksPath.filename());
-    feed_.blocksSha256 = Sha256Hex(blockList);
-    if (!manifestThere_) {
-      changes_.Write(manifestPath_, manifest_);
-      summary_.bytesWritten += manifest_.size();
-    }
-    feed_.manifest = WideFromPath(manifestPath_.filename());
-    feed_.manifestSha256 = Sha256Hex(manifest_);
+    WriteDocument(server_ / PathFromWide(layout::BlockListName(version_)), FormatBlockList(blocks_),
+                  feed_.blocks, feed_.blocksSha256);
+    WriteDocument(manifestPath_, manifest_, feed_.manifest, feed_.manifestSha256);
     if (!archiveThere_) {
       changes_.Place(archiveTemporary_, archivePath_);
       summary_.bytesWritten += archive_.size;
     }
+  }
+
+  // One of the release's documents, named in the feed by `name` and `sha256`: written unless it
+  // stands there already with these bytes, refused when it stands there with others.
+  void WriteDocument(const std::filesystem::path& path, const std::string& text, std::wstring& name,
+                     std::wstring& sha256) {
+    std::error_code error;
+    if (!HoldsExactly(path, text.size(), DigestOf(text))) {
+      if (std::filesystem::exists(path, error)) RefuseOtherBytes(path);
+      changes_.Write(path, text);
+      summary_.bytesWritten += text.size();
+    }
+    name = WideFromPath(path.filename());
+    sha256 = Sha256Hex(text);
   }
 
   const std::filesystem::path& build_;
