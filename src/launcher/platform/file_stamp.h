@@ -30,4 +30,8 @@ struct FileStamp {
 // and time are filled, which on Windows needs no handle and costs far less.
 std::optional<FileStamp> StampOf(const std::filesystem::path& file, bool identity);
 
+// When a folder was last written: it changes whenever a name in it is created, deleted or
+// renamed. Nothing for anything but a plain folder (a link or junction to one included).
+std::optional<std::int64_t> FolderStampOf(const std::filesystem::path& folder);
+
 }  // namespace launcher

@@ -1,4 +1,4 @@
-// POSIX implementation of StampOf: one lstat gives everything.
+// POSIX implementation of StampOf and FolderStampOf: one lstat gives everything.
 
 #include "launcher/platform/file_stamp.h"
 
@@ -14,6 +14,12 @@ std::optional<FileStamp> StampOf(const std::filesystem::path& file, bool /*ident
       static_cast<std::int64_t>(status.st_mtim.tv_sec) * 1000000000 + status.st_mtim.tv_nsec,
       static_cast<std::uint64_t>(status.st_dev), static_cast<std::uint64_t>(status.st_ino),
       static_cast<std::uint64_t>(status.st_nlink)};
+}
+
+std::optional<std::int64_t> FolderStampOf(const std::filesystem::path& folder) {
+  struct stat status {};
+  if (::lstat(folder.c_str(), &status) != 0 || !S_ISDIR(status.st_mode)) return std::nullopt;
+  return static_cast<std::int64_t>(status.st_mtim.tv_sec) * 1000000000 + status.st_mtim.tv_nsec;
 }
 
 }  // namespace launcher

@@ -1,5 +1,6 @@
 // Win32 implementation of StampOf: GetFileAttributesExW for size and time; a handle opened only
-// to ask, without following a reparse point, for the volume and file index.
+// to ask, without following a reparse point, for the volume and file index. FolderStampOf asks
+// GetFileAttributesExW alone.
 
 #include "launcher/platform/file_stamp.h"
 #include "launcher/platform/handles_win32.h"
@@ -46,6 +47,17 @@ std::optional<FileStamp> StampOf(const std::filesystem::path& file, bool identit
                    information.dwVolumeSerialNumber,
                    Joined(information.nFileIndexHigh, information.nFileIndexLow),
                    information.nNumberOfLinks};
+}
+
+std::optional<std::int64_t> FolderStampOf(const std::filesystem::path& folder) {
+  WIN32_FILE_ATTRIBUTE_DATA data{};
+  if (!GetFileAttributesExW(folder.c_str(), GetFileExInfoStandard, &data) ||
+      (data.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) !=
+          FILE_ATTRIBUTE_DIRECTORY) {
+    return std::nullopt;
+  }
+  return static_cast<std::int64_t>(
+      Joined(data.ftLastWriteTime.dwHighDateTime, data.ftLastWriteTime.dwLowDateTime));
 }
 
 }  // namespace launcher

@@ -37,8 +37,9 @@ struct Run {
   std::uint64_t size = 0;
 };
 
-// Neighbours are fetched together up to this many stored bytes.
-constexpr std::uint64_t kLongestRun = std::uint64_t{8} << 20;
+// Neighbours are fetched together up to this many stored bytes: more would leave the other
+// fetchers idle where much of a file is new.
+constexpr std::uint64_t kLongestRun = std::uint64_t{4} << 20;
 
 // The bytes of `run` by a Range request, split into its chunks, each decoded when the blob is
 // packed and checked against the index. Throws Failure when the server sends anything else, and

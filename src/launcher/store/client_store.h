@@ -90,7 +90,9 @@ class ClientStore {
                const std::vector<StoredContent>& stored = {}) const;
 
   // By the version's record: a file that is missing or has another size or time than recorded is
-  // damaged. No contents are read. Finds nothing for a version without a record.
+  // damaged. No contents are read. Finds nothing for a version without a record, and nothing
+  // (listing nothing) when no name in any of its folders was created, deleted or renamed since
+  // the record was written: a change inside a file is then found by --repair or the next update.
   Inspection InspectByRecord(const std::wstring& version) const;
 
   // Every file of `listed` hashed: one that isn't its entry's bytes is damaged. Reports Checking

@@ -19,6 +19,8 @@ namespace launcher {
 Inspection ClientStore::InspectByRecord(const std::wstring& version) const {
   const std::filesystem::path folder = root / PathFromWide(version);
   Inspection inspection;
+  // The common start: not a name changed in any folder, so every file is where it was.
+  if (FoldersUnchanged(RecordOf(root, version), folder)) return inspection;
   for (RecordedFile& recorded : ReadRecord(RecordOf(root, version))) {
     const std::optional<FileStamp> stamp = StampOf(PlaceOf(folder, recorded.listed.path), false);
     if (!stamp || !stamp->SameTimes(recorded.stamp)) inspection.damaged.push_back(recorded.listed);

@@ -1,6 +1,9 @@
 #include "launcher/store/version_record.h"
 
+#include <algorithm>
 #include <charconv>
+#include <fstream>
+#include <iterator>
 #include <string_view>
 #include <system_error>
 
@@ -14,8 +17,13 @@ namespace launcher {
 
 namespace {
 
-// The first line; a record of another layout is not read at all.
-constexpr std::string_view kHeader = "quellorn version record 1\n";
+// The first line; a record of another layout is not read at all. Older launchers wrote the first
+// layout, which has no folders.
+constexpr std::string_view kHeader = "quellorn version record 2\n";
+constexpr std::string_view kFirstHeader = "quellorn version record 1\n";
+constexpr std::string_view kFolders = "folders ";
+// A start reads this much of a record at first: the folders of all but the largest versions.
+constexpr std::size_t kHeadRead = 65536;
 
 // One line per file: digest, size, time, volume, index and path, separated by tabs.
 void AppendLine(std::string& out, const Listed& entry, const FileStamp& stamp) {
@@ -56,6 +64,52 @@ bool ReadLine(std::string_view line, RecordedFile& file) {
   return !file.listed.path.empty();
 }
 
+// The folders that hold the listed files, the version's own ("") first, each once.
+std::vector<std::string> FoldersOf(const std::vector<Listed>& listed) {
+  std::vector<std::string> folders = {""};
+  for (const Listed& entry : listed) {
+    for (std::size_t slash = entry.path.find('/'); slash != std::string::npos;
+         slash = entry.path.find('/', slash + 1)) {
+      folders.push_back(entry.path.substr(0, slash));
+    }
+  }
+  std::sort(folders.begin(), folders.end());
+  folders.erase(std::unique(folders.begin(), folders.end()), folders.end());
+  return folders;
+}
+
+// "folders <bytes>" and a line "<time> TAB <path>" per folder; nothing in it when one can't be
+// stamped, which only costs the starts a look at every file.
+std::string FolderSection(const std::filesystem::path& folder, const std::vector<Listed>& listed) {
+  std::string lines;
+  for (const std::string& path : FoldersOf(listed)) {
+    const std::optional<std::int64_t> stamp = FolderStampOf(PlaceOf(folder, path));
+    if (!stamp) {
+      lines.clear();
+      break;
+    }
+    lines += std::to_string(*stamp);
+    lines += '\t';
+    lines += path;
+    lines += '\n';
+  }
+  return std::string(kFolders) + std::to_string(lines.size()) + "\n" + lines;
+}
+
+// The folder section of a record's text that begins with it, and the rest after it; nothing when
+// it isn't one.
+std::optional<std::pair<std::string_view, std::string_view>> SplitFolders(std::string_view text) {
+  if (!text.starts_with(kFolders)) return std::nullopt;
+  const std::size_t lineEnd = text.find('\n');
+  if (lineEnd == std::string_view::npos) return std::nullopt;
+  std::uint64_t size = 0;
+  const char* end = text.data() + lineEnd;
+  const auto [at, error] = std::from_chars(text.data() + kFolders.size(), end, size);
+  if (error != std::errc{} || at != end || size > text.size() - lineEnd - 1) return std::nullopt;
+  return std::pair(text.substr(lineEnd + 1, static_cast<std::size_t>(size)),
+                   text.substr(lineEnd + 1 + static_cast<std::size_t>(size)));
+}
+
 }  // namespace
 
 std::filesystem::path PlaceOf(const std::filesystem::path& folder, const std::string& path) {
@@ -74,7 +128,7 @@ bool WriteRecord(const std::filesystem::path& record, const std::filesystem::pat
   FileWriter out;
   bool written = out.Open(temporary, FileWriter::Start::Empty, error);
   // Written in blocks: a hundred thousand files' lines are never all held at once.
-  std::string block(kHeader);
+  std::string block = std::string(kHeader) + FolderSection(folder, listed);
   const auto flush = [&] {
     written = written && out.Write(block.data(), block.size(), error);
     block.clear();
@@ -102,9 +156,18 @@ bool WriteRecord(const std::filesystem::path& record, const std::filesystem::pat
 
 std::vector<RecordedFile> ReadRecord(const std::filesystem::path& record) {
   const std::string text = ReadWholeFile(record);
-  if (!text.starts_with(kHeader) || !text.ends_with('\n')) return {};
+  if (!text.ends_with('\n')) return {};
+  std::string_view rest = text;
+  if (rest.starts_with(kHeader)) {
+    const auto split = SplitFolders(rest.substr(kHeader.size()));
+    if (!split) return {};
+    rest = split->second;
+  } else if (rest.starts_with(kFirstHeader)) {
+    rest.remove_prefix(kFirstHeader.size());
+  } else {
+    return {};
+  }
   std::vector<RecordedFile> files;
-  std::string_view rest = std::string_view(text).substr(kHeader.size());
   while (!rest.empty()) {
     const std::size_t end = rest.find('\n');
     RecordedFile file;
@@ -113,6 +176,32 @@ std::vector<RecordedFile> ReadRecord(const std::filesystem::path& record) {
     rest.remove_prefix(end + 1);
   }
   return files;
+}
+
+bool FoldersUnchanged(const std::filesystem::path& record, const std::filesystem::path& folder) {
+  std::ifstream in(record, std::ios::binary);
+  std::string head(kHeadRead, '\0');
+  in.read(head.data(), static_cast<std::streamsize>(head.size()));
+  head.resize(static_cast<std::size_t>(in.gcount()));
+  if (!std::string_view(head).starts_with(kHeader)) return false;
+  auto split = SplitFolders(std::string_view(head).substr(kHeader.size()));
+  if (!split && in) {  // more folders than the first read holds
+    head += std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    split = SplitFolders(std::string_view(head).substr(kHeader.size()));
+  }
+  if (!split || split->first.empty()) return false;
+  for (std::string_view lines = split->first; !lines.empty();) {
+    const std::size_t lineEnd = lines.find('\n');
+    const std::size_t tab = lines.find('\t');
+    if (lineEnd == std::string_view::npos || tab > lineEnd) return false;
+    std::int64_t recorded = 0;
+    const auto [at, error] = std::from_chars(lines.data(), lines.data() + tab, recorded);
+    if (error != std::errc{} || at != lines.data() + tab) return false;
+    const std::string path(lines.substr(tab + 1, lineEnd - tab - 1));
+    if (FolderStampOf(PlaceOf(folder, path)) != recorded) return false;
+    lines.remove_prefix(lineEnd + 1);
+  }
+  return true;
 }
 
 }  // namespace launcher

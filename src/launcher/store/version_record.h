@@ -4,7 +4,9 @@
 // whose stamp still matches holds what was verified, as far as the file system can tell, so an
 // update carries it over and a start trusts it without reading its bytes. Written durably before
 // the version is named current; a version without one (installed by an older launcher, or from an
-// archive without a file list) simply has its files hashed.
+// archive without a file list) simply has its files hashed. Ahead of the files it records the
+// stamps of the version's folders, so that a start can tell from them alone that no file was
+// created, deleted or renamed, without looking at each file.
 
 #include <filesystem>
 #include <optional>
@@ -46,6 +48,12 @@ std::filesystem::path RecordOf(const std::filesystem::path& root, const std::wst
 // The record's entries; none when it is missing or any part of it is unreadable. Its paths are
 // the launcher's own, but whatever is written to one goes through SafeJoin all the same.
 std::vector<RecordedFile> ReadRecord(const std::filesystem::path& record);
+
+// Whether every folder the record stamped below `folder` still has its stamp: no name in them
+// was created, deleted or renamed since. Reads the head of the record only; false for a record of
+// an older layout, one without folders, or any failure.
+[[nodiscard]] bool FoldersUnchanged(const std::filesystem::path& record,
+                                    const std::filesystem::path& folder);
 
 // Where a record's path lies below `folder`, for a look at the file only: joined without SafeJoin's
 // checks, which cost more than the look itself when a start looks at every file.

@@ -292,6 +292,17 @@ TEST_F(PrepareTest, AnUpToDateVersionIsRepairedByItsRecordOrByHashingWhenAsked) 
   EXPECT_EQ(blobsFetched(before), std::set{blob("ccc")});
   EXPECT_EQ(support::ReadFile(game / "data/c.pak"), "ccc");
 
+  // A file rewritten in place leaves its folder's stamp: the start looks at the folders alone and
+  // passes it. Once a name in that folder changes, the start looks at every file and finds it.
+  folder_.Write("Client/1.1.0/data/b.pak", std::string(7000, 'B'));
+  before = server_.Requests().size();
+  Run();
+  EXPECT_EQ(blobsFetched(before), std::set<std::string>{});
+  folder_.Write("Client/1.1.0/data/notes.txt", "the player's");
+  Run();
+  EXPECT_EQ(blobsFetched(before), std::set{blob(std::string(7000, 'b'))});
+  EXPECT_EQ(support::ReadFile(game / "data/b.pak"), std::string(7000, 'b'));
+
   // Without the feed nothing can be fetched: the game starts as it is.
   std::filesystem::remove(game / "data/a.pak");
   server_.Route("/feed/latest.json", support::Always({.status = 404}));
