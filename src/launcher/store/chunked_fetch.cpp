@@ -214,9 +214,12 @@ std::vector<std::optional<std::uint64_t>> SourcesOf(const ChunkedFile& wanted,
 
 // Writes the file at `work`; false when it couldn't be built as the index says. Throws Failure
 // for a fetch that failed, and whatever `onPlaced` throws.
+// With `checkKept` each kept chunk is hashed as it is copied, and every chunk then proves the
+// whole (the index is signed, and its chunks make up the file); else the installed file was cut
+// just before, and the whole file's digest tells.
 bool Build(const ChunkedFile& wanted, const std::filesystem::path& installed,
            const std::vector<std::optional<std::uint64_t>>& sources, const ChunkBlob& blob,
-           const std::filesystem::path& work, ChunkTally& tallied,
+           bool checkKept, const std::filesystem::path& work, ChunkTally& tallied,
            const std::function<void(const ChunkTally&)>& onPlaced) {
   // Where each chunk lies in the blob: as in the file, or in its frame of the packed blob.
   std::vector<std::pair<std::uint64_t, std::uint64_t>> places;
@@ -240,9 +243,8 @@ bool Build(const ChunkedFile& wanted, const std::filesystem::path& installed,
   if (!in.good() || !out.Open(work, FileWriter::Start::Empty, error)) return false;
   ChunkFetchers fetchers(blob.url, std::move(missing), std::move(stored), RunsOf(indices, places),
                          blob.frames != nullptr);
-  // Taken chunks aren't hashed on their own: should the installed file change after it was cut,
-  // the whole file's digest tells.
-  BackgroundSha256 whole(Sha256(), wanted.size);
+  std::optional<BackgroundSha256> whole;
+  if (!checkKept) whole.emplace(Sha256(), wanted.size);
   std::string bytes;
   for (std::size_t i = 0; i < sources.size(); ++i) {
     const Chunk& chunk = wanted.chunks[i];
@@ -250,25 +252,32 @@ bool Build(const ChunkedFile& wanted, const std::filesystem::path& installed,
       bytes.resize(static_cast<std::size_t>(chunk.size));
       in.seekg(static_cast<std::streamoff>(*sources[i]));
       if (!in.read(bytes.data(), static_cast<std::streamsize>(bytes.size()))) return false;
+      if (checkKept && DigestOf(bytes) != chunk.sha256) {
+        LogLine(Format(L"{}: the installed file no longer holds what its record says",
+                       Widen(wanted.path)));
+        return false;
+      }
       tallied.taken += chunk.size;
     } else {
-      bytes = fetchers.Next();
+      bytes = fetchers.Next();  // checked against the index as it came
       tallied.fetched += chunk.size;
     }
-    whole.Add(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
+    if (whole) whole->Add(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
     if (!out.Write(bytes.data(), bytes.size(), error)) return false;
     onPlaced(tallied);
   }
-  return out.Close(error) && whole.FinishHex() == wanted.sha256.Hex();
+  return out.Close(error) && (!whole || whole->FinishHex() == wanted.sha256.Hex());
 }
 
 }  // namespace
 
-bool FetchByChunks(const ChunkedFile& wanted, const std::filesystem::path& installed,
-                   const ChunkBlob& blob, const std::filesystem::path& work,
-                   const std::filesystem::path& destination, ChunkTally& tally,
-                   const std::function<void(const ChunkTally&)>& onPlaced) {
-  const std::optional<ChunkedFile> held = ChunkFile(installed, wanted.path, WholeDigest::Skip);
+bool FetchByChunks(const ChunkedFile& wanted, const ChunkSource& installed, const ChunkBlob& blob,
+                   const std::filesystem::path& work, const std::filesystem::path& destination,
+                   ChunkTally& tally, const std::function<void(const ChunkTally&)>& onPlaced) {
+  const bool recorded = !installed.recorded.empty();
+  const std::optional<ChunkedFile> held =
+      recorded ? std::optional(ChunkedFile{wanted.path, {}, 0, installed.recorded})
+               : ChunkFile(installed.file, wanted.path, WholeDigest::Skip);
   if (!held) return false;
   const std::vector<std::optional<std::uint64_t>> sources = SourcesOf(wanted, *held);
   if (std::none_of(sources.begin(), sources.end(), [](const auto& source) { return source; })) {
@@ -288,7 +297,7 @@ bool FetchByChunks(const ChunkedFile& wanted, const std::filesystem::path& insta
     }
   } removeWork{work, built};
   try {
-    if (Build(wanted, installed, sources, blob, work, tallied, onPlaced)) {
+    if (Build(wanted, installed.file, sources, blob, recorded, work, tallied, onPlaced)) {
       MoveIntoPlace(work, destination);
       built = true;
     }

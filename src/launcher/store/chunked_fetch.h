@@ -31,11 +31,19 @@ struct ChunkBlob {
   const std::vector<std::uint64_t>* frames = nullptr;  // the frames' sizes; none: the raw blob
 };
 
+// The installed file a changed one is built from, and the chunks its record vouches for (empty:
+// it is cut again to find them).
+struct ChunkSource {
+  const std::filesystem::path& file;
+  const std::vector<Chunk>& recorded;
+};
+
 // Builds `wanted` at `destination` through the work file `work`, from `installed` and
-// `blob`; true once the whole file's size and SHA-256 are the index's. `onPlaced` gets the
-// running tally of this file after each chunk placed; whatever it throws passes through, with
-// nothing left behind.
-[[nodiscard]] bool FetchByChunks(const ChunkedFile& wanted, const std::filesystem::path& installed,
+// `blob`; with recorded chunks each kept chunk is checked against the index as it is copied and
+// the file is read once, else the installed file is cut first and the whole file hashed. True
+// once every chunk (and so the whole file) is the index's. `onPlaced` gets the running tally of
+// this file after each chunk placed; whatever it throws passes through, with nothing left behind.
+[[nodiscard]] bool FetchByChunks(const ChunkedFile& wanted, const ChunkSource& installed,
                                  const ChunkBlob& blob, const std::filesystem::path& work,
                                  const std::filesystem::path& destination, ChunkTally& tally,
                                  const std::function<void(const ChunkTally&)>& onPlaced);

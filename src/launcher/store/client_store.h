@@ -149,7 +149,8 @@ class ClientStore {
                     const std::vector<Listed>& listed, StagingPlan& plan,
                     const InstallProgress& progress, const std::vector<ChunkedFile>& chunks) const;
   void Switch(const std::wstring& version, const std::vector<Listed>& listed,
-              const std::vector<KeptFile>& kept, bool exact) const;
+              const std::vector<KeptFile>& kept, bool exact,
+              const std::vector<ChunkedFile>& chunks) const;
 };
 
 }  // namespace launcher

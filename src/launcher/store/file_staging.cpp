@@ -60,17 +60,17 @@ void StageByChunks(std::vector<std::size_t>& toFetch, const std::vector<Listed>&
   struct Candidate {
     std::size_t index;
     const ChunkedFile* wanted;
-    const std::filesystem::path* installed;
+    const StagingPlan::FromChunks* from;
   };
   std::vector<Candidate> candidates;
   std::uint64_t total = 0;
   auto next = plan.byChunks.begin();
   for (const std::size_t i : toFetch) {  // in the list's order, as byChunks
-    while (next != plan.byChunks.end() && next->first < i) ++next;
-    if (next == plan.byChunks.end() || next->first != i) continue;
+    while (next != plan.byChunks.end() && next->index < i) ++next;
+    if (next == plan.byChunks.end() || next->index != i) continue;
     const ChunkedFile* wanted = FindChunked(chunks, listed[i]);
     if (wanted == nullptr) continue;
-    candidates.push_back({i, wanted, &next->second});
+    candidates.push_back({i, wanted, &*next});
     total += listed[i].size;
   }
   ChunkTally tally;
@@ -79,7 +79,7 @@ void StageByChunks(std::vector<std::size_t>& toFetch, const std::vector<Listed>&
     progress(Stage::Patching, now.fetched, total);
   };
   std::vector<std::size_t> built;
-  for (const auto& [i, wanted, installed] : candidates) {
+  for (const auto& [i, wanted, from] : candidates) {
     report(tally);
     const ChunkTally before = tally;
     const std::vector<std::uint64_t>* frames =
@@ -87,7 +87,7 @@ void StageByChunks(std::vector<std::size_t>& toFetch, const std::vector<Listed>&
     const ChunkBlob blob{base + (frames != nullptr ? layout::PackedBlobName(wanted->sha256)
                                                    : layout::BlobName(wanted->sha256)),
                          frames};
-    if (FetchByChunks(*wanted, *installed, blob,
+    if (FetchByChunks(*wanted, {from->installed, from->recorded}, blob,
                       parts / PathFromWide(wanted->sha256.Hex() + L".chunked"),
                       SafeJoin(staging, Widen(wanted->path)), tally, [&](const ChunkTally& file) {
                         report({before.taken + file.taken, before.fetched + file.fetched});

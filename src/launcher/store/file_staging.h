@@ -21,9 +21,14 @@ namespace launcher {
 // The file-by-file part of an update's plan, as staging carries it out.
 struct StagingPlan {
   std::vector<KeptFile> kept;  // in the order of the list
-  // The changed large files built from the chunks an installed file holds: the entry's place in
-  // the list, the installed file. In the order of the list.
-  std::vector<std::pair<std::size_t, std::filesystem::path>> byChunks;
+  // A changed large file built from the chunks an installed file holds: the entry's place in
+  // the list, the installed file, and the chunks its record vouches for (none: it is cut again).
+  struct FromChunks {
+    std::size_t index = 0;
+    std::filesystem::path installed;
+    std::vector<Chunk> recorded;
+  };
+  std::vector<FromChunks> byChunks;  // in the order of the list
   std::uint64_t keptTotal = 0;
   // Whether a vouched-for kept file enters as a hard link; without, it is copied as on a file
   // system that has no links.

@@ -72,7 +72,8 @@ void RemoveFolder(const std::filesystem::path& folder) {
 struct Holdings {
   std::vector<InstalledFile> files;
   std::vector<std::filesystem::path> paths;
-  std::vector<FileStamp> stamps;  // the recorded ones
+  std::vector<FileStamp> stamps;           // the recorded ones
+  std::vector<std::vector<Chunk>> chunks;  // recorded, of the files vouched for
 };
 
 Holdings LookAtInstalled(const std::vector<Listed>& listed, const std::filesystem::path& folder,
@@ -82,8 +83,9 @@ Holdings LookAtInstalled(const std::vector<Listed>& listed, const std::filesyste
     held.files.push_back(std::move(file));
     held.paths.push_back(std::move(path));
     held.stamps.push_back(stamp);
+    held.chunks.emplace_back();
   };
-  const std::vector<RecordedFile> record = ReadRecord(recordFile);
+  std::vector<RecordedFile> record = ReadRecord(recordFile);
   if (record.empty()) {
     for (const Listed& entry : listed) {
       std::filesystem::path path = SafeJoin(folder, Widen(entry.path));
@@ -94,14 +96,16 @@ Holdings LookAtInstalled(const std::vector<Listed>& listed, const std::filesyste
     }
     return held;
   }
-  for (const RecordedFile& recorded : record) {
+  for (RecordedFile& recorded : record) {
     std::filesystem::path path = SafeJoin(folder, Widen(recorded.listed.path));
     const std::optional<FileStamp> stamp = StampOf(path, true);
     if (!stamp) continue;
     const bool whole = stamp->size == recorded.listed.size;
+    const bool vouched = whole && !hashKept && stamp->SameFile(recorded.stamp);
     add({recorded.listed.path, whole ? std::optional(recorded.listed.sha256) : std::nullopt,
-         stamp->size, whole && !hashKept && stamp->SameFile(recorded.stamp)},
+         stamp->size, vouched},
         std::move(path), recorded.stamp);
+    if (vouched) held.chunks.back() = std::move(recorded.chunks);
   }
   return held;
 }
@@ -130,7 +134,7 @@ StagingPlan StagingOf(const UpdatePlan& plan, const Holdings& held, bool linkKep
       staging.kept.push_back({i, held.paths[file.source],
                               link ? std::optional(held.stamps[file.source]) : std::nullopt});
     } else if (file.way == FileWay::Chunks) {
-      staging.byChunks.emplace_back(i, held.paths[file.source]);
+      staging.byChunks.push_back({i, held.paths[file.source], held.chunks[file.source]});
     }
   }
   return staging;
@@ -164,7 +168,7 @@ void ClientStore::Install(const Release& release, const std::wstring& base,
   } else {
     StageByFiles(version, base, listed, staging, progress, chunks);
   }
-  Switch(version, listed, staging.kept, !plan.byArchive);
+  Switch(version, listed, staging.kept, !plan.byArchive, chunks);
 }
 
 void ClientStore::StageByArchive(const Release& release, const std::wstring& base,
@@ -194,7 +198,8 @@ void ClientStore::StageByFiles(const std::wstring& version, const std::wstring& 
 }
 
 void ClientStore::Switch(const std::wstring& version, const std::vector<Listed>& listed,
-                         const std::vector<KeptFile>& kept, bool exact) const {
+                         const std::vector<KeptFile>& kept, bool exact,
+                         const std::vector<ChunkedFile>& chunks) const {
   const std::filesystem::path staging = root / PathFromWide(version + L".partial");
   if (!std::filesystem::exists(staging / "Quellorn.exe")) {
     RemoveFolder(staging);
@@ -224,7 +229,7 @@ void ClientStore::Switch(const std::wstring& version, const std::vector<Listed>&
   std::filesystem::remove(record, ignored);
   RemoveFolder(target);
   MoveIntoPlace(staging, target);
-  if (!listed.empty() && !WriteRecord(record, target, listed, kept)) {
+  if (!listed.empty() && !WriteRecord(record, target, listed, kept, chunks)) {
     LogLine(L"The new version's record couldn't be written: its files will be hashed");
   }
   NameCurrent(version);

@@ -47,6 +47,29 @@ bool ReadNumber(std::string_view& rest, std::uint64_t& number) {
   return error == std::errc{} && at == end;
 }
 
+// A chunk of the file above: "TAB digest TAB size".
+void AppendChunk(std::string& out, const Chunk& chunk) {
+  out += '\t';
+  out += chunk.sha256.Text();
+  out += '\t';
+  out += std::to_string(chunk.size);
+  out += '\n';
+}
+
+bool ReadChunk(std::string_view line, RecordedFile& file) {
+  if (line.size() < 67 || line[0] != '\t' || line[65] != '\t') return false;
+  const auto digest = Digest::FromHex(line.substr(1, 64));
+  std::uint64_t size = 0;
+  const char* end = line.data() + line.size();
+  const auto [at, error] = std::from_chars(line.data() + 66, end, size);
+  if (!digest || error != std::errc{} || at != end || size == 0) return false;
+  const std::uint64_t offset =
+      file.chunks.empty() ? 0 : file.chunks.back().offset + file.chunks.back().size;
+  if (size > file.listed.size - offset) return false;
+  file.chunks.push_back({*digest, offset, size});
+  return true;
+}
+
 bool ReadLine(std::string_view line, RecordedFile& file) {
   if (line.size() < 65 || line[64] != '\t') return false;
   const auto digest = Digest::FromHex(line.substr(0, 64));
@@ -121,7 +144,8 @@ std::filesystem::path RecordOf(const std::filesystem::path& root, const std::wst
 }
 
 bool WriteRecord(const std::filesystem::path& record, const std::filesystem::path& folder,
-                 const std::vector<Listed>& listed, const std::vector<KeptFile>& kept) {
+                 const std::vector<Listed>& listed, const std::vector<KeptFile>& kept,
+                 const std::vector<ChunkedFile>& chunks) {
   std::filesystem::path temporary = record;
   temporary += ".tmp";
   std::error_code error;
@@ -145,6 +169,9 @@ bool WriteRecord(const std::filesystem::path& record, const std::filesystem::pat
       break;
     }
     AppendLine(block, entry, *stamp);
+    if (const ChunkedFile* chunked = chunks.empty() ? nullptr : FindChunked(chunks, entry)) {
+      for (const Chunk& chunk : chunked->chunks) AppendChunk(block, chunk);
+    }
     if (block.size() >= 65536) flush();
   }
   flush();
@@ -170,10 +197,21 @@ std::vector<RecordedFile> ReadRecord(const std::filesystem::path& record) {
   std::vector<RecordedFile> files;
   while (!rest.empty()) {
     const std::size_t end = rest.find('\n');
-    RecordedFile file;
-    if (!ReadLine(rest.substr(0, end), file)) return {};
-    files.push_back(std::move(file));
+    const std::string_view line = rest.substr(0, end);
     rest.remove_prefix(end + 1);
+    if (line.starts_with('\t')) {
+      if (files.empty() || !ReadChunk(line, files.back())) return {};
+      continue;
+    }
+    RecordedFile file;
+    if (!ReadLine(line, file)) return {};
+    files.push_back(std::move(file));
+  }
+  // Chunks that don't make up their file are not the index's: the file is cut again.
+  for (RecordedFile& file : files) {
+    const std::uint64_t covered =
+        file.chunks.empty() ? 0 : file.chunks.back().offset + file.chunks.back().size;
+    if (covered != file.listed.size) file.chunks.clear();
   }
   return files;
 }

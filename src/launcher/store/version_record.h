@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "launcher/feed/chunk_index.h"
 #include "launcher/feed/file_list.h"
 #include "launcher/platform/file_stamp.h"
 
@@ -21,6 +22,9 @@ namespace launcher {
 struct RecordedFile {
   Listed listed;
   FileStamp stamp;
+  // A large file's chunks as the signed index gave them when it was installed: an update takes
+  // them from the file by these while its stamp holds, instead of cutting it again.
+  std::vector<Chunk> chunks;
 };
 
 // A file of the current version that may give a listed entry of the next its bytes.
@@ -38,12 +42,13 @@ std::filesystem::path RecordOf(const std::filesystem::path& root, const std::wst
 // Writes the record of the listed files below `folder` through record + ".tmp", flushed to the
 // disk before the move. A linked file of `kept` (in the list's order) is recorded by the stamp it
 // was vouched for by, so that a change since shows at the next look; every other file by its
-// stamp now. False, with no record left behind, when a file can't be stamped or the record can't
-// be written.
+// stamp now; a file the index `chunks` names, with its chunks. False, with no record left behind,
+// when a file can't be stamped or the record can't be written.
 [[nodiscard]] bool WriteRecord(const std::filesystem::path& record,
                                const std::filesystem::path& folder,
                                const std::vector<Listed>& listed,
-                               const std::vector<KeptFile>& kept = {});
+                               const std::vector<KeptFile>& kept = {},
+                               const std::vector<ChunkedFile>& chunks = {});
 
 // The record's entries; none when it is missing or any part of it is unreadable. Its paths are
 // the launcher's own, but whatever is written to one goes through SafeJoin all the same.

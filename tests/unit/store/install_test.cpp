@@ -512,6 +512,78 @@ TEST_F(InstallTest, ALargeFileIsBuiltFromTheFramesOfItsPackedBlob) {
   EXPECT_LT(std::stoull(range->substr(dash + 1)) - std::stoull(range->substr(6)) + 1, mebibyte);
 }
 
+// A version installed with its chunk index records its large files' chunks: an update takes the
+// kept chunks by the record (each checked as it is copied) instead of cutting the file again. A
+// file rewritten with the same stamp fails that check and is fetched whole; one whose stamp
+// changed is cut again.
+TEST_F(InstallTest, TheRecordedChunksServeWhileTheFileHoldsThem) {
+  const std::size_t mebibyte = 1 << 20;
+  support::RandomBytes noise(9);
+  const std::string pack = noise(10 * mebibyte);
+  const std::string edited =
+      pack.substr(0, 5 * mebibyte) + noise(mebibyte) + pack.substr(6 * mebibyte);
+  const Listed game = PublishFile("Quellorn.exe", "game 1");
+  const Listed installed = PublishFile("data/pack.pak", pack);
+  const std::optional<ChunkedFile> old = ChunkFile(folder_.Write("old.pak", pack), installed.path);
+  ASSERT_TRUE(old);
+  ASSERT_EQ(
+      Run(PublishArchive("1.0.0",
+                         {{"Quellorn.exe", "game 1"}, {"data", "", '5'}, {"data/pack.pak", pack}}),
+          {game, installed}, {*old}),
+      L"");
+  const std::vector<RecordedFile> record = ReadRecord(store_.root / "1.0.0.record");
+  ASSERT_EQ(record.size(), 2u);
+  EXPECT_EQ(record[1].chunks, old->chunks);
+  const Listed entry = PublishFile("data/pack.pak", edited);
+  const std::optional<ChunkedFile> index = ChunkFile(folder_.Write("new.pak", edited), entry.path);
+  ASSERT_TRUE(index);
+  const std::filesystem::path kept = store_.root / "1.0.0/data/pack.pak";
+  const auto time = std::chrono::floor<std::chrono::seconds>(last_write_time(kept));
+  last_write_time(kept, time);
+  ASSERT_TRUE(WriteRecord(store_.root / "1.0.0.record", store_.root / "1.0.0", {game, installed},
+                          {}, {*old}));
+  const std::string blob = "/files/" + entry.sha256.Text() + ".bin";
+  struct Case {
+    const char* what;
+    std::function<void()> change;
+    bool whole;  // fetched whole rather than by its chunks
+  };
+  const Case cases[] = {
+      {"untouched", [] {}, false},
+      {"rewritten with its stamp kept",
+       [&] {
+         std::string spoilt = pack;
+         spoilt[100] ^= 1;
+         folder_.Write("My Games/Client/1.0.0/data/pack.pak", spoilt);
+         last_write_time(kept, time);
+       },
+       true},
+      {"rewritten, its stamp changed: cut again", [&] { Write("1.0.0/data/pack.pak", pack); },
+       false},
+  };
+  Release release = PublishArchive("1.1.0", kGame);
+  release.size = 10'000'000;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    store_.NameCurrent(L"1.0.0");
+    std::filesystem::remove_all(store_.root / "1.1.0");
+    c.change();
+    const std::size_t before = server_.Requests().size();
+    ASSERT_EQ(Run(release, {game, entry}, {*index}), L"");
+    EXPECT_EQ(HashFile(store_.root / "1.1.0/data/pack.pak"), entry.sha256);
+    int whole = 0;
+    int ranged = 0;
+    const auto requests = server_.Requests();
+    for (std::size_t i = before; i < requests.size(); ++i) {
+      if (requests[i].path == blob) ++(requests[i].Header("range") ? ranged : whole);
+    }
+    EXPECT_EQ(whole, c.whole ? 1 : 0);
+    if (!c.whole) {
+      EXPECT_GE(ranged, 1);
+    }
+  }
+}
+
 TEST_F(InstallTest, SixtyPercentOfTheArchiveDecidesThePath) {
   MakeCurrent("1.0.0", {{"Quellorn.exe", "game"}});
   // One changed file of 464 bytes is estimated at 464 + 65,536 = 66,000 bytes; 60 % of 110,000.

@@ -144,8 +144,8 @@ std::size_t PatchedReleasesOf(const Arguments& arguments) {
   return static_cast<std::size_t>(*number);
 }
 
-int RunRelease(const Arguments& arguments, Outcome& out) {
-  const PublishProgress progress = StandardErrorProgress();
+// What release's options ask for; --level sets the run's packing level.
+ReleaseOptions ReleaseOptionsOf(const Arguments& arguments) {
   ReleaseOptions options{SigningOf(arguments), arguments.Has(L"--allow-downgrade"),
                          arguments.Option(L"--channel")};
   options.allowName = arguments.Has(L"--allow-name");
@@ -168,6 +168,12 @@ int RunRelease(const Arguments& arguments, Outcome& out) {
     }
     PackingLevel() = static_cast<int>(*number);
   }
+  return options;
+}
+
+int RunRelease(const Arguments& arguments, Outcome& out) {
+  const PublishProgress progress = StandardErrorProgress();
+  const ReleaseOptions options = ReleaseOptionsOf(arguments);
   ReleaseSummary summary;
   try {
     summary =
