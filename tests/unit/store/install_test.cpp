@@ -472,7 +472,7 @@ TEST_F(InstallTest, ALargeFileIsBuiltFromTheChunksTheInstalledOneHolds) {
 TEST_F(InstallTest, ALargeFileIsBuiltFromTheFramesOfItsPackedBlob) {
   const std::size_t mebibyte = 1 << 20;
   std::string pack;
-  for (int line = 0; pack.size() < 12 * mebibyte; ++line) {
+  for (std::uint64_t line = 0; pack.size() < 12 * mebibyte; ++line) {
     pack += "line " + std::to_string(line * 7919 % 100003) + " of the structured pack\n";
   }
   std::string edited = pack;
