@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <atomic>
 #include <condition_variable>
-#include <fstream>
 #include <mutex>
 #include <optional>
 #include <system_error>
@@ -11,15 +10,15 @@
 #include <vector>
 
 #include "launcher/feed/manifest.h"
-#include "launcher/platform/file_writer.h"
+#include "launcher/platform/file_assembly.h"
 #include "launcher/platform/move_into_place.h"
 #include "launcher/store/chunk_file.h"
+#include "launcher/store/copied_chunk_checks.h"
 #include "launcher/store/zstd_unpack.h"
 #include "launcher/text/failure.h"
 #include "launcher/text/format.h"
 #include "launcher/text/log.h"
 #include "launcher/text/text.h"
-#include "launcher/transfer/background_sha256.h"
 #include "launcher/transfer/http.h"
 #include "launcher/transfer/interruptions.h"
 #include "launcher/transfer/sha256.h"
@@ -212,14 +211,17 @@ std::vector<std::optional<std::uint64_t>> SourcesOf(const ChunkedFile& wanted,
   return sources;
 }
 
+// Kept chunks that follow one another in the installed file too are copied in one go, up to
+// this many bytes: few calls, and progress and the checks still move along.
+constexpr std::uint64_t kLongestCopy = std::uint64_t{32} << 20;
+
 // Writes the file at `work`; false when it couldn't be built as the index says. Throws Failure
-// for a fetch that failed, and whatever `onPlaced` throws.
-// With `checkKept` each kept chunk is hashed as it is copied, and every chunk then proves the
-// whole (the index is signed, and its chunks make up the file); else the installed file was cut
-// just before, and the whole file's digest tells.
+// for a fetch that failed, and whatever `onPlaced` throws. Every chunk is checked against the
+// index: a fetched one as it arrives, a kept one where it was copied to; so the chunks, and with
+// them the whole file, are the index's.
 bool Build(const ChunkedFile& wanted, const std::filesystem::path& installed,
            const std::vector<std::optional<std::uint64_t>>& sources, const ChunkBlob& blob,
-           bool checkKept, const std::filesystem::path& work, ChunkTally& tallied,
+           const std::filesystem::path& work, ChunkTally& tallied,
            const std::function<void(const ChunkTally&)>& onPlaced) {
   // Where each chunk lies in the blob: as in the file, or in its frame of the packed blob.
   std::vector<std::pair<std::uint64_t, std::uint64_t>> places;
@@ -237,36 +239,41 @@ bool Build(const ChunkedFile& wanted, const std::filesystem::path& installed,
     missing.push_back(wanted.chunks[i]);
     stored.push_back(places[i].second);
   }
-  std::ifstream in(installed, std::ios::binary);
-  FileWriter out;
+  FileAssembly out;
   std::error_code error;
-  if (!in.good() || !out.Open(work, FileWriter::Start::Empty, error)) return false;
+  if (!out.Open(installed, work, error)) return false;
   ChunkFetchers fetchers(blob.url, std::move(missing), std::move(stored), RunsOf(indices, places),
                          blob.frames != nullptr);
-  std::optional<BackgroundSha256> whole;
-  if (!checkKept) whole.emplace(Sha256(), wanted.size);
-  std::string bytes;
-  for (std::size_t i = 0; i < sources.size(); ++i) {
-    const Chunk& chunk = wanted.chunks[i];
-    if (sources[i]) {
-      bytes.resize(static_cast<std::size_t>(chunk.size));
-      in.seekg(static_cast<std::streamoff>(*sources[i]));
-      if (!in.read(bytes.data(), static_cast<std::streamsize>(bytes.size()))) return false;
-      if (checkKept && DigestOf(bytes) != chunk.sha256) {
-        LogLine(Format(L"{}: the installed file no longer holds what its record says",
-                       Widen(wanted.path)));
-        return false;
-      }
-      tallied.taken += chunk.size;
-    } else {
-      bytes = fetchers.Next();  // checked against the index as it came
-      tallied.fetched += chunk.size;
+  CopiedChunkChecks checks(out);
+  for (std::size_t i = 0; i < sources.size();) {
+    if (checks.Failed()) break;
+    if (!sources[i]) {
+      const std::string bytes = fetchers.Next();  // checked against the index as it came
+      if (!out.Write(bytes.data(), bytes.size(), error)) return false;
+      tallied.fetched += wanted.chunks[i++].size;
+      onPlaced(tallied);
+      continue;
     }
-    if (whole) whole->Add(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
-    if (!out.Write(bytes.data(), bytes.size(), error)) return false;
+    std::size_t end = i + 1;
+    std::uint64_t length = wanted.chunks[i].size;
+    while (end < sources.size() && sources[end] == *sources[i] + length &&
+           length + wanted.chunks[end].size <= kLongestCopy) {
+      length += wanted.chunks[end++].size;
+    }
+    if (!out.Copy(*sources[i], length, error)) return false;
+    for (; i < end; ++i) {
+      const Chunk& chunk = wanted.chunks[i];
+      checks.Add(chunk.offset, chunk.size, chunk.sha256);
+      tallied.taken += chunk.size;
+    }
     onPlaced(tallied);
   }
-  return out.Close(error) && (!whole || whole->FinishHex() == wanted.sha256.Hex());
+  if (!checks.AllHold()) {
+    LogLine(Format(L"{}: the installed file no longer holds what was taken from it",
+                   Widen(wanted.path)));
+    return false;
+  }
+  return out.Close(error);
 }
 
 }  // namespace
@@ -274,10 +281,10 @@ bool Build(const ChunkedFile& wanted, const std::filesystem::path& installed,
 bool FetchByChunks(const ChunkedFile& wanted, const ChunkSource& installed, const ChunkBlob& blob,
                    const std::filesystem::path& work, const std::filesystem::path& destination,
                    ChunkTally& tally, const std::function<void(const ChunkTally&)>& onPlaced) {
-  const bool recorded = !installed.recorded.empty();
   const std::optional<ChunkedFile> held =
-      recorded ? std::optional(ChunkedFile{wanted.path, {}, 0, installed.recorded})
-               : ChunkFile(installed.file, wanted.path, WholeDigest::Skip);
+      !installed.recorded.empty()
+          ? std::optional(ChunkedFile{wanted.path, {}, 0, installed.recorded})
+          : ChunkFile(installed.file, wanted.path, WholeDigest::Skip);
   if (!held) return false;
   const std::vector<std::optional<std::uint64_t>> sources = SourcesOf(wanted, *held);
   if (std::none_of(sources.begin(), sources.end(), [](const auto& source) { return source; })) {
@@ -297,7 +304,7 @@ bool FetchByChunks(const ChunkedFile& wanted, const ChunkSource& installed, cons
     }
   } removeWork{work, built};
   try {
-    if (Build(wanted, installed.file, sources, blob, recorded, work, tallied, onPlaced)) {
+    if (Build(wanted, installed.file, sources, blob, work, tallied, onPlaced)) {
       MoveIntoPlace(work, destination);
       built = true;
     }

@@ -38,10 +38,10 @@ struct ChunkSource {
   const std::vector<Chunk>& recorded;
 };
 
-// Builds `wanted` at `destination` through the work file `work`, from `installed` and
-// `blob`; with recorded chunks each kept chunk is checked against the index as it is copied and
-// the file is read once, else the installed file is cut first and the whole file hashed. True
-// once every chunk (and so the whole file) is the index's. `onPlaced` gets the running tally of
+// Builds `wanted` at `destination` through the work file `work`, from `installed` (cut into its
+// chunks first when none are recorded) and `blob`: kept chunks are copied by the system and each
+// checked against the index where it landed, fetched ones as they arrive. True once every chunk
+// (and so the whole file) is the index's. `onPlaced` gets the running tally of
 // this file after each chunk placed; whatever it throws passes through, with nothing left behind.
 [[nodiscard]] bool FetchByChunks(const ChunkedFile& wanted, const ChunkSource& installed,
                                  const ChunkBlob& blob, const std::filesystem::path& work,
