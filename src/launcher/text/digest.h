@@ -18,15 +18,7 @@ struct Digest {
 
   auto operator<=>(const Digest&) const = default;
 
-  std::string Text() const {
-    static constexpr char kDigits[] = "0123456789abcdef";
-    std::string text(64, '0');
-    for (std::size_t i = 0; i < bytes.size(); ++i) {
-      text[2 * i] = kDigits[bytes[i] >> 4];
-      text[2 * i + 1] = kDigits[bytes[i] & 15];
-    }
-    return text;
-  }
+  std::string Text() const { return HexOf(bytes.data(), bytes.size()); }
   std::wstring Hex() const {
     const std::string text = Text();
     return std::wstring(text.begin(), text.end());

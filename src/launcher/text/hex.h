@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <optional>
 #include <span>
+#include <string>
 #include <string_view>
 
 namespace launcher {
@@ -25,6 +26,17 @@ inline bool ParseHex(std::string_view text, std::span<std::uint8_t> bytes) {
     bytes[i] = static_cast<std::uint8_t>(high * 16 + low);
   }
   return true;
+}
+
+// `count` bytes as 2 * count lower-case hexadecimal digits.
+inline std::string HexOf(const std::uint8_t* bytes, std::size_t count) {
+  static constexpr char kDigits[] = "0123456789abcdef";
+  std::string text(2 * count, '0');
+  for (std::size_t i = 0; i < count; ++i) {
+    text[2 * i] = kDigits[bytes[i] >> 4];
+    text[2 * i + 1] = kDigits[bytes[i] & 15];
+  }
+  return text;
 }
 
 }  // namespace launcher

@@ -69,7 +69,7 @@ TEST(WhyUntrusted, OnlyAFreshSignedFeedOfQuellornInSequence) {
   good.expires = L"2027-01-10T00:00:00Z";
   const auto sign = [](const publish::PrivateKey& key, const std::string& text) {
     const Signature signature = publish::Sign(key, text);
-    return publish::HexOf(signature.data(), signature.size()) + "\n";
+    return HexOf(signature.data(), signature.size()) + "\n";
   };
   struct Case {
     const char* name;

@@ -383,7 +383,7 @@ TEST_F(PrepareTest, ASignedLauncherBelievesOnlyTheFreshSignedFeed) {
   const auto by = [](const publish::PrivateKey& key) {
     return [key](const std::string& text) {
       const Signature signature = publish::Sign(key, text);
-      return publish::HexOf(signature.data(), signature.size());
+      return HexOf(signature.data(), signature.size());
     };
   };
   const std::wstring untrusted =

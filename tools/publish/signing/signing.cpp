@@ -98,14 +98,4 @@ PrivateKey ReadPrivateKey(const std::filesystem::path& file) {
   return key;
 }
 
-std::string HexOf(const std::uint8_t* bytes, std::size_t count) {
-  static constexpr char kDigits[] = "0123456789abcdef";
-  std::string text;
-  for (std::size_t i = 0; i < count; ++i) {
-    text += kDigits[bytes[i] >> 4];
-    text += kDigits[bytes[i] & 15];
-  }
-  return text;
-}
-
 }  // namespace launcher::publish

@@ -9,6 +9,7 @@
 #include <string>
 #include <string_view>
 
+#include "launcher/text/hex.h"
 #include "launcher/trust/signature.h"
 
 namespace launcher::publish {
@@ -33,8 +34,5 @@ PrivateKey ReadPrivateKey(const std::filesystem::path& file);
 
 // Writes a new file that only its owner may read; refuses to replace one. Throws Failure.
 void WriteOwnerOnlyFile(const std::filesystem::path& file, std::string_view bytes);
-
-// Bytes as lower-case hexadecimal text, as keys and signatures travel.
-std::string HexOf(const std::uint8_t* bytes, std::size_t count);
 
 }  // namespace launcher::publish
