@@ -133,7 +133,11 @@ class PublishedReleases(unittest.TestCase):
         self.assertEqual(refused.returncode, 1)
         self.assertIn("--allow-downgrade", refused.stderr)
 
-        dry = self.publish("prune", "--keep", "1", "--server", str(self.www), "--dry-run", "--json")
+        # Every release was named by a feed moments ago: within the grace period they all stay.
+        graced = self.publish("prune", "--keep", "1", "--server", str(self.www), "--dry-run", "--json")
+        self.assertEqual(json.loads(graced.stdout)["removed"], [])
+        dry = self.publish("prune", "--keep", "1", "--grace", "0", "--server", str(self.www), "--dry-run",
+                           "--json")
         self.assertEqual(dry.returncode, 0, dry.stderr)
         report = json.loads(dry.stdout)
         self.assertTrue(report["dryRun"])
@@ -141,14 +145,17 @@ class PublishedReleases(unittest.TestCase):
         self.assertEqual(report["kept"], ["1.2.0"])
         archives = lambda: sorted(p.name.split(".tar")[0] for p in self.www.glob("Quellorn-*.tar*"))
         self.assertEqual(archives(), [f"Quellorn-{v}" for v in ("1.0.0", "1.1.0", "1.1.1", "1.1.2", "1.2.0")])
-        self.assertEqual(self.publish("prune", "--keep", "1", "--server", str(self.www)).returncode, 0)
+        self.assertEqual(self.publish("prune", "--keep", "1", "--grace", "0", "--server", str(self.www)).returncode, 0)
         self.assertEqual(archives(), ["Quellorn-1.2.0"])
         verified = self.publish("verify", str(self.www), "--json")
         self.assertEqual((verified.returncode, json.loads(verified.stdout)["ok"]), (0, True), verified.stdout)
         self.assertEqual(self.check("latest-beta.json"), installed("1.2.0"))
 
         self.assertEqual(self.publish("--help").returncode, 0)
-        self.assertEqual(self.publish("prune", "--server", str(self.www)).returncode, 2)
+        # A malformed command line names what is wrong with it.
+        malformed = self.publish("prune", "--server", str(self.www))
+        self.assertEqual(malformed.returncode, 2)
+        self.assertIn("prune needs --keep", malformed.stderr)
 
     def test_a_published_launcher_is_offered(self):
         self.write_build({"Quellorn.exe": b"game"})
@@ -201,7 +208,16 @@ class PublishedReleases(unittest.TestCase):
         self.assertEqual(refused.returncode, 1)
         self.assertIn("has no Quellorn.exe at its top", refused.stderr)
         self.assertFalse(self.www.exists())
-        self.assertEqual(self.publish("release", str(self.build)).returncode, 2)
+        # A command line that isn't one names what is wrong with it.
+        for words, problem in ((["release", str(self.build), "--server", str(self.www)], "release needs --version"),
+                               (["release", "--version", "1.0.0", "--server", str(self.www)],
+                                "release takes 1 word before its options, not 0"),
+                               (["prune", "--keep"], "--keep needs a value"),
+                               (["promote", "1.0.0", "--server", "a", "--shout"], "promote takes no --shout"),
+                               (["publish"], "\"publish\" is no command")):
+            malformed = self.publish(*words)
+            self.assertEqual(malformed.returncode, 2, words)
+            self.assertIn(problem, malformed.stderr)
 
 
 if __name__ == "__main__":

@@ -1,7 +1,10 @@
 #include "launcher/feed/feed.h"
 
+#include <array>
 #include <cctype>
 #include <limits>
+#include <string_view>
+#include <utility>
 
 #include "launcher/text/format.h"
 #include "launcher/text/numbers.h"
@@ -34,6 +37,48 @@ void WriteRelease(std::string& out, const Release& release, const std::string& p
   member("size", std::to_string(release.size));
 }
 
+// The names and digests of a release's documents, under their keys with `prefix` ("files",
+// "rolloutFiles"), in the order the feed writes them.
+template <typename Holder>
+auto Documents(Holder& holder) {
+  return std::array{
+      std::pair{"files", &holder.files},       std::pair{"filesSha256", &holder.filesSha256},
+      std::pair{"chunks", &holder.chunks},     std::pair{"chunksSha256", &holder.chunksSha256},
+      std::pair{"blocks", &holder.blocks},     std::pair{"blocksSha256", &holder.blocksSha256},
+      std::pair{"manifest", &holder.manifest}, std::pair{"manifestSha256", &holder.manifestSha256}};
+}
+
+template <typename Holder>
+void ReadDocuments(JsonObject& object, const std::string& prefix, Holder& holder) {
+  for (const auto& [name, field] : Documents(holder)) {
+    const std::string key = ReleaseKey(prefix, name, !prefix.empty());
+    // Digests are compared in lower case.
+    *field = std::string_view(name).ends_with("Sha256") ? Lowercase(Widen(object[key]))
+                                                        : Widen(object[key]);
+  }
+}
+
+template <typename Holder>
+void WriteDocuments(std::string& out, const std::string& prefix, const Holder& holder) {
+  for (const auto& [name, field] : Documents(holder)) {
+    if (!field->empty()) {
+      out += ",\n  \"" + ReleaseKey(prefix, name, !prefix.empty()) + "\": " + JsonString(*field);
+    }
+  }
+}
+
+std::optional<Rollout> ReadRollout(JsonObject& object) {
+  if (object["rolloutVersion"].empty()) return std::nullopt;
+  Rollout rollout;
+  rollout.release = ReadRelease(object, "rollout", true);
+  ReadDocuments(object, "rollout", rollout);
+  // Unreadable or out of range: 0, which offers it to nobody.
+  rollout.percent = static_cast<std::uint32_t>(
+      ReadUnsigned(std::string_view(object["rolloutPercent"]), 100, Minus::Refused).value_or(0));
+  rollout.salt = Widen(object["rolloutSalt"]);
+  return rollout;
+}
+
 }  // namespace
 
 Release ReadRelease(JsonObject& object, const std::string& prefix, bool capitalise) {
@@ -54,20 +99,14 @@ Feed ParseFeed(const std::string& text) {
   Feed feed;
   feed.release = ReadRelease(object, "", false);
   if (!object["launcherVersion"].empty()) feed.launcher = ReadRelease(object, "launcher", true);
-  feed.files = Widen(object["files"]);
-  feed.filesSha256 = Lowercase(Widen(object["filesSha256"]));
-  feed.chunks = Widen(object["chunks"]);
-  feed.chunksSha256 = Lowercase(Widen(object["chunksSha256"]));
-  feed.blocks = Widen(object["blocks"]);
-  feed.blocksSha256 = Lowercase(Widen(object["blocksSha256"]));
-  feed.manifest = Widen(object["manifest"]);
-  feed.manifestSha256 = Lowercase(Widen(object["manifestSha256"]));
+  ReadDocuments(object, "", feed);
   feed.product = Widen(object["product"]);
   feed.sequence = ReadUnsigned(std::string_view(object["sequence"]),
                                std::numeric_limits<std::uint64_t>::max(), Minus::Refused);
   feed.expires = Widen(object["expires"]);
   feed.channel = Widen(object["channel"]);
   feed.rollback = object["rollback"] == "true";
+  feed.rollout = ReadRollout(object);
   return feed;
 }
 
@@ -75,28 +114,32 @@ std::string WriteFeed(const Feed& feed) {
   std::string members;
   WriteRelease(members, feed.release, "", false);
   if (feed.launcher) WriteRelease(members, *feed.launcher, "launcher", true);
-  if (!feed.files.empty()) members += ",\n  \"files\": " + JsonString(feed.files);
-  if (!feed.filesSha256.empty()) {
-    members += ",\n  \"filesSha256\": " + JsonString(feed.filesSha256);
-  }
-  if (!feed.chunks.empty()) members += ",\n  \"chunks\": " + JsonString(feed.chunks);
-  if (!feed.chunksSha256.empty()) {
-    members += ",\n  \"chunksSha256\": " + JsonString(feed.chunksSha256);
-  }
-  if (!feed.blocks.empty()) members += ",\n  \"blocks\": " + JsonString(feed.blocks);
-  if (!feed.blocksSha256.empty()) {
-    members += ",\n  \"blocksSha256\": " + JsonString(feed.blocksSha256);
-  }
-  if (!feed.manifest.empty()) members += ",\n  \"manifest\": " + JsonString(feed.manifest);
-  if (!feed.manifestSha256.empty()) {
-    members += ",\n  \"manifestSha256\": " + JsonString(feed.manifestSha256);
-  }
+  WriteDocuments(members, "", feed);
   if (!feed.product.empty()) members += ",\n  \"product\": " + JsonString(feed.product);
   if (feed.sequence) members += ",\n  \"sequence\": " + std::to_string(*feed.sequence);
   if (!feed.expires.empty()) members += ",\n  \"expires\": " + JsonString(feed.expires);
   if (!feed.channel.empty()) members += ",\n  \"channel\": " + JsonString(feed.channel);
   if (feed.rollback) members += ",\n  \"rollback\": \"true\"";
+  if (feed.rollout) {
+    const Rollout& rollout = *feed.rollout;
+    WriteRelease(members, rollout.release, "rollout", true);
+    WriteDocuments(members, "rollout", rollout);
+    members += ",\n  \"rolloutPercent\": " + std::to_string(rollout.percent);
+    members += ",\n  \"rolloutSalt\": " + JsonString(rollout.salt);
+  }
   return "{\n" + members + "\n}\n";
+}
+
+Feed RolledOut(const Feed& feed) {
+  Feed offered = feed;
+  offered.rollout.reset();
+  if (!feed.rollout) return offered;
+  const Rollout& rollout = *feed.rollout;
+  offered.release = rollout.release;
+  const auto to = Documents(offered);
+  const auto from = Documents(rollout);
+  for (std::size_t i = 0; i < to.size(); ++i) *to[i].second = *from[i].second;
+  return offered;
 }
 
 bool IsPlainName(const std::wstring& name) {

@@ -129,4 +129,23 @@ bool IsInstallerName(std::wstring_view name) {
   return name.starts_with(kInstallerPrefix) && name.ends_with(L".exe");
 }
 
+std::optional<Served> ServedAs(std::wstring_view path) {
+  if (path.empty() || path.front() == L'.' || path.find(L"/.") != std::wstring_view::npos) {
+    return std::nullopt;
+  }
+  std::wstring_view document = path;
+  if (document.ends_with(kSignatureSuffix)) {
+    document.remove_suffix(std::wstring_view(kSignatureSuffix).size());
+  }
+  if (document == kTimestampName) return Served::Timestamp;
+  if (IsFeedName(document)) return Served::Feed;
+  if (document.starts_with(Joined(kRootFolder, L"/")) && document.ends_with(kFeedEnding)) {
+    return Served::Root;
+  }
+  if (document.starts_with(kInstallerPrefix) && document.ends_with(kFeedEnding)) {
+    return Served::InstallerDocument;
+  }
+  return Served::Content;
+}
+
 }  // namespace launcher::layout

@@ -74,4 +74,18 @@ std::wstring RootName(std::uint64_t version);
 // Whether a file of the folder is a launcher installer.
 bool IsInstallerName(std::wstring_view name);
 
+// What the publishing tool keeps of the feeds it wrote, and when (for pruning's grace period):
+// in the folder, but served to nobody and uploaded nowhere, as no name with a leading dot is.
+inline constexpr wchar_t kFeedHistoryName[] = L".feed-history.txt";
+
+// How a file of the folder travels to remote storage and through caches. Content (blobs, archives,
+// lists, indexes, manifests, installers) is named by its digest or its version and never changes
+// once written: it goes first and may be cached for good. The signed documents change with every
+// publish and must reach players fresh; each names only what goes before it, in this order: the
+// installers' documents, the versions of the root, the channels' feeds, and the timestamp that
+// names the feeds. Signatures go with their document. Nothing for a name that isn't served (one
+// with a leading dot in any of its folders, a temporary of the publishing tool's).
+enum class Served : std::uint8_t { Content, InstallerDocument, Root, Feed, Timestamp };
+std::optional<Served> ServedAs(std::wstring_view path);
+
 }  // namespace launcher::layout

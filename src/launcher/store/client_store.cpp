@@ -1,13 +1,16 @@
 #include "launcher/store/client_store.h"
 
 #include <algorithm>
+#include <array>
 #include <limits>
+#include <random>
 #include <system_error>
 
 #include "launcher/feed/feed.h"
 #include "launcher/platform/durable_replace.h"
 #include "launcher/platform/locked_files.h"
 #include "launcher/text/failure.h"
+#include "launcher/text/hex.h"
 #include "launcher/text/numbers.h"
 #include "launcher/text/read_file.h"
 #include "launcher/text/text.h"
@@ -26,11 +29,13 @@ constexpr const wchar_t* kReservedEndings[] = {L".partial", L".download", L".par
 constexpr wchar_t kSequenceFile[] = L"feed-sequence.txt";
 constexpr wchar_t kTrustFile[] = L"trust.txt";
 constexpr wchar_t kRootsFolder[] = L"roots";
+constexpr wchar_t kIdentityFile[] = L"identity.txt";
 
 // What the store keeps besides the current version: its marker, what the trust in feeds has
-// accepted, the log for support, and the lock file (Linux) that a running launcher holds.
-constexpr const wchar_t* kStoreFiles[] = {L"current.txt", kSequenceFile,   kTrustFile,
-                                          kRootsFolder,   L"launcher.log", L".lock"};
+// accepted, the installation's identity, the log for support, and the lock file (Linux) that a
+// running launcher holds.
+constexpr const wchar_t* kStoreFiles[] = {L"current.txt", kSequenceFile,   kTrustFile, kRootsFolder,
+                                          kIdentityFile,  L"launcher.log", L".lock"};
 
 // The working names of a version being installed.
 constexpr const wchar_t* kWorkingEndings[] = {L".partial", L".download", L".parts"};
@@ -136,6 +141,22 @@ bool ClientStore::AcceptTrust(const TrustState& state) const {
     written = ReplaceFileDurably(copy, temporary, text) && written;
   }
   return written;
+}
+
+std::string ClientStore::Identity() const {
+  const std::filesystem::path file = root / PathFromWide(kIdentityFile);
+  std::string identity = ReadWholeFile(file);
+  std::array<std::uint8_t, 16> bytes{};
+  if (identity.size() == 2 * bytes.size() && ParseHex(identity, bytes)) return identity;
+  std::random_device random;  // the system's own source: rand_s on Windows, getrandom on Linux
+  for (std::uint8_t& byte : bytes) byte = static_cast<std::uint8_t>(random());
+  identity = HexOf(bytes.data(), bytes.size());
+  std::error_code error;
+  std::filesystem::create_directories(root, error);
+  std::filesystem::path temporary = file;
+  temporary += ".tmp";
+  static_cast<void>(ReplaceFileDurably(file, temporary, identity));
+  return identity;
 }
 
 void ClientStore::NameCurrent(const std::wstring& version) const {

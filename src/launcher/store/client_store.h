@@ -67,8 +67,9 @@ class ClientStore {
   std::filesystem::path Executable(const std::wstring& version) const;
 
   // Removes every entry of the root but the current version's folder and record, current.txt and
-  // the store's own files (feed-sequence.txt, launcher.log, .lock). Does nothing when no version is
-  // current. Throws std::filesystem::filesystem_error only when the listing can't be advanced.
+  // the store's own files (feed-sequence.txt, trust.txt, roots, identity.txt, launcher.log, .lock).
+  // Does nothing when no version is current. Throws std::filesystem::filesystem_error only when the
+  // listing can't be advanced.
   void Prune() const;
 
   // Brings `release` into the store and makes it current: by its archive, or file by file when
@@ -128,6 +129,11 @@ class ClientStore {
   // Records `state` merged with what is recorded, in both copies, each in the same durable way as
   // current.txt. False when a copy couldn't be written.
   [[nodiscard]] bool AcceptTrust(const TrustState& state) const;
+
+  // This installation's own identity (identity.txt: 32 random hexadecimal digits), made and kept
+  // durably the first time it is asked for: what decides its side of a staged rollout. It never
+  // leaves the machine. One that can't be kept is made anew at each start.
+  std::string Identity() const;
 
   // The roots accepted so far, as the update server holds them: roots/<N>.json and its ".sig".
   std::filesystem::path RootsFolder() const { return root / "roots"; }

@@ -26,6 +26,7 @@
 #include "launcher/transfer/text_fetch.h"
 #include "launcher/transfer/transfer_settings.h"
 #include "launcher/trust/feed_trust.h"
+#include "launcher/update/rollout.h"
 #include "launcher/update/trusted_feed.h"
 
 namespace launcher {
@@ -282,6 +283,19 @@ Ready WithoutFeed(const FetchedFeed& fetched, const std::wstring& feedUrl,
   return installedReady;
 }
 
+// The feed as this installation is offered it: a staged rollout's release in place of the
+// feed's own when the installation's identity falls within the rollout's share.
+Feed OfferedHere(const Feed& feed, const ClientStore& store) {
+  if (!feed.rollout) return feed;
+  Feed offered = OfferedFeed(feed, store.Identity());
+  const bool in = offered.release == feed.rollout->release;
+  LogLine(Format(L"{} is rolled out to {} % of the installations: this one is {}",
+                 feed.rollout->release.version, feed.rollout->percent,
+                 in ? std::wstring(L"among them")
+                    : L"not among them, and is offered " + feed.release.version));
+  return offered;
+}
+
 }  // namespace
 
 bool ProgressPace::Changes(int kind, std::uint64_t done, std::uint64_t total, double unit) {
@@ -393,7 +407,8 @@ Ready Prepare(const std::wstring& feedUrl, const ClientStore& store,
     }
   }
 
-  const Release& release = feed->release;
+  const Feed offered = OfferedHere(*feed, store);
+  const Release& release = offered.release;
   if (!IsUsableRelease(release) || !IsStorableVersion(release.version)) {
     LogLine(L"The feed names no release that can be installed: \"" + release.version + L"\"");
     if (installed.empty()) {
@@ -403,11 +418,11 @@ Ready Prepare(const std::wstring& feedUrl, const ClientStore& store,
   }
   if (!installed.empty() && Lowercase(installed) == Lowercase(release.version)) {
     LogLine(L"Up to date: " + installed);
-    RepairInstalled(*feed, baseUrl, store, installed, repair, progress);
+    RepairInstalled(offered, baseUrl, store, installed, repair, progress);
     store.Prune();
     return installedReady;
   }
-  if (!installed.empty() && IsNewerVersion(installed, release.version) && !feed->rollback) {
+  if (!installed.empty() && IsNewerVersion(installed, release.version) && !offered.rollback) {
     LogLine(
         Format(L"The feed names {}, older than the installed {}, and says no rollback is "
                L"meant: starting {}",
@@ -415,7 +430,7 @@ Ready Prepare(const std::wstring& feedUrl, const ClientStore& store,
     return installedReady;
   }
 
-  return UpdateTo(*feed, baseUrl, store, installed, progress, repair);
+  return UpdateTo(offered, baseUrl, store, installed, progress, repair);
 }
 
 }  // namespace launcher

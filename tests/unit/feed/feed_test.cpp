@@ -129,6 +129,31 @@ TEST(IsUsableRelease, NeedsPlainNamesA64CharacterDigestAndASize) {
   EXPECT_FALSE(IsUsableRelease(release));
 }
 
+// Those within a rollout are offered its release and documents; a share that can't be read
+// offers it to nobody.
+TEST(ParseFeed, ARolloutNamesItsReleaseAndDocumentsBesideTheFeedsOwn) {
+  const std::string release =
+      "\"version\":\"1.0.0\",\"file\":\"a.tar\",\"size\":5,\"files\":\"a.txt\"";
+  const std::string rollout =
+      ",\"rolloutVersion\":\"1.1.0\",\"rolloutFile\":\"b.tar\",\"rolloutSha256\":\"" + kDigest +
+      "\",\"rolloutSize\":6,\"rolloutFiles\":\"b.txt\",\"rolloutFilesSha256\":\"" + kDigest +
+      "\",\"rolloutSalt\":\"s\"";
+  const std::pair<std::string, std::uint32_t> shares[] = {
+      {"10", 10}, {"\"100\"", 100}, {"101", 0}, {"-5", 0}, {"\"half\"", 0}};
+  for (const auto& [percent, read] : shares) {
+    const Feed feed = ParseFeed("{" + release + rollout + ",\"rolloutPercent\":" + percent + "}");
+    ASSERT_TRUE(feed.rollout.has_value()) << percent;
+    EXPECT_EQ(feed.rollout->percent, read) << percent;
+    EXPECT_EQ(feed.rollout->filesSha256, kLowerDigest);
+    const Feed offered = RolledOut(feed);
+    EXPECT_EQ(offered.release, feed.rollout->release);
+    EXPECT_EQ(offered.files, L"b.txt");
+    EXPECT_FALSE(offered.rollout.has_value());
+  }
+  EXPECT_FALSE(ParseFeed("{" + release + "}").rollout.has_value());
+  EXPECT_EQ(RolledOut(ParseFeed("{" + release + "}")).release.version, L"1.0.0");
+}
+
 TEST(WriteFeed, ReadsBackAsTheSameFeedWhateverTheTextHolds) {
   Feed feed;
   feed.release = {L"1.0.0", L"Quellorn-1.0.0.tar.gz", kLowerDigest, 18446744073709551615u};
@@ -138,6 +163,19 @@ TEST(WriteFeed, ReadsBackAsTheSameFeedWhateverTheTextHolds) {
   feed.product = L"Quellorn";
   feed.sequence = 18446744073709551615u;
   feed.expires = L"2027-01-31T12:00:00Z";
+  EXPECT_EQ(ParseFeed(WriteFeed(feed)), feed);
+  // A rollout, with every document its release has.
+  feed.rollout = Rollout{{L"1.1.0", L"Quellorn-1.1.0.tar.zst", kLowerDigest, 7},
+                         L"Quellorn-1.1.0-files.txt",
+                         kLowerDigest,
+                         L"Quellorn-1.1.0-chunks.txt",
+                         kLowerDigest,
+                         L"Quellorn-1.1.0-blocks.txt",
+                         kLowerDigest,
+                         L"Quellorn-1.1.0-manifest.zst",
+                         kLowerDigest,
+                         25,
+                         L"5a17"};
   EXPECT_EQ(ParseFeed(WriteFeed(feed)), feed);
   // Quotes, backslashes, control characters and letters beyond ASCII survive the trip.
   feed.release.version = L"a\"b\\c\td\u0001\u00e9\u4e16";

@@ -286,16 +286,23 @@ TEST_F(PublishTest, AReleaseHistoryThroughChannelsPromoteAndPrune) {
             std::wstring::npos);
   EXPECT_TRUE(Contents(server_) == unchanged);
 
-  // Two more betas; keeping two, only 1.0.0 goes: live names 1.1.0. A dry run removes nothing.
+  // Two more betas. Every release was named by some feed within the grace period (1.0.0 by the
+  // live one, a moment ago): all of them stay for the players who read those feeds.
   publishTo(L"1.2.0", L"beta");
   publishTo(L"1.3.0", L"beta");
   const Files full = Contents(server_);
+  const PruneOutcome graced = Prune(server_, 2, false);
+  EXPECT_TRUE(graced.removed.empty());
+  EXPECT_EQ(graced.kept.size(), 4u);
+  // Past the grace period, keeping two, only 1.0.0 goes: live names 1.1.0. A dry run removes
+  // nothing.
+  const auto later = std::chrono::system_clock::now() + kDefaultGrace + std::chrono::minutes(1);
   const std::vector<std::wstring> going = {
       L"Quellorn-1.0.0" + std::wstring(support::kTestArchiveEnding), L"Quellorn-1.0.0-files.txt",
       L"Quellorn-1.0.0-blocks.txt", L"Quellorn-1.0.0-manifest.zst",
       L"files/" + Sha256Hex("game 1.0.0") + L".bin"};
   for (const bool dryRun : {true, false}) {
-    const PruneOutcome outcome = Prune(server_, 2, dryRun);
+    const PruneOutcome outcome = Prune(server_, 2, dryRun, kDefaultGrace, later);
     EXPECT_EQ(outcome.removed, going);
     EXPECT_EQ(outcome.kept, (std::vector<std::wstring>{L"1.1.0", L"1.2.0", L"1.3.0"}));
     std::uint64_t bytes = 0;

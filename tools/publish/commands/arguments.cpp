@@ -8,13 +8,23 @@
 
 namespace launcher::publish {
 
+namespace {
+
+Arguments Refused(std::wstring problem) {
+  Arguments refused;
+  refused.problem = std::move(problem);
+  return refused;
+}
+
+}  // namespace
+
 Arguments Parse(const std::vector<std::wstring>& words, const std::vector<Form>& forms) {
   if (words.size() < 2) return {};
   const Form* form = nullptr;
   for (const Form& candidate : forms) {
     if (words[1] == candidate.name) form = &candidate;
   }
-  if (form == nullptr) return {};
+  if (form == nullptr) return Refused(Format(L"\"{}\" is no command", words[1]));
   Arguments arguments;
   arguments.command = words[1];
   for (std::size_t i = 2; i < words.size(); ++i) {
@@ -31,14 +41,28 @@ Arguments Parse(const std::vector<std::wstring>& words, const std::vector<Form>&
     const auto option = std::find_if(
         form->options.begin(), form->options.end(),
         [&](const std::wstring& known) { return known == word || known == word + L"*"; });
-    if (option == form->options.end() || i + 1 >= words.size()) return {};
+    if (option == form->options.end()) {
+      return Refused(Format(L"{} takes no {}", arguments.command, word));
+    }
+    if (i + 1 >= words.size()) return Refused(Format(L"{} needs a value", word));
     auto& values = arguments.options[word];
-    if (!values.empty() && !option->ends_with(L"*")) return {};
+    if (!values.empty() && !option->ends_with(L"*")) {
+      return Refused(Format(L"{} is given twice", word));
+    }
     values.push_back(words[++i]);
   }
-  if (arguments.subjects.size() != form->subjects) return {};
+  if (arguments.subjects.size() != form->subjects) {
+    return Refused(form->subjects == 0
+                       ? Format(L"{} takes only options, not \"{}\"", arguments.command,
+                                arguments.subjects.front())
+                       : Format(L"{} takes {} word{} before its options, not {}", arguments.command,
+                                form->subjects, form->subjects == 1 ? L"" : L"s",
+                                arguments.subjects.size()));
+  }
   for (const std::wstring& needed : form->required) {
-    if (arguments.Option(needed).empty()) return {};
+    if (arguments.Option(needed).empty()) {
+      return Refused(Format(L"{} needs {}", arguments.command, needed));
+    }
   }
   return arguments;
 }

@@ -25,7 +25,8 @@ struct Form {
 };
 
 struct Arguments {
-  std::wstring command;
+  std::wstring command;  // empty when the words make no command
+  std::wstring problem;  // then what is wrong with them, for the person who typed them
   std::vector<std::wstring> subjects;
   std::map<std::wstring, std::vector<std::wstring>> options;
   std::vector<std::wstring> flags;
@@ -45,7 +46,7 @@ struct Arguments {
   }
 };
 
-// The words as one of `forms`: an empty command when they make none.
+// The words as one of `forms`: an empty command, and the problem, when they make none.
 Arguments Parse(const std::vector<std::wstring>& words, const std::vector<Form>& forms);
 
 void Print(std::FILE* stream, const std::wstring& line);

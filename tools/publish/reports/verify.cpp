@@ -258,8 +258,34 @@ void VerifyRoles(Source& source, const std::vector<std::wstring>& feedNames, Ver
   VerifyTimestamp(source, *newest, feedNames, verdict);
 }
 
-// One channel's feed and everything it names; a file named by several channels is checked for
-// each.
+// The release a feed offers and everything that comes with it: its archive, block list, manifest
+// and file list with every blob.
+void VerifyRelease(Source& source, const std::wstring& feedName, const Feed& feed,
+                   Verdict& verdict) {
+  if (IsUsableRelease(feed.release)) {
+    CheckFile(source, feed.release, feed.release.file, verdict);
+  } else {
+    verdict.problems.push_back(feedName + L": names no usable release");
+  }
+  if (!feed.blocks.empty()) CheckBlockList(source, feed, verdict);
+  if (!feed.manifest.empty()) {
+    if (IsPlainName(feed.manifest)) {
+      CheckManifest(source, feed, verdict);
+    } else {
+      verdict.problems.push_back(feedName + L": \"manifest\" isn't a plain file name");
+    }
+  }
+  if (!feed.files.empty()) {
+    if (IsPlainName(feed.files)) {
+      CheckFileList(source, feed, verdict);
+    } else {
+      verdict.problems.push_back(feedName + L": \"files\" isn't a plain file name");
+    }
+  }
+}
+
+// One channel's feed and everything it names, a rollout's release too; a file named by several
+// channels is checked for each.
 void VerifyFeed(Source& source, const std::wstring& feedName, const std::vector<PublicKey>& keys,
                 Verdict& verdict) {
   Feed feed;
@@ -287,11 +313,6 @@ void VerifyFeed(Source& source, const std::wstring& feedName, const std::vector<
     }
   }
   if (verdict.version.empty()) verdict.version = feed.release.version;
-  if (IsUsableRelease(feed.release)) {
-    CheckFile(source, feed.release, feed.release.file, verdict);
-  } else {
-    verdict.problems.push_back(feedName + L": names no usable release");
-  }
   if (feed.launcher) {
     if (IsUsableRelease(*feed.launcher)) {
       CheckFile(source, *feed.launcher, feed.launcher->file, verdict);
@@ -299,21 +320,8 @@ void VerifyFeed(Source& source, const std::wstring& feedName, const std::vector<
       verdict.problems.push_back(feedName + L": names a launcher that can't be used");
     }
   }
-  if (!feed.blocks.empty()) CheckBlockList(source, feed, verdict);
-  if (!feed.manifest.empty()) {
-    if (IsPlainName(feed.manifest)) {
-      CheckManifest(source, feed, verdict);
-    } else {
-      verdict.problems.push_back(feedName + L": \"manifest\" isn't a plain file name");
-    }
-  }
-  if (!feed.files.empty()) {
-    if (IsPlainName(feed.files)) {
-      CheckFileList(source, feed, verdict);
-    } else {
-      verdict.problems.push_back(feedName + L": \"files\" isn't a plain file name");
-    }
-  }
+  VerifyRelease(source, feedName, feed, verdict);
+  if (feed.rollout) VerifyRelease(source, feedName + L" (its rollout)", RolledOut(feed), verdict);
 }
 
 }  // namespace

@@ -1,7 +1,9 @@
 #include "tools/publish/server/channels.h"
 
 #include <algorithm>
+#include <array>
 #include <optional>
+#include <random>
 #include <set>
 #include <system_error>
 
@@ -11,9 +13,11 @@
 #include "launcher/store/kept_files.h"
 #include "launcher/text/failure.h"
 #include "launcher/text/format.h"
+#include "launcher/text/hex.h"
 #include "launcher/text/read_file.h"
 #include "launcher/text/text.h"
 #include "launcher/transfer/sha256.h"
+#include "tools/publish/server/feed_history.h"
 #include "tools/publish/server/server_changes.h"
 
 namespace launcher::publish {
@@ -38,6 +42,51 @@ std::uint64_t SizeOf(const std::filesystem::path& file) {
   std::error_code error;
   const std::uint64_t size = std::filesystem::file_size(file, error);
   return error ? 0 : size;
+}
+
+// The release `version` and its documents as a feed names them, read from the folder as they
+// stand; a rollout's percent and salt are left to the caller. Throws Failure when it isn't
+// published there.
+Rollout PublishedDocuments(const std::filesystem::path& server, const std::wstring& version) {
+  const std::vector<PublishedRelease> releases = PublishedReleases(server);
+  const auto found = std::find_if(releases.begin(), releases.end(),
+                                  [&](const auto& release) { return release.version == version; });
+  if (found == releases.end()) {
+    throw Failure{Format(L"{} isn't published in {}: publish it to a channel first", version,
+                         WideFromPath(server))};
+  }
+  const auto digestOf = [&](const std::wstring& name) {
+    return name.empty() ? L"" : Sha256Hex(ReadWholeFile(server / PathFromWide(name)));
+  };
+  const auto archive = server / PathFromWide(found->archive);
+  Rollout documents;
+  documents.release = {version, found->archive, HashFile(archive).Hex(), SizeOf(archive)};
+  documents.files = found->list;
+  documents.filesSha256 = digestOf(found->list);
+  documents.chunks = found->chunks;
+  documents.chunksSha256 = digestOf(found->chunks);
+  documents.blocks = found->blocks;
+  documents.blocksSha256 = digestOf(found->blocks);
+  documents.manifest = found->manifest;
+  documents.manifestSha256 = digestOf(found->manifest);
+  return documents;
+}
+
+// A salt no other rollout has: 16 bytes from the system's own source of randomness.
+std::wstring NewSalt() {
+  std::random_device random;
+  std::array<std::uint8_t, 16> bytes{};
+  for (std::uint8_t& byte : bytes) byte = static_cast<std::uint8_t>(random());
+  return Widen(HexOf(bytes.data(), bytes.size()));
+}
+
+// Writes the channel's feed anew, signed, and returns it as it now stands.
+Feed Republish(const std::filesystem::path& server, const std::wstring& feedName, const Feed& feed,
+               const Feed& published, const Signing& signing) {
+  ServerChanges changes;
+  Feed written = PublishFeed(changes, server / PathFromWide(feedName), feed, published, signing);
+  changes.Commit();
+  return written;
 }
 
 }  // namespace
@@ -117,50 +166,83 @@ Feed Promote(const std::filesystem::path& server, const std::wstring& version,
              const std::wstring& channel, const Signing& signing, bool allowDowngrade) {
   const std::wstring feedName = FeedNameOf(channel);
   const Feed published = ReadPublishedFeed(server, feedName);
-  const std::vector<PublishedRelease> releases = PublishedReleases(server);
-  const auto found = std::find_if(releases.begin(), releases.end(),
-                                  [&](const auto& release) { return release.version == version; });
-  if (found == releases.end()) {
-    throw Failure{Format(L"{} isn't published in {}: publish it to a channel first", version,
-                         WideFromPath(server))};
-  }
+  const Rollout documents = PublishedDocuments(server, version);
   RefuseDowngrade(published, version, allowDowngrade);
-  const auto archive = server / PathFromWide(found->archive);
   Feed feed = published;
   feed.rollback = allowDowngrade && !published.release.version.empty() &&
                   IsNewerVersion(published.release.version, version);
-  feed.release = {version, found->archive, HashFile(archive).Hex(), SizeOf(archive)};
-  feed.files = found->list;
-  feed.filesSha256 = Sha256Hex(ReadWholeFile(server / PathFromWide(found->list)));
-  const auto digestOf = [&](const std::wstring& name) {
-    return name.empty() ? L"" : Sha256Hex(ReadWholeFile(server / PathFromWide(name)));
-  };
-  feed.chunks = found->chunks;
-  feed.chunksSha256 = digestOf(found->chunks);
-  feed.blocks = found->blocks;
-  feed.blocksSha256 = digestOf(found->blocks);
-  feed.manifest = found->manifest;
-  feed.manifestSha256 = digestOf(found->manifest);
-  ServerChanges changes;
-  feed = PublishFeed(changes, server / PathFromWide(feedName), feed, published, signing);
-  changes.Commit();
-  return feed;
+  feed.release = documents.release;
+  feed.files = documents.files;
+  feed.filesSha256 = documents.filesSha256;
+  feed.chunks = documents.chunks;
+  feed.chunksSha256 = documents.chunksSha256;
+  feed.blocks = documents.blocks;
+  feed.blocksSha256 = documents.blocksSha256;
+  feed.manifest = documents.manifest;
+  feed.manifestSha256 = documents.manifestSha256;
+  // Every player is offered the one release now: a rollout under way ends.
+  feed.rollout.reset();
+  return Republish(server, feedName, feed, published, signing);
 }
 
-PruneOutcome Prune(const std::filesystem::path& server, std::size_t keep, bool dryRun) {
-  // What any channel names stays, whatever its age.
+Feed RollOut(const std::filesystem::path& server, const std::wstring& version,
+             std::uint32_t percent, const std::wstring& channel, const Signing& signing) {
+  if (percent >= 100) return Promote(server, version, channel, signing, false);
+  const std::wstring feedName = FeedNameOf(channel);
+  const Feed published = ReadPublishedFeed(server, feedName);
+  if (!IsUsableRelease(published.release)) {
+    throw Failure{Format(L"{} names no release yet: a rollout needs one to offer the other players",
+                         feedName)};
+  }
+  if (!IsNewerVersion(version, published.release.version)) {
+    throw Failure{
+        Format(L"{} isn't newer than {}, which {} names: roll out a newer release, or move "
+               L"players back with promote --allow-downgrade",
+               version, published.release.version, feedName)};
+  }
+  Rollout rollout = PublishedDocuments(server, version);
+  rollout.percent = percent;
+  // The same release again keeps its salt: raising the share only adds players.
+  const bool same = published.rollout && published.rollout->release.version == version;
+  rollout.salt = same ? published.rollout->salt : NewSalt();
+  Feed feed = published;
+  feed.rollback = false;
+  feed.rollout = std::move(rollout);
+  return Republish(server, feedName, feed, published, signing);
+}
+
+Feed HaltRollout(const std::filesystem::path& server, const std::wstring& channel,
+                 const Signing& signing, bool allowDowngrade) {
+  const std::wstring feedName = FeedNameOf(channel);
+  const Feed published = ReadPublishedFeed(server, feedName);
+  if (!published.rollout) throw Failure{Format(L"{} has no rollout under way", feedName)};
+  Feed feed = published;
+  feed.rollout.reset();
+  // Signed as a rollback, the feed's own release also takes back those who have the other.
+  feed.rollback = allowDowngrade;
+  return Republish(server, feedName, feed, published, signing);
+}
+
+PruneOutcome Prune(const std::filesystem::path& server, std::size_t keep, bool dryRun,
+                   std::chrono::hours grace, std::chrono::system_clock::time_point now) {
+  // What any channel names stays, whatever its age; so does what any feed named within the grace
+  // period, for the players who read it then.
   std::set<std::wstring> named;
   for (const std::wstring& feedName : ChannelFeeds(server)) {
     const Feed feed = ReadPublishedFeed(server, feedName);
     named.insert({feed.release.file, feed.files});
+    if (feed.rollout) named.insert({feed.rollout->release.file, feed.rollout->files});
     if (feed.launcher) named.insert(feed.launcher->file);
   }
+  const RecentlyNamed recent = NamedSince(server, now - grace);
+  named.insert(recent.installers.begin(), recent.installers.end());
   const std::vector<PublishedRelease> releases = PublishedReleases(server);
   PruneOutcome outcome;
   std::vector<std::wstring> going;
   for (std::size_t i = 0; i < releases.size(); ++i) {
     const PublishedRelease& release = releases[i];
-    if (i + keep >= releases.size() || named.count(release.archive) || named.count(release.list)) {
+    if (i + keep >= releases.size() || named.count(release.archive) || named.count(release.list) ||
+        recent.versions.count(release.version)) {
       outcome.kept.push_back(release.version);
     } else {
       going.insert(going.end(), {release.archive, release.list});

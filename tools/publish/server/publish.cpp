@@ -36,7 +36,7 @@
 namespace launcher::publish {
 namespace {
 
-constexpr double kMegabyte = 1048576.0;
+constexpr double kMebibyte = 1048576.0;
 
 // Progress lines at most ten times a second, and always the last one.
 class Pacer {
@@ -141,8 +141,8 @@ std::vector<Listed> HashBuild(const std::vector<BuildFile>& files, Pacer& pace,
       listed.push_back({Narrow(file.name), {hasher.Finish()}, file.size});
     }
     done += file.size;
-    pace(Format(L"Hashing: {} of {} files, {:.1f} of {:.1f} MB", listed.size(), files.size(),
-                done / kMegabyte, total / kMegabyte),
+    pace(Format(L"Hashing: {} of {} files, {:.1f} of {:.1f} MiB", listed.size(), files.size(),
+                done / kMebibyte, total / kMebibyte),
          listed.size() == files.size());
   }
   return listed;
@@ -198,8 +198,8 @@ std::optional<OneRead> ReadOnceByTar(const std::filesystem::path& build,
       [&](std::size_t index, const TarFollower::Member& member) {
         if (writer) writer->Ended(index, member);
         done += member.size;
-        pace(Format(L"Archiving: {} of {} files, {:.1f} of {:.1f} MB", index + 1, files.size(),
-                    done / kMegabyte, total / kMegabyte),
+        pace(Format(L"Archiving: {} of {} files, {:.1f} of {:.1f} MiB", index + 1, files.size(),
+                    done / kMebibyte, total / kMebibyte),
              index + 1 == files.size());
       });
   read.compressed =
@@ -274,6 +274,8 @@ class ReleaseRun {
           Format(L"{} (and --strict refuses what players won't get)", summary_.warnings.front())};
     }
     feed_ = published_;
+    // Every player is offered the new release: a rollout under way ends.
+    feed_.rollout.reset();
     // Signed, so that a launcher installs an older release only when the studio means it.
     feed_.rollback = options_.allowDowngrade && !published_.release.version.empty() &&
                      IsNewerVersion(published_.release.version, version_);
@@ -369,9 +371,9 @@ class ReleaseRun {
     for (const UpdateReport& plan : summary_.plans) {
       if (options_.maxUpdateBytes > 0 && plan.bytes > options_.maxUpdateBytes) {
         throw Failure{
-            Format(L"a player on {} would download {:.1f} MB, more than the {:.0f} MB "
-                   L"allowed; nothing was published",
-                   plan.from, plan.bytes / kMegabyte, options_.maxUpdateBytes / kMegabyte)};
+            Format(L"a player on {} would download {} bytes, more than the {} that "
+                   L"--max-update-MB allows; nothing was published",
+                   plan.from, plan.bytes, options_.maxUpdateBytes)};
       }
     }
   }
@@ -401,8 +403,8 @@ class ReleaseRun {
         ++summary_.blobsWritten;
         summary_.bytesWritten += listed_[i].size;
       }
-      pace_(Format(L"Writing blobs: {} of {} files, {:.1f} MB written", i + 1, files_.size(),
-                   summary_.bytesWritten / kMegabyte),
+      pace_(Format(L"Writing blobs: {} of {} files, {:.1f} MiB written", i + 1, files_.size(),
+                   summary_.bytesWritten / kMebibyte),
             i + 1 == files_.size());
     }
   }

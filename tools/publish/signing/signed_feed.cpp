@@ -9,6 +9,7 @@
 #include "launcher/text/text.h"
 #include "launcher/trust/feed_trust.h"
 #include "launcher/trust/rooted_trust.h"
+#include "tools/publish/server/feed_history.h"
 #include "tools/publish/signing/roles.h"
 
 namespace launcher::publish {
@@ -84,6 +85,7 @@ Feed PublishFeed(ServerChanges& changes, const std::filesystem::path& feedFile, 
                        SignatureLines(text, signing.keys));
   }
   changes.WriteTogether(files);
+  RecordFeed(server, WideFromPath(feedFile.filename()), feed, signing.now());
   // Last: the timestamp that names it.
   if (roles) PublishTimestamp(changes, server, signing, signing.timestampHours);
   return feed;
