@@ -114,8 +114,7 @@ std::vector<Listed> ParseLines(std::size_t lines, std::size_t most, ForEachLine 
 
 }  // namespace
 
-std::vector<Listed> ParseFileList(const std::string& text, std::size_t most) {
-  const std::string_view all(text);
+std::vector<Listed> ParseFileList(std::string_view all, std::size_t most) {
   const std::size_t lines = static_cast<std::size_t>(std::count(all.begin(), all.end(), '\n')) + 1;
   return ParseLines(lines, most, [&](const auto& onLine) {
     for (std::size_t at = 0; at < all.size();) {

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "launcher/text/digest.h"
@@ -27,7 +28,7 @@ inline constexpr std::size_t kLongestListedPath = 1024;
 // for any malformed non-empty line, for more than `most` entries or a path longer than
 // kLongestListedPath, and for a list that names one place twice: a path twice (in any ASCII
 // letter case) or a file where another path needs a folder. Never returns part of a list.
-std::vector<Listed> ParseFileList(const std::string& text, std::size_t most = kMostListedFiles);
+std::vector<Listed> ParseFileList(std::string_view text, std::size_t most = kMostListedFiles);
 
 // The same of a list held in consecutive blocks (as it arrived), each released once read: a
 // large list's text and its entries are never all held at once.

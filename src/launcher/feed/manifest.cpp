@@ -4,6 +4,7 @@
 #include <charconv>
 #include <initializer_list>
 #include <string_view>
+#include <utility>
 
 #include "launcher/text/failure.h"
 
@@ -31,20 +32,75 @@ Digest ReadDigest(std::string_view text) {
   return *digest;
 }
 
-// Reads the next section, which must be `name`, off the front of `rest`.
-std::string_view Section(std::string_view& rest, std::string_view name) {
-  const std::size_t lineEnd = rest.find('\n');
-  if (lineEnd == std::string_view::npos) Malformed();
-  const std::string_view line = rest.substr(0, lineEnd);
+// The text of consecutive blocks, read from its front; each block's memory goes back once all of
+// it is read, so a large manifest's text and what is read from it are never all held at once.
+class BlockText {
+ public:
+  explicit BlockText(std::vector<std::string> blocks) : blocks_(std::move(blocks)) {}
+
+  // The next line, without its line feed; Malformed past `longest` bytes or the end.
+  std::string Line(std::size_t longest) {
+    std::string line;
+    for (;;) {
+      if (next_ == blocks_.size()) Malformed();
+      std::string_view rest(blocks_[next_]);
+      rest.remove_prefix(at_);
+      const std::size_t end = rest.find('\n');
+      line.append(rest.substr(0, end));
+      if (line.size() > longest) Malformed();
+      Advance(end == std::string_view::npos ? rest.size() : end + 1);
+      if (end != std::string_view::npos) return line;
+    }
+  }
+
+  // The next `count` bytes as blocks of their own; Malformed when fewer are left.
+  std::vector<std::string> Take(std::uint64_t count) {
+    std::vector<std::string> taken;
+    while (count > 0) {
+      if (next_ == blocks_.size()) Malformed();
+      std::string& block = blocks_[next_];
+      const std::size_t piece =
+          static_cast<std::size_t>(std::min<std::uint64_t>(block.size() - at_, count));
+      taken.push_back(at_ == 0 && piece == block.size() ? std::move(block)
+                                                        : block.substr(at_, piece));
+      count -= piece;
+      Advance(piece);
+    }
+    return taken;
+  }
+
+  bool Ended() {
+    Advance(0);
+    return next_ == blocks_.size();
+  }
+
+ private:
+  void Advance(std::size_t count) {
+    at_ += count;
+    while (next_ < blocks_.size() && at_ >= blocks_[next_].size()) {
+      std::string().swap(blocks_[next_++]);
+      at_ = 0;
+    }
+  }
+
+  std::vector<std::string> blocks_;
+  std::size_t next_ = 0;
+  std::size_t at_ = 0;
+};
+
+// The size the next section, which must be `name`, says it has.
+std::uint64_t SectionSize(BlockText& text, std::string_view name) {
+  const std::string line = text.Line(name.size() + 21);
   if (!line.starts_with(name) || line.size() <= name.size() || line[name.size()] != ' ') {
     Malformed();
   }
-  const std::uint64_t size = ReadNumber(line.substr(name.size() + 1));
-  rest.remove_prefix(lineEnd + 1);
-  if (size > rest.size()) Malformed();
-  const std::string_view section = rest.substr(0, static_cast<std::size_t>(size));
-  rest.remove_prefix(static_cast<std::size_t>(size));
-  return section;
+  return ReadNumber(std::string_view(line).substr(name.size() + 1));
+}
+
+std::string Joined(const std::vector<std::string>& blocks) {
+  std::string text;
+  for (const std::string& block : blocks) text += block;
+  return text;
 }
 
 std::vector<std::string_view> Fields(std::string_view line) {
@@ -166,15 +222,19 @@ std::string FormatManifest(const Manifest& manifest) {
 }
 
 Manifest ParseManifest(const std::string& text) {
-  std::string_view rest(text);
-  if (!rest.starts_with(kHeader)) Malformed();
-  rest.remove_prefix(kHeader.size());
+  return ParseManifest(std::vector<std::string>{text});
+}
+
+Manifest ParseManifest(std::vector<std::string> blocks) {
+  BlockText text(std::move(blocks));
+  if (text.Line(kHeader.size()) + "\n" != kHeader) Malformed();
   Manifest manifest;
-  manifest.listed = ParseFileList(std::string(Section(rest, "files")));
-  const std::string_view chunks = Section(rest, "chunks");
-  if (!chunks.empty()) manifest.chunks = ParseChunkIndex(std::string(chunks));
-  manifest.stored = ParseStored(Section(rest, "stored"));
-  if (!rest.empty()) Malformed();
+  manifest.listed = ParseFileList(text.Take(SectionSize(text, "files")));
+  const std::string chunks = Joined(text.Take(SectionSize(text, "chunks")));
+  if (!chunks.empty()) manifest.chunks = ParseChunkIndex(chunks);
+  manifest.stored = ParseStored(Joined(text.Take(SectionSize(text, "stored"))));
+  if (!text.Ended()) Malformed();
+  if (manifest.stored.empty()) return manifest;
   std::vector<Digest> contents;
   contents.reserve(manifest.listed.size());
   for (const Listed& entry : manifest.listed) contents.push_back(entry.sha256);

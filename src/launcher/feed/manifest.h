@@ -67,6 +67,10 @@ std::string FormatManifest(const Manifest& manifest);
 // of that content, are refused as well.
 Manifest ParseManifest(const std::string& text);
 
+// The same of a manifest held in consecutive blocks, each released once read: a large manifest's
+// text and its entries are never all held at once.
+Manifest ParseManifest(std::vector<std::string> blocks);
+
 // The stored forms of `content`; nullptr when only its raw blob is there.
 const StoredContent* FindStored(const std::vector<StoredContent>& stored, const Digest& content);
 

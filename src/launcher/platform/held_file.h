@@ -28,6 +28,10 @@ class HeldFile {
   std::unique_ptr<Handle> handle_;
 };
 
+// Whether a held file keeps every other writer out until it is let go: on Windows, where it is
+// opened denying them; not on Linux, where it is an open file like any other.
+bool HoldingKeepsWritersOut();
+
 // A new folder below `parent` that only this user can write, named `prefix` and a random ending;
 // empty when none could be made. Never an existing folder: whoever made that may still write it.
 std::filesystem::path MakePrivateFolder(const std::filesystem::path& parent,

@@ -34,6 +34,10 @@ std::int64_t HeldFile::Read(void* buffer, std::size_t count) {
   }
 }
 
+bool HoldingKeepsWritersOut() {
+  return false;
+}
+
 std::filesystem::path MakePrivateFolder(const std::filesystem::path& parent,
                                         const std::filesystem::path::string_type& prefix) {
   std::string pattern = (parent / (prefix + "XXXXXX")).native();

@@ -34,6 +34,10 @@ std::int64_t HeldFile::Read(void* buffer, std::size_t count) {
   return got;
 }
 
+bool HoldingKeepsWritersOut() {
+  return true;
+}
+
 std::filesystem::path MakePrivateFolder(const std::filesystem::path& parent,
                                         const std::filesystem::path::string_type& prefix) {
   std::random_device random;

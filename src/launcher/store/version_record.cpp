@@ -4,6 +4,7 @@
 #include <charconv>
 #include <fstream>
 #include <iterator>
+#include <set>
 #include <string_view>
 #include <system_error>
 
@@ -87,18 +88,18 @@ bool ReadLine(std::string_view line, RecordedFile& file) {
   return !file.listed.path.empty();
 }
 
-// The folders that hold the listed files, the version's own ("") first, each once.
+// The folders that hold the listed files, the version's own ("") first, each once. Gathered as a
+// set: a hundred thousand files may lie in a hundred folders.
 std::vector<std::string> FoldersOf(const std::vector<Listed>& listed) {
-  std::vector<std::string> folders = {""};
+  std::set<std::string_view> folders = {""};
   for (const Listed& entry : listed) {
-    for (std::size_t slash = entry.path.find('/'); slash != std::string::npos;
-         slash = entry.path.find('/', slash + 1)) {
-      folders.push_back(entry.path.substr(0, slash));
+    const std::string_view path = entry.path;
+    for (std::size_t slash = path.find('/'); slash != std::string_view::npos;
+         slash = path.find('/', slash + 1)) {
+      folders.insert(path.substr(0, slash));
     }
   }
-  std::sort(folders.begin(), folders.end());
-  folders.erase(std::unique(folders.begin(), folders.end()), folders.end());
-  return folders;
+  return {folders.begin(), folders.end()};
 }
 
 // "folders <bytes>" and a line "<time> TAB <path>" per folder; nothing in it when one can't be

@@ -70,6 +70,33 @@ class Frames {
 
 }  // namespace
 
+std::optional<std::vector<std::string>> UnpackFrames(std::string_view packed, std::size_t most) {
+  std::vector<std::string> blocks;
+  std::size_t total = 0;
+  while (!packed.empty()) {
+    const std::size_t frame = ZSTD_findFrameCompressedSize(packed.data(), packed.size());
+    if (ZSTD_isError(frame)) return std::nullopt;
+    const unsigned long long size = ZSTD_getFrameContentSize(packed.data(), frame);
+    if (size == ZSTD_CONTENTSIZE_ERROR) return std::nullopt;
+    std::optional<std::string> plain;
+    if (size == ZSTD_CONTENTSIZE_UNKNOWN) {
+      plain = UnpackBytes(packed.substr(0, frame), most - total);
+    } else if (size <= most - total) {
+      plain = std::string(static_cast<std::size_t>(size), '\0');
+      const auto context = MakeContext(kPackedWindowLog);
+      const std::size_t made =
+          ZSTD_decompressDCtx(context.get(), plain->data(), plain->size(), packed.data(), frame);
+      if (ZSTD_isError(made) || made != size) return std::nullopt;
+    }
+    if (!plain) return std::nullopt;
+    total += plain->size();
+    blocks.push_back(std::move(*plain));
+    packed.remove_prefix(frame);
+  }
+  if (blocks.empty()) return std::nullopt;
+  return blocks;
+}
+
 std::optional<std::string> UnpackBytes(std::string_view packed, std::size_t most) {
   Frames frames(kPackedWindowLog);
   std::string plain;

@@ -9,6 +9,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "launcher/text/digest.h"
 
@@ -23,6 +24,11 @@ inline constexpr int kPatchWindowLog = 28;
 // The frames of `packed` decoded whole; nothing when they aren't zstd frames that end, or would
 // come to more than `most` bytes.
 std::optional<std::string> UnpackBytes(std::string_view packed, std::size_t most);
+
+// The same, each frame's bytes in a block of their own: a frame that tells its size is decoded
+// straight into its block, with no window beside it, so a document packed as frames of a
+// megabyte costs no more than its text to unpack. Nothing as for UnpackBytes.
+std::optional<std::vector<std::string>> UnpackFrames(std::string_view packed, std::size_t most);
 
 // The frames of `packed` decoded into a new file `plain` (whatever was at the name goes, a link
 // without its target), with `reference` as the prefix a patch was made against (none for a

@@ -47,9 +47,9 @@ std::wstring HashHeld(HeldFile& held) {
   }
 }
 
-// The installer of `launcher` downloaded into a fresh folder only this user can write, then read
-// again through a handle that keeps others from changing it; nothing (and no folder left) when
-// any of it fails.
+// The installer of `launcher` downloaded into a fresh folder only this user can write, then held
+// open until it is started (on Windows, read again through the hold, which keeps others from
+// changing it); nothing (and no folder left) when any of it fails.
 std::optional<Ready> DownloadLauncher(const Release& launcher, const std::wstring& baseUrl,
                                       const ProgressCallback& progress,
                                       const std::filesystem::path& temporaryDirectory) {
@@ -63,7 +63,13 @@ std::optional<Ready> DownloadLauncher(const Release& launcher, const std::wstrin
     DownloadWithRetries(baseUrl + launcher.file, launcher.size, launcher.sha256, installer,
                         ReportLauncherProgress{launcher, progress, totalMegabytes}, SleepFor);
     std::shared_ptr<HeldFile> held = HeldFile::Open(installer);
-    if (held && HashHeld(*held) == launcher.sha256) return Ready{installer, true, std::move(held)};
+    // Where holding keeps writers out, the bytes are read once more through the hold, so that what
+    // starts is what was checked. Where it doesn't, that reading would prove nothing the
+    // download's own check didn't: it read these very bytes back from the disk, in a folder
+    // nobody else can write.
+    if (held && (!HoldingKeepsWritersOut() || HashHeld(*held) == launcher.sha256)) {
+      return Ready{installer, true, std::move(held)};
+    }
     LogLine(L"The launcher installer changed after its download");
   } catch (const Failure& failure) {
     LogLine(L"The launcher installer couldn't be had: " + Described(failure));
@@ -105,7 +111,10 @@ auto FetchOptional(const std::wstring& baseUrl, const std::wstring& name,
 }
 
 std::string Joined(const std::vector<std::string>& blocks) {
+  std::size_t size = 0;
+  for (const std::string& block : blocks) size += block.size();
   std::string text;
+  text.reserve(size);
   for (const std::string& block : blocks) text += block;
   return text;
 }
@@ -132,11 +141,16 @@ std::vector<ChunkedFile> FetchChunkIndex(const Feed& feed, const std::wstring& b
 // list would.
 std::optional<Manifest> FetchManifest(const Feed& feed, const std::wstring& baseUrl) {
   return FetchNamed(baseUrl, feed.manifest, feed.manifestSha256, L"manifest",
-                    [](const std::vector<std::string>& blocks) {
-                      const std::optional<std::string> text =
-                          UnpackBytes(Joined(blocks), kLargestManifest);
+                    [](std::vector<std::string> blocks) {
+                      // Each form of a large manifest goes once the next is made: the blocks
+                      // as they came, the packed bytes, the text, read block by block.
+                      std::string packed = Joined(blocks);
+                      blocks = {};
+                      std::optional<std::vector<std::string>> text =
+                          UnpackFrames(packed, kLargestManifest);
+                      packed = {};
                       if (!text) throw Failure{L"The release's manifest isn't one"};
-                      return ParseManifest(*text);
+                      return ParseManifest(std::move(*text));
                     });
 }
 

@@ -138,6 +138,17 @@ TEST(ParseManifest, ReadsBackWhatFormatWroteAndRefusesAnythingElse) {
   if (kDigestB < pack) std::swap(manifest.stored[0], manifest.stored[1]);
   const std::string text = FormatManifest(manifest);
   EXPECT_EQ(ParseManifest(text), manifest);
+  // Held in blocks cut anywhere (sections and lines split, down to a byte a block), it reads the
+  // same; and what is refused whole is refused in blocks too.
+  const auto inBlocks = [](const std::string& whole, std::size_t size) {
+    std::vector<std::string> blocks;
+    for (std::size_t at = 0; at < whole.size(); at += size)
+      blocks.push_back(whole.substr(at, size));
+    return blocks;
+  };
+  for (const std::size_t size : {1u, 7u, 64u}) {
+    EXPECT_EQ(ParseManifest(inBlocks(text, size)), manifest) << size;
+  }
   EXPECT_EQ(*FindStored(manifest.stored, pack), packForms);
   EXPECT_EQ(FindStored(manifest.stored, kDigestA), nullptr);
   const std::string stored = text.substr(text.find("stored "));
@@ -158,6 +169,7 @@ TEST(ParseManifest, ReadsBackWhatFormatWroteAndRefusesAnythingElse) {
            FormatManifest(none).substr(0, FormatManifest(none).find("stored ")) + stored,
        }) {
     EXPECT_THROW(ParseManifest(malformed), Failure) << malformed;
+    EXPECT_THROW(ParseManifest(inBlocks(malformed, 5)), Failure) << malformed;
   }
   // Forms out of the order of their contents; frames, all of the packed blob, but not one per
   // chunk; frames of a content that isn't chunked.

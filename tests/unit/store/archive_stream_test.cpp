@@ -207,6 +207,16 @@ TEST(UnpackFile, StopsAtTheListedSizeAndNeedsThePatchsOwnBase) {
   }
   EXPECT_EQ(UnpackBytes(support::ReadFile(bomb), 1 << 20), std::nullopt);
   EXPECT_EQ(UnpackBytes(support::Zstd(content), content.size()), content);
+  // Frame by frame into blocks of their own, sizes told or not (the second frame's isn't); no
+  // blocks at all when any frame is cut short, or they come to more than allowed.
+  const std::string framed =
+      support::Zstd("first ") + support::Zstd("second", 10) + support::Zstd("third");
+  using Blocks = std::optional<std::vector<std::string>>;
+  EXPECT_EQ(UnpackFrames(framed, 17), (Blocks{{"first ", "second", "third"}}));
+  EXPECT_EQ(UnpackFrames(framed, 16), std::nullopt);
+  EXPECT_EQ(UnpackFrames(framed.substr(0, framed.size() - 1), 100), std::nullopt);
+  EXPECT_EQ(UnpackFrames(support::ReadFile(bomb), 1 << 20), std::nullopt);
+  EXPECT_EQ(UnpackFrames("", 100), std::nullopt);
 }
 
 }  // namespace

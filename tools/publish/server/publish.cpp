@@ -362,7 +362,7 @@ class ReleaseRun {
     summary_.bytesWritten += made.bytesWritten;
     summary_.packed = made.packed;
     summary_.patches = made.patches;
-    manifest_ = PackBytes(FormatManifest({listed_, chunked_, stored_}));
+    manifest_ = PackInFrames(FormatManifest({listed_, chunked_, stored_}));
   }
 
   void ReportPlayers() {
@@ -508,7 +508,7 @@ PlanSummary PlanRelease(const std::filesystem::path& build, const std::filesyste
   const FormsMade made = MakeStoredForms(
       server, changes, files, listed, chunked, EarlierReleases(server, L"", patchedReleases),
       [&pace](const std::wstring& line, bool last) { pace(line, last); });
-  const std::string manifest = PackBytes(FormatManifest({listed, chunked, made.stored}));
+  const std::string manifest = PackInFrames(FormatManifest({listed, chunked, made.stored}));
   const std::uint64_t archiveBytes = std::filesystem::file_size(archive);
   PlanSummary summary;
   summary.plans =

@@ -26,7 +26,9 @@ OwnedContext MakeContext(bool threads, int windowLog = kPackedWindowLog) {
   if (!context) throw std::bad_alloc();
   ZSTD_CCtx_setParameter(context.get(), ZSTD_c_compressionLevel, PackingLevel());
   ZSTD_CCtx_setParameter(context.get(), ZSTD_c_windowLog, windowLog);
-  ZSTD_CCtx_setParameter(context.get(), ZSTD_c_enableLongDistanceMatching, 1);
+  // Long matches only pay within a long window.
+  ZSTD_CCtx_setParameter(context.get(), ZSTD_c_enableLongDistanceMatching,
+                         windowLog > kArchiveWindowLog ? 1 : 0);
   ZSTD_CCtx_setParameter(context.get(), ZSTD_c_checksumFlag, 0);  // digests check it all
   if (threads) {
     const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
@@ -43,7 +45,7 @@ int& PackingLevel() {
 }
 
 struct ZstdPacker::Context {
-  OwnedContext context = MakeContext(true);
+  OwnedContext context = MakeContext(true, kArchiveWindowLog);
   std::vector<char> output = std::vector<char>(ZSTD_CStreamOutSize());
 };
 
@@ -115,6 +117,16 @@ std::string PackBytes(std::string_view bytes, std::string_view reference) {
       ZSTD_compress2(context.get(), packed.data(), packed.size(), bytes.data(), bytes.size());
   if (ZSTD_isError(size)) throw Failure{Widen(ZSTD_getErrorName(size))};
   packed.resize(size);
+  return packed;
+}
+
+std::string PackInFrames(std::string_view bytes, std::size_t frameSize) {
+  std::string packed;
+  do {
+    const std::string_view frame = bytes.substr(0, frameSize);
+    packed += PackBytes(frame);
+    bytes.remove_prefix(frame.size());
+  } while (!bytes.empty());
   return packed;
 }
 
