@@ -245,11 +245,18 @@ TEST_F(PublishTest, AReleaseHistoryThroughChannelsPromoteAndPrune) {
   // on 1.0.0 fetches the manifest and the one changed file.
   const ReleaseSummary first = publishTo(L"1.1.0", L"beta");
   EXPECT_EQ(first.blobsWritten, 1u);
-  ASSERT_EQ(first.plans.size(), 1u);
-  EXPECT_EQ(first.plans[0].from, L"1.0.0");
-  EXPECT_FALSE(first.plans[0].byArchive);
-  EXPECT_EQ(first.plans[0].bytes, feed("Quellorn-1.1.0-manifest.zst").size() + 10);
-  EXPECT_EQ(first.plans[0].costliest,
+  ASSERT_EQ(first.plans.size(), 2u);
+  // A new player takes the archive, its block list and the manifest.
+  const Feed published = ParseFeed(feed("latest-beta.json"));
+  EXPECT_EQ(first.plans[0].from, L"");
+  EXPECT_TRUE(first.plans[0].byArchive);
+  EXPECT_EQ(first.plans[0].bytes, published.release.size +
+                                      feed(Narrow(published.blocks).c_str()).size() +
+                                      feed(Narrow(published.manifest).c_str()).size());
+  EXPECT_EQ(first.plans[1].from, L"1.0.0");
+  EXPECT_FALSE(first.plans[1].byArchive);
+  EXPECT_EQ(first.plans[1].bytes, feed("Quellorn-1.1.0-manifest.zst").size() + 10);
+  EXPECT_EQ(first.plans[1].costliest,
             (std::vector<std::pair<std::string, std::uint64_t>>{{"Quellorn.exe", 10}}));
   EXPECT_EQ(ParseFeed(feed("latest.json")).release.version, L"1.0.0");
   EXPECT_EQ(ParseFeed(feed("latest-beta.json")).release.version, L"1.1.0");
@@ -356,12 +363,16 @@ TEST_F(PublishTest, AChangedFileIsPatchedFromEachOfTheLastReleasesAndStoredPacke
   ASSERT_NE(notes, nullptr);
   ASSERT_TRUE(notes->packed);
   EXPECT_LT(notes->packed->size, 100u);
-  // A player on 1.1.0, two behind, downloads the manifest and its own patch.
+  // The build of 1.3.0 planned again: a player on 1.1.0, two behind, downloads the manifest and
+  // its own patch; one on 1.3.0 has it all already.
   WriteBuild(Changed({{"data/script.bin", script(3)}, {"data/notes.txt", std::string(5000, 'n')}}));
   const PlanSummary plan = PlanRelease(build_, server_, support::ArchiveMakerForTests());
-  ASSERT_EQ(plan.plans.size(), 4u);
-  EXPECT_EQ(plan.plans[1].from, L"1.1.0");
-  EXPECT_LT(plan.plans[1].bytes, packed.size() + 1000);
+  ASSERT_EQ(plan.plans.size(), 5u);
+  EXPECT_EQ(plan.plans[2].from, L"1.1.0");
+  EXPECT_LT(plan.plans[2].bytes, packed.size() + 1000);
+  EXPECT_EQ(plan.plans[4].from, L"1.3.0");
+  EXPECT_TRUE(plan.plans[4].sameBuild);
+  EXPECT_EQ(plan.plans[4].bytes, 0u);
   EXPECT_TRUE(Problems().empty());
   std::filesystem::remove(server_ / PathFromWide(layout::PatchName(scripts[3], scripts[2])));
   EXPECT_EQ(Problems().size(), 1u);

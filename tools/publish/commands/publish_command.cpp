@@ -97,6 +97,7 @@ std::string PlanJson(const UpdateReport& plan) {
   }
   return JsonDocument()
       .Text("from", plan.from)
+      .Bool("sameBuild", plan.sameBuild)
       .Bool("byArchive", plan.byArchive)
       .Number("files", plan.files)
       .Number("bytes", plan.bytes)
@@ -110,8 +111,14 @@ void ReportPlans(const std::vector<UpdateReport>& plans, Outcome& out) {
   for (const UpdateReport& plan : plans) jsons.push_back(PlanJson(plan));
   out.document.Raw("plans", JsonDocument::Array(jsons));
   for (const UpdateReport& plan : plans) {
-    std::wstring line = Format(L"  from {}: {} bytes ({:.1f} MiB), ", plan.from, plan.bytes,
-                               plan.bytes / 1048576.0);
+    const std::wstring who =
+        plan.from.empty() ? std::wstring(L"a new player") : L"from " + plan.from;
+    if (plan.sameBuild) {
+      out.Line(Format(L"  {}: nothing but the feed, it holds this very build", who));
+      continue;
+    }
+    std::wstring line =
+        Format(L"  {}: {} bytes ({:.1f} MiB), ", who, plan.bytes, plan.bytes / 1048576.0);
     line += plan.byArchive ? Format(L"the archive of {} files", plan.files)
                            : Format(L"{} files one by one", plan.files);
     for (std::size_t i = 0; i < plan.costliest.size(); ++i) {
@@ -194,7 +201,7 @@ int RunRelease(const Arguments& arguments, Outcome& out, ProgressLines& lines) {
   out.Line(Format(L"  blobs: {} new, {} already there; {} packed, {} patches from earlier releases",
                   summary.blobsWritten, summary.blobsKept, summary.packed, summary.patches));
   out.Line(Format(L"  the server folder grew by {:.1f} MiB", summary.bytesWritten / 1048576.0));
-  if (!summary.plans.empty()) out.Line(L"What a player downloads to reach it:");
+  out.Line(L"What a player downloads to reach it:");
   ReportPlans(summary.plans, out);
   UploadIfAsked(arguments, out, lines.Callback());
   return 0;
@@ -206,8 +213,7 @@ int RunPlan(const Arguments& arguments, Outcome& out, ProgressLines& lines) {
                   MakeArchive, lines.Callback(), PatchedReleasesOf(arguments));
   lines.Pause();
   out.document.Number("serverGrowth", summary.serverGrowth);
-  out.Line(summary.plans.empty() ? std::wstring(L"No release is published there yet")
-                                 : std::wstring(L"What a player downloads to reach this build:"));
+  out.Line(L"What a player downloads to reach this build:");
   ReportPlans(summary.plans, out);
   out.Line(Format(L"Publishing it would add {:.1f} MiB to the server folder",
                   summary.serverGrowth / 1048576.0));

@@ -10,6 +10,7 @@
 #include "launcher/text/read_file.h"
 #include "launcher/text/saturating.h"
 #include "launcher/text/text.h"
+#include "launcher/transfer/block_list.h"
 #include "tools/publish/server/channels.h"
 
 namespace launcher::publish {
@@ -60,7 +61,16 @@ UpdateReport ReportFrom(const std::wstring& from, const std::vector<Listed>& had
 
 std::vector<UpdateReport> ReportUpdates(const std::filesystem::path& server,
                                         const NewRelease& next) {
-  std::vector<UpdateReport> reports;
+  // A new player takes the archive, checked by its block list, and the manifest.
+  const std::uint64_t blocks = (next.archiveBytes + kArchiveBlockSize - 1) / kArchiveBlockSize;
+  const std::uint64_t blockList =
+      FormatBlockList({kArchiveBlockSize, std::vector<Digest>(blocks)}).size();
+  std::vector<UpdateReport> reports = {{L"",
+                                        false,
+                                        true,
+                                        next.listed.size(),
+                                        next.archiveBytes + blockList + next.manifestBytes,
+                                        {}}};
   for (const PublishedRelease& release : PublishedReleases(server)) {
     if (release.version == next.version) continue;
     std::vector<Listed> had;
@@ -68,6 +78,10 @@ std::vector<UpdateReport> ReportUpdates(const std::filesystem::path& server,
       had = ParseFileList(ReadWholeFile(server / PathFromWide(release.list)));
     } catch (const Failure& failure) {
       throw Failure{Format(L"{}: {}", release.list, failure.message)};
+    }
+    if (had == next.listed) {
+      reports.push_back({release.version, true, false, 0, 0, {}});
+      continue;
     }
     reports.push_back(ReportFrom(release.version, had, next, server));
   }

@@ -18,7 +18,8 @@
 namespace launcher::publish {
 
 struct UpdateReport {
-  std::wstring from;  // the release a player has
+  std::wstring from;       // the release a player has; empty for a new player, who has none
+  bool sameBuild = false;  // that release holds this very build: nothing to fetch
   bool byArchive = false;
   std::uint64_t files = 0;  // contents fetched singly, or every file of the archive
   std::uint64_t bytes = 0;  // the archive or the blobs, and the file list
@@ -37,10 +38,11 @@ struct NewRelease {
   std::uint64_t archiveBytes = 0;
 };
 
-// One report for every release the server folder holds but `next` itself, oldest first. A
-// changed large file built by chunks counts only the chunks that the older file lacks, found by
-// cutting its blob as the launcher cuts the installed file. Throws Failure when an older list
-// can't be read.
+// One report for a new player (the archive, its block list and the manifest), then one for every
+// release the server folder holds but `next` itself, oldest first. A changed large file built by
+// chunks counts only the chunks that the older file lacks, found by cutting its blob as the
+// launcher cuts the installed file. A release whose files are the build's own costs its players
+// nothing. Throws Failure when an older list can't be read.
 std::vector<UpdateReport> ReportUpdates(const std::filesystem::path& server,
                                         const NewRelease& next);
 

@@ -171,7 +171,8 @@ std::optional<OneRead> ReadOnceByTar(const std::filesystem::path& build,
                                      const std::vector<BuildFile>& files,
                                      const std::filesystem::path& archive,
                                      const ArchiveMaker& makeArchive, Pacer& pace,
-                                     ServerChanges* blobs, const std::filesystem::path& server) {
+                                     ServerChanges* blobs, const std::filesystem::path& server,
+                                     const wchar_t* doing = L"Archiving") {
   OneRead read;
   std::vector<std::optional<TarFollower::Member>> known(files.size());
   std::vector<std::string> names;
@@ -189,18 +190,25 @@ std::optional<OneRead> ReadOnceByTar(const std::filesystem::path& build,
   }
   std::optional<BlobWriter> writer;
   if (blobs != nullptr) writer.emplace(server, *blobs, known);
+  // Counted as tar's bytes come, so that a large file moves the line too.
   std::uint64_t done = 0;
+  std::size_t ended = 0;
+  const auto show = [&](bool last) {
+    pace(Format(L"{}: {} of {} files, {:.1f} of {:.1f} MiB", doing, ended, files.size(),
+                done / kMebibyte, total / kMebibyte),
+         last);
+  };
   TarFollower follower(
       std::move(names),
       [&](std::size_t index, std::string_view bytes) {
         if (writer) writer->Bytes(index, bytes);
+        done += bytes.size();
+        show(false);
       },
       [&](std::size_t index, const TarFollower::Member& member) {
         if (writer) writer->Ended(index, member);
-        done += member.size;
-        pace(Format(L"Archiving: {} of {} files, {:.1f} of {:.1f} MiB", index + 1, files.size(),
-                    done / kMebibyte, total / kMebibyte),
-             index + 1 == files.size());
+        ended = index + 1;
+        show(ended == files.size());
       });
   read.compressed =
       makeArchive(build, wideNames, archive,
@@ -369,6 +377,8 @@ class ReleaseRun {
     summary_.plans = ReportUpdates(
         server_, {version_, listed_, chunked_, stored_, manifest_.size(), archive_.size});
     for (const UpdateReport& plan : summary_.plans) {
+      // An update's limit: a new player takes the whole game whatever it is.
+      if (plan.from.empty()) continue;
       if (options_.maxUpdateBytes > 0 && plan.bytes > options_.maxUpdateBytes) {
         throw Failure{
             Format(L"a player on {} would download {} bytes, more than the {} that "
@@ -496,8 +506,8 @@ PlanSummary PlanRelease(const std::filesystem::path& build, const std::filesyste
   const auto archive = changes.Temporary(server / "Quellorn.tar");
   std::vector<ChunkedFile> chunked;
   std::vector<Listed> listed;
-  if (std::optional<OneRead> once =
-          ReadOnceByTar(build, files, archive, makeArchive, pace, nullptr, {})) {
+  if (std::optional<OneRead> once = ReadOnceByTar(build, files, archive, makeArchive, pace, nullptr,
+                                                  {}, L"Reading the build")) {
     listed = std::move(once->listed);
     chunked = std::move(once->chunked);
   } else {
