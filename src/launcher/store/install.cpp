@@ -70,10 +70,16 @@ void RemoveFolder(const std::filesystem::path& folder) {
 // of unknown content when its size changed. Without a record: the file at each listed path, of
 // unknown content.
 struct Holdings {
-  std::vector<InstalledFile> files;
+  std::vector<InstalledFile> files;  // each file's `chunks` points into `chunks`
   std::vector<std::filesystem::path> paths;
   std::vector<FileStamp> stamps;           // the recorded ones
   std::vector<std::vector<Chunk>> chunks;  // recorded, of the files vouched for
+
+  Holdings() = default;
+  // Moved, the chunks stay where `files` points; a copy would leave it pointing at the original.
+  Holdings(Holdings&&) = default;
+  Holdings(const Holdings&) = delete;
+  Holdings& operator=(const Holdings&) = delete;
 };
 
 Holdings LookAtInstalled(const std::vector<Listed>& listed, const std::filesystem::path& folder,
@@ -107,7 +113,38 @@ Holdings LookAtInstalled(const std::vector<Listed>& listed, const std::filesyste
         std::move(path), recorded.stamp);
     if (vouched) held.chunks.back() = std::move(recorded.chunks);
   }
+  // Now that the chunks stay where they are: the plan knows what each vouched-for file holds.
+  for (std::size_t i = 0; i < held.files.size(); ++i) {
+    if (!held.chunks[i].empty()) held.files[i].chunks = &held.chunks[i];
+  }
   return held;
+}
+
+// What the plan fetches, as the log tells it: the bytes of every form it takes, a large file's
+// missing chunks where its record tells them; and how many large files are read to find theirs.
+std::wstring PlannedFetch(const UpdatePlan& plan, const Holdings& held,
+                          const std::vector<Listed>& listed, const std::vector<ChunkedFile>& chunks,
+                          const std::vector<StoredContent>& stored) {
+  std::size_t unknown = 0;
+  std::uint64_t total = 0;
+  for (const std::optional<std::uint64_t>&bytes : PlannedDownloads(
+           plan, held.files, listed, chunks,
+           [&](const ChunkedFile&wanted, const InstalledFile&file) -> std::uint64_t {
+             if (file.chunks != nullptr) {
+               const StoredContent* forms = FindStored(stored, wanted.sha256);
+               return MissingChunkBytes(
+                   wanted, ChunkedFile{file.path, {}, 0, *file.chunks},
+                   forms != nullptr ? forms->frames : std::vector<std::uint64_t>());
+             }
+             ++unknown;
+             return 0;
+           },
+           stored)) {
+    total = SaturatingAdd(total, bytes.value_or(0));
+  }
+  return unknown == 0 ? Format(L"{} to fetch", total)
+                      : Format(L"{} to fetch, and what {} large files lack, found as they are read",
+                               total, unknown);
 }
 
 // The file-by-file part of `plan`, with the installed files' paths and stamps, and the forms
@@ -160,8 +197,8 @@ void ClientStore::Install(const Release& release, const std::wstring& base,
                                               RecordOf(root, current), options.hashKept);
   const UpdatePlan plan = PlanUpdate(held.files, listed, chunks, release.size, stored);
   LogLine(plan.byArchive ? Format(L"By the archive: {} bytes", release.size)
-                         : Format(L"File by file: {} bytes kept, about {} to fetch", plan.keptBytes,
-                                  plan.estimate));
+                         : Format(L"File by file: {} bytes kept, {}", plan.keptBytes,
+                                  PlannedFetch(plan, held, listed, chunks, stored)));
   StagingPlan staging = StagingOf(plan, held, options.linkKept, listed, stored);
   if (plan.byArchive) {
     StageByArchive(release, base, listed, blocks, progress);

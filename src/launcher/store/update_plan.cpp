@@ -87,6 +87,16 @@ std::optional<PlannedFile> CheapestPatch(const StoredContent* forms, const Insta
   return best;
 }
 
+// What `held` lacks of `wanted`'s chunks, counted as fetched, when its record says which it
+// holds; nothing when only reading it would tell.
+std::optional<std::uint64_t> RecordedMissing(const ChunkedFile& wanted, const InstalledFile& held,
+                                             const std::vector<StoredContent>& stored) {
+  if (held.chunks == nullptr || held.chunks->empty()) return std::nullopt;
+  const StoredContent* forms = FindStored(stored, wanted.sha256);
+  return MissingChunkBytes(wanted, ChunkedFile{held.path, {}, 0, *held.chunks},
+                           forms != nullptr ? forms->frames : std::vector<std::uint64_t>());
+}
+
 }  // namespace
 
 std::uint64_t WholeFetchSize(const Listed& entry, const std::vector<StoredContent>& stored) {
@@ -115,10 +125,14 @@ UpdatePlan PlanUpdate(const std::vector<InstalledFile>& installed,
       anyFromInstalled = true;
       continue;
     }
-    const auto there = FindChunked(chunks, entry) ? index.AtPath(entry.path) : std::nullopt;
-    if (there) {
+    const ChunkedFile* wanted = FindChunked(chunks, entry);
+    const auto there = wanted != nullptr ? index.AtPath(entry.path) : std::nullopt;
+    const std::optional<std::uint64_t> missing =
+        there ? RecordedMissing(*wanted, installed[*there], stored) : std::nullopt;
+    if (there && (!missing || *missing < WholeFetchSize(entry, stored))) {
       plan.files.push_back({FileWay::Chunks, *there});
-      plan.estimate = SaturatingAdd(plan.estimate, kPerFileOverhead);
+      plan.estimate =
+          SaturatingAdd(plan.estimate, SaturatingAdd(missing.value_or(0), kPerFileOverhead));
       anyFromInstalled = true;
     } else {
       plan.files.push_back({FileWay::Fetch, 0});

@@ -30,6 +30,9 @@ struct InstalledFile {
   std::optional<Digest> sha256;  // known from a record or a list; none: only the size is known
   std::uint64_t size = 0;
   bool vouched = false;  // the file system vouches for its bytes: it may be linked, unread
+  // A large file's chunks as its record keeps them, while it is vouched for: what it holds of a
+  // changed file is then known without reading it. Null when unknown.
+  const std::vector<Chunk>* chunks = nullptr;
 };
 
 enum class FileWay : std::uint8_t {
@@ -51,9 +54,10 @@ struct UpdatePlan {
   std::vector<PlannedFile> files;  // one per listed entry, in the list's order; none by archive
   std::uint64_t keptBytes = 0;     // of the files copied or linked
   // What fetching the rest singly is estimated at: each file's stored size (its patch's, its
-  // packed blob's or its own) and the overhead, a file by chunks at the overhead alone (how many of
-  // its chunks are held shows only once it is read, and a patch changes little of such a file). The
-  // archive is taken against this.
+  // packed blob's or its own) and the overhead; a file by chunks at the chunks the installed file
+  // lacks where its record says which it holds, else at the overhead alone (what it holds shows
+  // only once it is read, and a patch changes little of such a file). The archive is taken against
+  // this.
   std::uint64_t estimate = 0;
 };
 
@@ -63,7 +67,7 @@ struct UpdatePlan {
 // vouched for, else the first of them) or, for one whose digest isn't known, from the file at the
 // entry's path with the entry's size. A changed file goes by the smallest patch `stored` has for
 // it from an installed content, else by chunks when the index names it and an installed file lies
-// at its path.
+// at its path (unless that file's recorded chunks show it holds none of them: fetched whole).
 UpdatePlan PlanUpdate(const std::vector<InstalledFile>& installed,
                       const std::vector<Listed>& listed, const std::vector<ChunkedFile>& chunks,
                       std::uint64_t archiveSize, const std::vector<StoredContent>& stored = {});

@@ -99,6 +99,40 @@ TEST(PlanUpdate, EachFileTakesTheCheapestWayTheInstalledVersionAllows) {
   }
 }
 
+// With the chunks its record keeps, what a large file lacks is known unread: the estimate counts
+// it, and a file that holds none of them is fetched whole. Unrecorded, only reading it tells.
+TEST(PlanUpdate, ARecordedFilesChunksTellWhatItLacks) {
+  const Listed pack = Entry("data/pack.pak", "pack", 20 << 20);
+  const ChunkedFile wanted{pack.path,
+                           pack.sha256,
+                           pack.size,
+                           {{DigestOf("a"), 0, 10 << 20}, {DigestOf("b"), 10 << 20, 10 << 20}}};
+  const std::vector<Chunk> half = {{DigestOf("a"), 0, 10 << 20},
+                                   {DigestOf("c"), 10 << 20, 10 << 20}};
+  const std::vector<Chunk> none = {{DigestOf("d"), 0, 10 << 20},
+                                   {DigestOf("c"), 10 << 20, 10 << 20}};
+  struct Row {
+    const char* name;
+    const std::vector<Chunk>* recorded;
+    FileWay way;
+    std::uint64_t estimate;
+  };
+  for (const Row& row :
+       {Row{"half of them held", &half, FileWay::Chunks, (10 << 20) + kPerFileOverhead},
+        Row{"none held", &none, FileWay::Fetch, (20 << 20) + kPerFileOverhead},
+        Row{"unrecorded", nullptr, FileWay::Chunks, kPerFileOverhead}}) {
+    SCOPED_TRACE(row.name);
+    const Listed game = Entry("Quellorn.exe", "game");
+    InstalledFile old = Known(Entry(pack.path, "old pack", 20 << 20), true);
+    old.chunks = row.recorded;
+    const UpdatePlan plan =
+        PlanUpdate({Known(game, true), old}, {game, pack}, {wanted}, std::uint64_t{1} << 30);
+    ASSERT_EQ(plan.files.size(), 2u);
+    EXPECT_EQ(plan.files[1].way, row.way);
+    EXPECT_EQ(plan.estimate, row.estimate);
+  }
+}
+
 TEST(PlanUpdate, TheArchiveIsTakenOnceFetchingComesToSixtyPercentOfIt) {
   const Listed kept = Entry("Quellorn.exe", "game");
   const std::vector<InstalledFile> installed = {Known(kept, true)};
