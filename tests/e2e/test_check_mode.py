@@ -96,9 +96,18 @@ class CheckMode(unittest.TestCase):
 
     # --- scenarios -----------------------------------------------------------------------------
 
+    def summary(self):
+        """The --json summary of the last run."""
+        return json.loads((self.folder / "summary.json").read_text(encoding="utf-8"))
+
     def test_fresh_install_by_archive(self):
         releases.publish(self.www, "1.0.0", GAME)
-        self.assertEqual(self.run_launcher(), (0, self.ok_line("1.0.0")))
+        self.assertEqual(self.run_launcher("--json", native(self.folder / "summary.json")),
+                         (0, self.ok_line("1.0.0")))
+        summary = self.summary()
+        self.assertEqual((summary["outcome"], summary["from"], summary["version"], summary["how"]),
+                         ("ok", "", "1.0.0", "archive"))
+        self.assertEqual(summary["ways"], {"archive": len(GAME)})
         self.assert_intact("1.0.0")
         self.assertFalse((self.store / "1.0.0.download").exists())
         self.assertEqual(self.server.requests["files-1.0.0.txt"], 1)  # to check the unpacked tree
@@ -107,8 +116,17 @@ class CheckMode(unittest.TestCase):
         self.install("1.0.0")
         new = dict(GAME, **{"Quellorn.exe": b"game 1.1.0", "data/new.pak": b"n" * 1000})
         releases.publish(self.www, "1.1.0", new, extra={"size": 10_000_000})
-        self.assertEqual(self.run_launcher(), (0, self.ok_line("1.1.0")))
+        self.assertEqual(self.run_launcher("--json", native(self.folder / "summary.json")),
+                         (0, self.ok_line("1.1.0")))
         self.assert_intact("1.1.0", new)
+        # The summary says what came how: without a record the kept files were copied and
+        # hashed, the changed ones fetched raw; and its bytes are what was fetched and kept.
+        summary = self.summary()
+        self.assertEqual((summary["from"], summary["version"], summary["how"]), ("1.0.0", "1.1.0", "file by file"))
+        came = {entry["path"]: entry["came"] for entry in summary["files"]}
+        self.assertEqual(came, {path: "raw" if path in ("Quellorn.exe", "data/new.pak") else "copied" for path in new})
+        self.assertEqual(summary["bytesFetched"], len(new["Quellorn.exe"]) + len(new["data/new.pak"]))
+        self.assertEqual(summary["bytesKept"], sum(len(data) for path, data in new.items() if came[path] == "copied"))
         self.assertEqual(self.server.requests["Quellorn-1.1.0.tar"], 0)
         fetched = sorted(path for path, count in self.server.requests.items() if path.startswith("files/"))
         self.assertEqual(fetched, sorted(f"files/{releases.sha256(new[p])}.bin" for p in ("Quellorn.exe", "data/new.pak")))

@@ -1,9 +1,14 @@
 #include "launcher/shell/check_mode.h"
 
+#include <chrono>
+#include <map>
 #include <system_error>
+
+#include "launcher/feed/json.h"
 
 #include "launcher/platform/durable_replace.h"
 #include "launcher/text/failure.h"
+#include "launcher/text/format.h"
 #include "launcher/text/log.h"
 #include "launcher/text/text.h"
 #include "launcher/update/prepare.h"
@@ -12,20 +17,56 @@ namespace launcher {
 
 int RunCheck(const std::wstring& checkFile, const std::wstring& feedUrl, const ClientStore& store,
              bool launcherUpdateAllowed, const std::filesystem::path& temporaryDirectory,
-             bool repair) {
+             bool repair, const std::wstring& summaryFile) {
+  const auto started = std::chrono::steady_clock::now();
+  UpdateSummary summary;
+  std::wstring line;
+  int code = 1;
   try {
     const Ready ready = Prepare(
         feedUrl, store, [](const Progress&) {}, launcherUpdateAllowed, temporaryDirectory,
-        BuiltInTrust(), repair);
-    WriteCheckResult(checkFile,
-                     (ready.isInstaller ? L"launcher\t" : L"ok\t") + WideFromPath(ready.path));
-    return 0;
+        BuiltInTrust(), repair, &summary);
+    line = (ready.isInstaller ? L"launcher\t" : L"ok\t") + WideFromPath(ready.path);
+    code = 0;
   } catch (const Failure& failure) {
-    WriteCheckResult(checkFile, L"error\t" + failure.message);
+    line = L"error\t" + failure.message;
   } catch (...) {
-    WriteCheckResult(checkFile, std::wstring(L"error\t") + kSomethingWentWrong);
+    line = std::wstring(L"error\t") + kSomethingWentWrong;
   }
-  return 1;
+  WriteCheckResult(checkFile, line);
+  if (!summaryFile.empty()) {
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    if (!ReplaceFileDurably(PathFromWide(summaryFile), PathFromWide(summaryFile + L".tmp"),
+                            SummaryJson(line, summary, seconds))) {
+      LogLine(L"The summary couldn't be written to " + summaryFile);
+    }
+  }
+  return code;
+}
+
+std::string SummaryJson(const std::wstring& checkLine, const UpdateSummary& summary,
+                        double seconds) {
+  const std::size_t tab = checkLine.find(L'\t');
+  std::map<std::string, std::uint64_t> counts;
+  std::string files;
+  for (const auto& [path, came] : summary.files) {
+    ++counts[NameOf(came)];
+    files += (files.empty() ? "" : ", ") + std::string("{\"path\": ") + JsonString(Widen(path)) +
+             ", \"came\": \"" + NameOf(came) + "\"}";
+  }
+  std::string ways;
+  for (const auto& [name, count] : counts) {
+    ways += (ways.empty() ? "\"" : ", \"") + name + "\": " + std::to_string(count);
+  }
+  return "{\"outcome\": " + JsonString(checkLine.substr(0, tab)) + ", \"message\": " +
+         JsonString(tab == std::wstring::npos ? L"" : checkLine.substr(tab + 1)) +
+         ", \"from\": " + JsonString(summary.from) +
+         ", \"version\": " + JsonString(summary.version) + ", \"how\": " + JsonString(summary.how) +
+         ", \"bytesFetched\": " + std::to_string(summary.fetched) +
+         ", \"bytesKept\": " + std::to_string(summary.kept) +
+         ", \"seconds\": " + Narrow(Format(L"{:.3f}", seconds)) + ", \"ways\": {" + ways +
+         "}, \"files\": [" + files + "]}\n";
 }
 
 void WriteCheckResult(const std::wstring& checkFile, const std::wstring& line) {

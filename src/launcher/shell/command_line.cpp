@@ -15,6 +15,8 @@ LaunchOptions ParseCommandLine(const std::vector<std::wstring>& arguments) {
       options.feedOverride = arguments[++i];
     } else if (argument == L"--check" && hasValue) {
       options.checkFile = arguments[++i];
+    } else if (argument == L"--json" && hasValue) {
+      options.summaryFile = arguments[++i];
     } else {
       options.gameArguments += L' ';
       options.gameArguments += QuoteArgument(argument);

@@ -11,6 +11,7 @@ namespace launcher {
 struct LaunchOptions {
   std::wstring feedOverride;          // "--feed" URL; empty: launcher.json or the built-in URL
   std::wstring checkFile;             // "--check" result file; empty: window mode
+  std::wstring summaryFile;           // "--json" summary of a check, in JSON; empty: none
   bool launcherUpdateAllowed = true;  // false after "--updated"
   bool repair = false;                // "--repair": every file of the installed version hashed
   std::wstring gameArguments;         // empty, or a space and a quoted argument for each one

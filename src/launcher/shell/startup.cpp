@@ -92,10 +92,11 @@ int Run(const LaunchOptions& options) {
       return Prepare(url, within, progress, updateAllowed, temporary, BuiltInTrust(), true);
     };
   }
-  const int exitCode = !options.checkFile.empty() ? RunCheck(options.checkFile, feedUrl, store,
-                                                             options.launcherUpdateAllowed,
-                                                             temporaryDirectory, options.repair)
-                                                  : RunWindowMode(std::move(settings), store);
+  const int exitCode =
+      !options.checkFile.empty()
+          ? RunCheck(options.checkFile, feedUrl, store, options.launcherUpdateAllowed,
+                     temporaryDirectory, options.repair, options.summaryFile)
+          : RunWindowMode(std::move(settings), store);
   LogLine(
       Format(L"The run ended with exit code {} after {:.1f} s", exitCode,
              std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count()));
@@ -123,6 +124,7 @@ int RunLauncher(const std::vector<std::wstring>& arguments) {
     options = ParseCommandLine(arguments);
     // A killed run must not leave the line of an earlier one behind for its caller.
     if (!options.checkFile.empty()) RemoveCheckResult(options.checkFile);
+    if (!options.summaryFile.empty()) RemoveCheckResult(options.summaryFile);
     return Run(options);
   } catch (const Failure& failure) {
     return Report(options, failure.message);

@@ -53,6 +53,9 @@ struct InstallOptions {
   // Files the record vouches for enter the new version as hard links; without, they are copied
   // as on a file system that has no links.
   bool linkKept = true;
+  // When given: how each listed file came, by its place in the list (all from the archive when
+  // that was taken).
+  std::vector<Came>* came = nullptr;
 };
 
 class ClientStore {

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <map>
 #include <mutex>
+#include <optional>
 #include <set>
 #include <thread>
 
@@ -89,31 +90,42 @@ bool FetchForm(const std::wstring& url, const StoredForm& form, const Listed& co
 struct Pool {
   Pool(const std::vector<Job>& work, const std::filesystem::path& folder,
        const std::filesystem::path& downloads, const std::wstring& url,
-       const InstallProgress& report)
-      : jobs(work), staging(folder), parts(downloads), base(url), progress(report) {}
+       const InstallProgress& report, const std::vector<Listed>& all, std::vector<Came>* ways)
+      : jobs(work),
+        staging(folder),
+        parts(downloads),
+        base(url),
+        progress(report),
+        listed(all),
+        came(ways) {}
 
   const std::vector<Job>& jobs;
   const std::filesystem::path& staging;
   const std::filesystem::path& parts;
   const std::wstring& base;
   const InstallProgress& progress;
+  const std::vector<Listed>& listed;
+  std::vector<Came>* came;  // each job sets its own entries' places only
 
   std::mutex lock;  // downloaded and every report made by a worker
   std::uint64_t downloaded = 0;
   std::uint64_t downloadTotal = 0;
 
-  // The patch, then the packed blob, where the plan has them.
-  bool FetchSmaller(const FetchForms& forms, const Listed& content,
-                    const std::filesystem::path& part, const DownloadProgress& onBytes,
-                    const RetryWait& wait) const {
+  // The patch, then the packed blob, where the plan has them: the one that made the content.
+  std::optional<Came> FetchSmaller(const FetchForms& forms, const Listed& content,
+                                   const std::filesystem::path& part,
+                                   const DownloadProgress& onBytes, const RetryWait& wait) const {
     if (forms.patch != nullptr &&
         FetchForm(base + layout::PatchName(content.sha256, forms.patch->base), forms.patch->stored,
                   content, part, &forms.reference, onBytes, wait)) {
-      return true;
+      return Came::Patched;
     }
-    return forms.packed != nullptr &&
-           FetchForm(base + layout::PackedBlobName(content.sha256), *forms.packed, content, part,
-                     nullptr, onBytes, wait);
+    if (forms.packed != nullptr &&
+        FetchForm(base + layout::PackedBlobName(content.sha256), *forms.packed, content, part,
+                  nullptr, onBytes, wait)) {
+      return Came::Packed;
+    }
+    return std::nullopt;
   }
 
   void FetchOne(const Job& job, const std::atomic<bool>& stop) {
@@ -137,9 +149,16 @@ struct Pool {
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
       }
     };
-    if (job.forms == nullptr || !FetchSmaller(*job.forms, content, part, onBytes, wait)) {
+    std::optional<Came> way = job.forms != nullptr
+                                  ? FetchSmaller(*job.forms, content, part, onBytes, wait)
+                                  : std::nullopt;
+    if (!way) {
       DownloadWithRetries(base + layout::BlobName(content.sha256), content.size, digest, part,
                           onBytes, wait);
+      way = Came::Raw;
+    }
+    if (came != nullptr) {
+      for (const Listed* entry : job.entries) (*came)[entry - listed.data()] = *way;
     }
     // The same content listed under several paths: copies for all but the last, which takes
     // the verified file itself.
@@ -163,9 +182,10 @@ std::filesystem::path PartFileOf(const std::filesystem::path& parts, const Diges
 void RunDownloadPool(const std::vector<std::size_t>& toFetch, const std::vector<Listed>& listed,
                      const std::filesystem::path& staging, const std::filesystem::path& parts,
                      const std::wstring& base, const InstallProgress& progress,
-                     const std::vector<FetchForms>& forms, std::size_t maxWorkers) {
+                     const std::vector<FetchForms>& forms, std::size_t maxWorkers,
+                     std::vector<Came>* came) {
   const std::vector<Job> jobs = JobsByContent(toFetch, listed, forms);
-  Pool pool(jobs, staging, parts, base, progress);
+  Pool pool(jobs, staging, parts, base, progress, listed, came);
   for (const Job& job : jobs) pool.downloadTotal = SaturatingAdd(pool.downloadTotal, job.expected);
   progress(Stage::Downloading, 0, pool.downloadTotal);
   std::set<std::filesystem::path> partFolders;

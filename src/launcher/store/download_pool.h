@@ -39,11 +39,12 @@ std::filesystem::path PartFileOf(const std::filesystem::path& parts, const Diges
 // there is resumed. `forms[k]`, where `forms` is given, names the smaller forms of listed[k].
 // Reports Downloading progress over the distinct contents, one report at a time. Runs on the
 // calling thread plus up to maxWorkers - 1 more, all joined before it returns or throws the first
-// failure.
+// failure. `came`, when given, is set at each fetched entry's place to the form it came in.
 void RunDownloadPool(const std::vector<std::size_t>& toFetch, const std::vector<Listed>& listed,
                      const std::filesystem::path& staging, const std::filesystem::path& parts,
                      const std::wstring& base, const InstallProgress& progress,
                      const std::vector<FetchForms>& forms = {},
-                     std::size_t maxWorkers = kMaxDownloadWorkers);
+                     std::size_t maxWorkers = kMaxDownloadWorkers,
+                     std::vector<Came>* came = nullptr);
 
 }  // namespace launcher

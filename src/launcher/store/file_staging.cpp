@@ -21,6 +21,10 @@ namespace {
 // Kept files copied at once: enough to keep both the disk and the cores of a small machine busy.
 constexpr std::size_t kCopiers = 4;
 
+void Note(const StagingPlan& plan, std::size_t index, Came came) {
+  if (plan.came != nullptr) (*plan.came)[index] = came;
+}
+
 // Puts the vouched-for source at `destination` as a hard link; an earlier attempt's link stays.
 bool Link(const KeptFile& kept, const std::filesystem::path& destination, bool linkKept) {
   const std::optional<FileStamp> staged = StampOf(destination, true);
@@ -93,6 +97,7 @@ void StageByChunks(std::vector<std::size_t>& toFetch, const std::vector<Listed>&
                         report({before.taken + file.taken, before.fetched + file.fetched});
                       })) {
       built.push_back(i);
+      Note(plan, i, Came::Chunks);
     }
   }
   std::erase_if(toFetch, [&](std::size_t i) {
@@ -132,11 +137,13 @@ KeptWork LinkWhatCan(const std::vector<Listed>& listed, StagingPlan& plan,
       source->linked = true;
       work.keptDone += entry.size;
       progress(Stage::Keeping, work.keptDone, plan.keptTotal);
+      Note(plan, i, Came::Linked);
       continue;
     }
     if (HoldsExactly(destination, entry.size, entry.sha256)) {
       if (source) work.keptDone += entry.size;
       progress(Stage::Keeping, work.keptDone, plan.keptTotal);
+      Note(plan, i, Came::Earlier);
       continue;
     }
     if (source) {
@@ -151,8 +158,9 @@ KeptWork LinkWhatCan(const std::vector<Listed>& listed, StagingPlan& plan,
 // Without a record every installed file of the listed size is a candidate, read and hashed
 // whole: on one thread that would leave the other cores idle for most of the keeping. A copy
 // that isn't the entry's bytes joins the fetches.
-void CopyInParallel(const std::vector<Listed>& listed, KeptWork& work, std::uint64_t keptTotal,
+void CopyInParallel(const std::vector<Listed>& listed, KeptWork& work, const StagingPlan& plan,
                     const InstallProgress& progress) {
+  const std::uint64_t keptTotal = plan.keptTotal;
   std::mutex lock;  // keptDone, toFetch and the reports
   WorkInParallel(work.toCopy.size(), kCopiers, [&](std::size_t k, const std::atomic<bool>&) {
     const KeptWork::Copy& copy = work.toCopy[k];
@@ -172,6 +180,8 @@ void CopyInParallel(const std::vector<Listed>& listed, KeptWork& work, std::uint
       work.keptDone += entry.size - copied;
       work.toFetch.push_back(copy.index);
       progress(Stage::Keeping, work.keptDone, keptTotal);
+    } else {
+      Note(plan, copy.index, Came::Copied);
     }
   });
 }
@@ -185,16 +195,18 @@ void StageFileByFile(const std::vector<Listed>& listed, StagingPlan& plan,
   MakeOwnFolder(staging);
   MakeOwnFolder(parts);
   KeptWork work = LinkWhatCan(listed, plan, staging, progress);
-  CopyInParallel(listed, work, plan.keptTotal, progress);
+  CopyInParallel(listed, work, plan, progress);
   std::sort(work.toFetch.begin(), work.toFetch.end());  // in the list's order, as kept in turn
   StageByChunks(work.toFetch, listed, staging, parts, base, progress, plan, chunks);
-  RunDownloadPool(work.toFetch, listed, staging, parts, base, progress, plan.forms);
+  RunDownloadPool(work.toFetch, listed, staging, parts, base, progress, plan.forms,
+                  kMaxDownloadWorkers, plan.came);
   SweepStrays(listed, staging);
 }
 
 void RestageChangedLinks(const std::vector<Listed>& listed, std::vector<KeptFile>& kept,
                          const std::filesystem::path& staging, const std::filesystem::path& parts,
-                         const std::wstring& base, const InstallProgress& progress) {
+                         const std::wstring& base, const InstallProgress& progress,
+                         std::vector<Came>* came) {
   std::vector<std::size_t> toFetch;
   for (KeptFile& file : kept) {
     if (!file.linked) continue;
@@ -203,10 +215,15 @@ void RestageChangedLinks(const std::vector<Listed>& listed, std::vector<KeptFile
     const std::optional<FileStamp> now = StampOf(destination, true);
     if (now && now->SameFile(*file.trusted)) continue;
     file.linked = false;
-    if (!CopyKept(entry, file, destination, [](unsigned long long) {}))
+    if (CopyKept(entry, file, destination, [](unsigned long long) {})) {
+      if (came != nullptr) (*came)[file.index] = Came::Copied;
+    } else {
       toFetch.push_back(file.index);
+    }
   }
-  if (!toFetch.empty()) RunDownloadPool(toFetch, listed, staging, parts, base, progress);
+  if (!toFetch.empty()) {
+    RunDownloadPool(toFetch, listed, staging, parts, base, progress, {}, kMaxDownloadWorkers, came);
+  }
 }
 
 void SweepStrays(const std::vector<Listed>& listed, const std::filesystem::path& staging) {

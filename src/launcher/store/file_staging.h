@@ -36,6 +36,8 @@ struct StagingPlan {
   // By the entry's place in the list, the forms it may be fetched in; empty when only raw blobs
   // are there.
   std::vector<FetchForms> forms;
+  // By the entry's place in the list, how each file came, set as it does; null when nobody asks.
+  std::vector<Came>* came = nullptr;
 };
 
 // Downloads go through the working folder `parts`. Reports Keeping progress against the plan's
@@ -49,10 +51,11 @@ void StageFileByFile(const std::vector<Listed>& listed, StagingPlan& plan,
 
 // Just before the switch: a linked file whose stamp has changed since it was vouched for (the
 // old version, running, wrote to it) is copied afresh, or fetched when its bytes are no longer
-// the listed ones. Throws as StageFileByFile.
+// the listed ones; `came`, when given, says so at its place. Throws as StageFileByFile.
 void RestageChangedLinks(const std::vector<Listed>& listed, std::vector<KeptFile>& kept,
                          const std::filesystem::path& staging, const std::filesystem::path& parts,
-                         const std::wstring& base, const InstallProgress& progress);
+                         const std::wstring& base, const InstallProgress& progress,
+                         std::vector<Came>* came = nullptr);
 
 // Removes every regular file below `staging` that `listed` doesn't name, ignoring ASCII letter
 // case. Folders stay.

@@ -200,6 +200,10 @@ void ClientStore::Install(const Release& release, const std::wstring& base,
                          : Format(L"File by file: {} bytes kept, {}", plan.keptBytes,
                                   PlannedFetch(plan, held, listed, chunks, stored)));
   StagingPlan staging = StagingOf(plan, held, options.linkKept, listed, stored);
+  if (options.came != nullptr) {
+    options.came->assign(listed.size(), plan.byArchive ? Came::Archive : Came::Raw);
+    staging.came = options.came;
+  }
   if (plan.byArchive) {
     StageByArchive(release, base, listed, blocks, progress);
   } else {
@@ -231,7 +235,7 @@ void ClientStore::StageByFiles(const std::wstring& version, const std::wstring& 
   RequireSpace(root, NotYetStaged(staging, listed, plan.kept));
   StageFileByFile(listed, plan, staging, parts, base, progress, chunks);
   // As late as can be: only the checks of the whole tree and the flush come after.
-  RestageChangedLinks(listed, plan.kept, staging, parts, base, progress);
+  RestageChangedLinks(listed, plan.kept, staging, parts, base, progress, plan.came);
 }
 
 void ClientStore::Switch(const std::wstring& version, const std::vector<Listed>& listed,

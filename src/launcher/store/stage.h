@@ -1,6 +1,7 @@
 #pragma once
 // What an install reports while it works: which kind of bytes, how many so far, of how many.
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 
@@ -18,5 +19,17 @@ enum class Stage : std::uint32_t {
 };
 
 using InstallProgress = std::function<void(Stage stage, std::uint64_t done, std::uint64_t total)>;
+
+// How one file of a new version came to be there, for the summary of an update: kept from the
+// installed version (linked, or copied), left by an earlier attempt, made by a patch, built from
+// the chunks of the installed file, fetched packed or raw, or unpacked from the archive.
+enum class Came : std::uint8_t { Linked, Copied, Earlier, Patched, Chunks, Packed, Raw, Archive };
+
+// "linked", "copied", "earlier", "patched", "chunks", "packed", "raw", "archive".
+inline const char* NameOf(Came came) {
+  constexpr const char* kNames[] = {"linked", "copied", "earlier", "patched",
+                                    "chunks", "packed", "raw",     "archive"};
+  return kNames[static_cast<std::size_t>(came)];
+}
 
 }  // namespace launcher

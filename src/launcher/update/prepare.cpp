@@ -203,7 +203,8 @@ void RepairInstalled(const Feed& feed, const std::wstring& baseUrl, const Client
 // else its file list (refusing the release when it can't be used), the chunk index for an update,
 // and the archive's block list only when the archive is taken.
 void InstallRelease(const Feed& feed, const std::wstring& baseUrl, const ClientStore& store,
-                    const std::wstring& installed, ReportInstallProgress& report, bool repair) {
+                    const std::wstring& installed, ReportInstallProgress& report, bool repair,
+                    UpdateSummary* summary) {
   const Release& release = feed.release;
   // Fetched even with nothing installed to keep from: the staged version is checked against it.
   Manifest manifest;
@@ -219,15 +220,29 @@ void InstallRelease(const Feed& feed, const std::wstring& baseUrl, const ClientS
   LogLine(Format(L"Update from {} to {}: archive {} of {} bytes, file list of {} files",
                  installed.empty() ? std::wstring(L"nothing") : installed, release.version,
                  release.file, release.size, manifest.listed.size()));
+  std::vector<Came> came;
+  InstallOptions options{repair};
+  if (summary != nullptr) options.came = &came;
   store.Install(
-      release, baseUrl, manifest.listed, std::ref(report), manifest.chunks, {repair},
+      release, baseUrl, manifest.listed, std::ref(report), manifest.chunks, options,
       [&] { return FetchBlockList(feed, baseUrl); }, manifest.stored);
+  if (summary == nullptr) return;
+  summary->how = came.empty() || came.front() == Came::Archive ? L"archive" : L"file by file";
+  // Kept as the files came: the progress counts a copy that turned out changed as kept too.
+  summary->kept = report.taken;
+  for (std::size_t i = 0; i < came.size(); ++i) {
+    summary->files.emplace_back(manifest.listed[i].path, came[i]);
+    if (came[i] == Came::Linked || came[i] == Came::Copied || came[i] == Came::Earlier) {
+      summary->kept = SaturatingAdd(summary->kept, manifest.listed[i].size);
+    }
+  }
 }
 
 // Installs the feed's release over `installed` (perhaps nothing) and names what to start: the new
 // version, or the installed one when the install fails.
 Ready UpdateTo(const Feed& feed, const std::wstring& baseUrl, const ClientStore& store,
-               const std::wstring& installed, const ProgressCallback& progress, bool repair) {
+               const std::wstring& installed, const ProgressCallback& progress, bool repair,
+               UpdateSummary* summary) {
   const Release& release = feed.release;
   const std::wstring title = installed.empty() ? std::wstring(L"Downloading Quellorn")
                                                : Format(L"Updating to {}", release.version);
@@ -255,7 +270,7 @@ Ready UpdateTo(const Feed& feed, const std::wstring& baseUrl, const ClientStore&
   // the most an update fetches.)
   const UpdateDeadline deadline(release.size);
   try {
-    InstallRelease(feed, baseUrl, store, installed, report, repair);
+    InstallRelease(feed, baseUrl, store, installed, report, repair, summary);
   } catch (const Stalled& failure) {
     return tooSlow(failure);
   } catch (const PastDeadline& failure) {
@@ -270,6 +285,10 @@ Ready UpdateTo(const Feed& feed, const std::wstring& baseUrl, const ClientStore&
   LogLine(Format(L"Installed {} in {:.1f} s: {} bytes downloaded, {} kept from {}", release.version,
                  std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count(),
                  report.Fetched(), report.Kept(), installed.empty() ? L"nothing" : installed));
+  if (summary != nullptr) {
+    summary->version = release.version;
+    summary->fetched = report.Fetched();
+  }
   store.Prune();
   return {store.Executable(release.version), false, nullptr};
 }
@@ -397,9 +416,13 @@ std::wstring HostOf(const std::wstring& url) {
 
 Ready Prepare(const std::wstring& feedUrl, const ClientStore& store,
               const ProgressCallback& progress, bool launcherUpdateAllowed,
-              const std::filesystem::path& temporaryDirectory, const FeedTrust& trust,
-              bool repair) {
+              const std::filesystem::path& temporaryDirectory, const FeedTrust& trust, bool repair,
+              UpdateSummary* summary) {
   const std::wstring installed = store.Current();
+  // Until more is known: the installed version starts as it is.
+  UpdateSummary ignored;
+  UpdateSummary& told = summary != nullptr ? *summary : ignored;
+  told = {installed, installed, L"installed", 0, 0, {}};
   const Ready installedReady{store.Executable(installed), false, nullptr};
   const size_t lastSlash = feedUrl.rfind(L'/');
   const std::wstring baseUrl =
@@ -416,6 +439,9 @@ Ready Prepare(const std::wstring& feedUrl, const ClientStore& store,
     if (const std::optional<Release> launcher = TrustedLauncher(*feed, fetched, baseUrl)) {
       LogLine(Format(L"Launcher update from {} to {}", kOwnVersion, launcher->version));
       if (auto ready = DownloadLauncher(*launcher, baseUrl, progress, temporaryDirectory)) {
+        told.version = launcher->version;
+        told.how = L"launcher";
+        told.fetched = launcher->size;
         return *ready;
       }
     }
@@ -432,6 +458,7 @@ Ready Prepare(const std::wstring& feedUrl, const ClientStore& store,
   }
   if (!installed.empty() && Lowercase(installed) == Lowercase(release.version)) {
     LogLine(L"Up to date: " + installed);
+    told.how = L"up to date";
     RepairInstalled(offered, baseUrl, store, installed, repair, progress);
     store.Prune();
     return installedReady;
@@ -444,7 +471,7 @@ Ready Prepare(const std::wstring& feedUrl, const ClientStore& store,
     return installedReady;
   }
 
-  return UpdateTo(offered, baseUrl, store, installed, progress, repair);
+  return UpdateTo(offered, baseUrl, store, installed, progress, repair, summary);
 }
 
 }  // namespace launcher

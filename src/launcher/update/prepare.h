@@ -10,6 +10,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "launcher/platform/held_file.h"
@@ -33,15 +34,29 @@ struct Ready {
 
 using ProgressCallback = std::function<void(const Progress&)>;
 
+// What one run did, for whoever ran it in check mode: the version it started from and the one it
+// names, how it got there, the bytes the install fetched and kept, and how each listed file came.
+struct UpdateSummary {
+  std::wstring from;     // the version installed before; empty when there was none
+  std::wstring version;  // the version named to start, or the launcher installer's
+  // "up to date", "archive", "file by file", "launcher", or "installed" (the installed version
+  // starts without an update: no feed, an older release, a failed install)
+  std::wstring how;
+  std::uint64_t fetched = 0;
+  std::uint64_t kept = 0;
+  std::vector<std::pair<std::string, Came>> files;  // by the list, when an update was installed
+};
+
 // Throws Failure with the player's message only when no usable version is installed; other
 // exceptions (from the store, the progress callback) pass through. A feed that `trust` refuses
 // counts as one that couldn't be fetched. An up-to-date version is looked at by its record and
 // what has changed is fetched again; with `repair` every file of it is hashed instead, and an
-// update hashes the files it keeps.
+// update hashes the files it keeps. `summary`, when given, is filled in.
 Ready Prepare(const std::wstring& feedUrl, const ClientStore& store,
               const ProgressCallback& progress, bool launcherUpdateAllowed,
               const std::filesystem::path& temporaryDirectory,
-              const FeedTrust& trust = BuiltInTrust(), bool repair = false);
+              const FeedTrust& trust = BuiltInTrust(), bool repair = false,
+              UpdateSummary* summary = nullptr);
 
 // Lets a progress report through only when it would show something new: another kind, total,
 // count in the unit shown, or thousandth of the bar. Formatting and repainting then follow what

@@ -12,6 +12,7 @@ struct ParseCase {
   bool launcherUpdateAllowed;
   std::wstring gameArguments;
   bool repair = false;
+  std::wstring summaryFile;
 };
 
 TEST(ParseCommandLine, SortsOptionsFromGameArguments) {
@@ -37,6 +38,8 @@ TEST(ParseCommandLine, SortsOptionsFromGameArguments) {
        L" -windowed \"save 2\""},
       {{L""}, L"", L"", true, L" \"\""},
       {{L"--repair", L"-windowed", L"--REPAIR"}, L"", L"", true, L" -windowed --REPAIR", true},
+      {{L"--check", L"c.txt", L"--json", L"s.json"}, L"", L"c.txt", true, L"", false, L"s.json"},
+      {{L"--json"}, L"", L"", true, L" --json"},
   };
   for (const auto& c : cases) {
     std::vector<std::wstring> arguments{L"C:\\Games\\QuellornLauncher.exe"};
@@ -48,6 +51,7 @@ TEST(ParseCommandLine, SortsOptionsFromGameArguments) {
     EXPECT_EQ(options.launcherUpdateAllowed, c.launcherUpdateAllowed);
     EXPECT_EQ(options.gameArguments, c.gameArguments);
     EXPECT_EQ(options.repair, c.repair);
+    EXPECT_EQ(options.summaryFile, c.summaryFile);
   }
 }
 
