@@ -44,35 +44,60 @@ def free_port():
 
 
 class Nginx:
-    """A static server for the server folder, Range requests included, logging bytes sent."""
+    """The update server as a studio's own origin: nginx serving `www` with Range requests and the
+    cache headers a CDN in front of it heeds, and taking uploads through its WebDAV methods
+    (PROPFIND from Debian's dav-ext module); it logs the bytes of every answer."""
 
     def __init__(self, work, www):
         self.work, self.port = work, free_port()
         self.log = work / "access.log"
-        os.chmod(work, 0o755)  # nginx's workers don't run as root
-        for path in [www, *www.rglob("*")]:
-            os.chmod(path, 0o755 if path.is_dir() else 0o644)
-        (work / "nginx.conf").write_text(f"""daemon on;
+        www.mkdir(parents=True, exist_ok=True)
+        (work / "dav-temp").mkdir(exist_ok=True)
+        (work / "nginx.conf").write_text(f"""load_module /usr/lib/nginx/modules/ngx_http_dav_ext_module.so;
+user root;
+daemon on;
 pid {work}/nginx.pid;
 error_log {work}/error.log;
 worker_processes 1;
 events {{ worker_connections 64; }}
 http {{
-  log_format demo '$body_bytes_sent $request_uri';
+  log_format demo '$request_method $body_bytes_sent $request_uri';
   access_log {self.log} demo;
   sendfile on;
   types {{ application/json json; }}
-  server {{ listen 127.0.0.1:{self.port}; root {www}; }}
+  client_body_temp_path {work}/dav-temp;
+  client_max_body_size 0;
+  server {{
+    listen 127.0.0.1:{self.port};
+    root {www};
+    dav_methods PUT DELETE MKCOL COPY MOVE;
+    dav_ext_methods PROPFIND OPTIONS;
+    create_full_put_path on;
+    # The signed documents asked for anew each time; everything else is named by its content.
+    location ~ "^/(latest(-[a-z0-9-]+)?\\.json|timestamp\\.json|root/[0-9]+\\.json|Quellorn-Launcher-[^/]+\\.json)(\\.sig)?$" {{
+      add_header Cache-Control "no-cache";
+    }}
+    location / {{
+      add_header Cache-Control "public, max-age=31536000, immutable";
+    }}
+  }}
 }}
 """)
         subprocess.run(["nginx", "-c", str(work / "nginx.conf")], check=True)
         self.url = f"http://127.0.0.1:{self.port}/latest.json"
+        self.remote = f":webdav,url='http://127.0.0.1:{self.port}/',vendor=other:"
 
-    def bytes_sent(self):
+    def lines(self):
         time.sleep(0.2)  # nginx writes a request's line when the request is done
         if not self.log.exists():
-            return 0
-        return sum(int(line.split()[0]) for line in self.log.read_text().splitlines())
+            return []
+        return [line.split(" ", 2) for line in self.log.read_text().splitlines()]
+
+    def bytes_sent(self):
+        return sum(int(sent) for method, sent, _ in self.lines() if method == "GET")
+
+    def uploads(self):
+        return [uri for method, _, uri in self.lines() if method == "PUT"]
 
     def stop(self):
         pid = self.work / "nginx.pid"
@@ -85,18 +110,21 @@ def listed(www, version):
     return {path: (digest, int(size)) for digest, size, path in (line.split("\t", 2) for line in lines)}
 
 
-def publish(tool, build, version, www, keys, release_key):
-    print(f"$ quellorn-publish release {build.name} --version {version} --server {www.name} "
-          f"--key {release_key}.pem --key timestamp.pem")
+def publish(tool, build, version, local, keys, release_key, server):
+    print(f"$ quellorn-publish release {build.name} --version {version} --server {local.name} "
+          f"--key {release_key}.pem --key timestamp.pem --to \"{server.remote}\"")
     started = time.monotonic()
-    subprocess.run([str(tool), "release", str(build), "--version", version, "--server", str(www),
-                    "--key", str(keys / f"{release_key}.pem"), "--key", str(keys / "timestamp.pem")],
-                   check=True)
-    print(f"  ({time.monotonic() - started:.2f} s); {release_key} signs the feed, the timestamp names it")
+    before = len(server.uploads())
+    subprocess.run([str(tool), "release", str(build), "--version", version, "--server", str(local),
+                    "--key", str(keys / f"{release_key}.pem"), "--key", str(keys / "timestamp.pem"),
+                    "--to", server.remote], check=True)
+    sent = server.uploads()[before:]
+    print(f"  ({time.monotonic() - started:.2f} s); {release_key} signs the feed, the timestamp names it;")
+    print(f"  uploaded over WebDAV: {len(sent)} files, content first, then {', '.join(u.lstrip('/') for u in sent[-4:])}")
 
 
 def rotate(tool, www, keys):
-    print("$ quellorn-publish rotate --server www --role release --remove release-1 --add release-2 "
+    print("$ quellorn-publish rotate --server server-folder --role release --remove release-1 --add release-2 "
           "--key root-1.pem --key root-2.pem")
     subprocess.run([str(tool), "rotate", "--server", str(www), "--role", "release",
                     "--remove", (keys / "release-1.pub").read_text().strip(),
@@ -134,16 +162,17 @@ def main():
     began = time.monotonic()
     with tempfile.TemporaryDirectory(prefix="quellorn-demo-") as name:
         work = pathlib.Path(name)
-        www, app = work / "www", work / "Quellorn"
+        os.chmod(work, 0o755)
+        local, www, app = work / "server-folder", work / "www", work / "Quellorn"
         app.mkdir()
         shutil.copy2(launcher, app / launcher.name)
 
         make_build(work / "build-1.0.0", "1.0.0")
-        shutil.copytree(roles / "root", www / "root")  # the first root, which the launcher trusts
-        publish(tool, work / "build-1.0.0", "1.0.0", www, keys, "release-1")
+        shutil.copytree(roles / "root", local / "root")  # the first root, which the launcher trusts
         server = Nginx(work, www)
         try:
-            print(f"Serving {www} at {server.url} (nginx)")
+            print(f"nginx serves {www} at {server.url} and takes uploads over WebDAV")
+            publish(tool, work / "build-1.0.0", "1.0.0", local, keys, "release-1", server)
             fetched = launch(launcher, app, server, "Fresh install of 1.0.0")
             print(f"  downloaded {fetched:,} bytes (the archive and the feed)")
             seed = work / "seed-1.0.0"
@@ -152,10 +181,8 @@ def main():
             changed = {7, 42, 250}
             make_build(work / "build-1.1.0", "1.1.0", changed)
             print("\n== The release key is replaced: root 2, signed by two of the three root keys")
-            rotate(tool, www, keys)
-            publish(tool, work / "build-1.1.0", "1.1.0", www, keys, "release-2")
-            server.stop()
-            server = Nginx(work, www)  # picks up the new files' modes
+            rotate(tool, local, keys)
+            publish(tool, work / "build-1.1.0", "1.1.0", local, keys, "release-2", server)
             old, new = listed(www, "1.0.0"), listed(www, "1.1.0")
             kept = sum(size for path, (digest, size) in new.items() if old.get(path, (None,))[0] == digest)
             fetched = launch(launcher, app, server, "Update to 1.1.0, file by file")
