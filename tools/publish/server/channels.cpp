@@ -223,26 +223,59 @@ Feed HaltRollout(const std::filesystem::path& server, const std::wstring& channe
   return Republish(server, feedName, feed, published, signing);
 }
 
-PruneOutcome Prune(const std::filesystem::path& server, std::size_t keep, bool dryRun,
-                   std::chrono::hours grace, std::chrono::system_clock::time_point now) {
-  // What any channel names stays, whatever its age; so does what any feed named within the grace
-  // period, for the players who read it then.
-  std::set<std::wstring> named;
+namespace {
+
+// What stays whatever its age: what any channel names now, and what any feed named within the
+// grace period, for the players who read it then.
+struct Named {
+  std::set<std::wstring> files;
+  std::set<std::wstring> versions;
+};
+
+Named NamedByFeeds(const std::filesystem::path& server,
+                   std::chrono::system_clock::time_point since) {
+  Named named;
   for (const std::wstring& feedName : ChannelFeeds(server)) {
     const Feed feed = ReadPublishedFeed(server, feedName);
-    named.insert({feed.release.file, feed.files});
-    if (feed.rollout) named.insert({feed.rollout->release.file, feed.rollout->files});
-    if (feed.launcher) named.insert(feed.launcher->file);
+    named.files.insert({feed.release.file, feed.files});
+    if (feed.rollout) named.files.insert({feed.rollout->release.file, feed.rollout->files});
+    if (feed.launcher) named.files.insert(feed.launcher->file);
   }
-  const RecentlyNamed recent = NamedSince(server, now - grace);
-  named.insert(recent.installers.begin(), recent.installers.end());
+  RecentlyNamed recent = NamedSince(server, since);
+  named.files.insert(recent.installers.begin(), recent.installers.end());
+  named.versions = std::move(recent.versions);
+  return named;
+}
+
+// Counts `going` into `outcome` and, unless `dryRun`, removes it.
+void RemoveFiles(const std::filesystem::path& server, const std::vector<std::wstring>& going,
+                 bool dryRun, PruneOutcome& outcome) {
+  for (const std::wstring& name : going) {
+    const auto path = server / PathFromWide(name);
+    outcome.bytes += SizeOf(path);
+    outcome.removed.push_back(name);
+    if (!dryRun) {
+      std::error_code error;
+      if (!std::filesystem::remove(path, error) && error) {
+        throw Failure{
+            Format(L"{} couldn't be removed: {}", WideFromPath(path), Widen(error.message()))};
+      }
+    }
+  }
+}
+
+}  // namespace
+
+PruneOutcome Prune(const std::filesystem::path& server, std::size_t keep, bool dryRun,
+                   std::chrono::hours grace, std::chrono::system_clock::time_point now) {
+  const Named named = NamedByFeeds(server, now - grace);
   const std::vector<PublishedRelease> releases = PublishedReleases(server);
   PruneOutcome outcome;
   std::vector<std::wstring> going;
   for (std::size_t i = 0; i < releases.size(); ++i) {
     const PublishedRelease& release = releases[i];
-    if (i + keep >= releases.size() || named.count(release.archive) || named.count(release.list) ||
-        recent.versions.count(release.version)) {
+    if (i + keep >= releases.size() || named.files.count(release.archive) ||
+        named.files.count(release.list) || named.versions.count(release.version)) {
       outcome.kept.push_back(release.version);
     } else {
       going.insert(going.end(), {release.archive, release.list});
@@ -255,7 +288,7 @@ PruneOutcome Prune(const std::filesystem::path& server, std::size_t keep, bool d
   std::set<Digest> needed;
   for (const std::wstring& name : FilesIn(server)) {
     const bool list = layout::VersionOfFileList(name).has_value();
-    if (layout::IsInstallerName(name) && !named.count(name)) {
+    if (layout::IsInstallerName(name) && !named.files.count(name)) {
       going.push_back(name);
     }
     if (!list || std::find(going.begin(), going.end(), name) != going.end()) continue;
@@ -273,18 +306,7 @@ PruneOutcome Prune(const std::filesystem::path& server, std::size_t keep, bool d
       going.push_back(std::wstring(layout::kBlobFolder) + L"/" + name);
     }
   }
-  for (const std::wstring& name : going) {
-    const auto path = server / PathFromWide(name);
-    outcome.bytes += SizeOf(path);
-    outcome.removed.push_back(name);
-    if (!dryRun) {
-      std::error_code error;
-      if (!std::filesystem::remove(path, error) && error) {
-        throw Failure{
-            Format(L"{} couldn't be removed: {}", WideFromPath(path), Widen(error.message()))};
-      }
-    }
-  }
+  RemoveFiles(server, going, dryRun, outcome);
   return outcome;
 }
 
