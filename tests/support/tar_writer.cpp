@@ -3,6 +3,7 @@
 #include <zlib.h>
 #include <zstd.h>
 
+#include <charconv>
 #include <cstdio>
 #include <cstring>
 #include <stdexcept>
@@ -27,8 +28,16 @@ std::size_t StreamWithoutSize(ZSTD_CCtx* context, const std::string& bytes, std:
   }
 }
 
+// Zero-padded to width - 1 digits and a NUL; a value too wide for its field is the test's own
+// mistake, so it fails loudly rather than writing a header tar would misread.
 void Octal(char* field, size_t width, unsigned long long value) {
-  std::snprintf(field, width, "%0*llo", static_cast<int>(width - 1), value);
+  char digits[24];
+  const auto [end, error] = std::to_chars(digits, digits + sizeof digits, value, 8);
+  const auto length = static_cast<size_t>(end - digits);
+  if (error != std::errc{} || length > width - 1) throw std::length_error("tar field too narrow");
+  std::memset(field, '0', width - 1 - length);
+  std::memcpy(field + (width - 1 - length), digits, length);
+  field[width - 1] = '\0';
 }
 
 // Files, and the long names and pax headers that come before one.
