@@ -9,10 +9,13 @@ import re
 import os
 import pathlib
 import shutil
+import signal
 import subprocess
+import time
 import unittest
 
 from installation import set_up_installation
+from update_server import Fault
 from wine import on_windows
 
 LAUNCHER = pathlib.Path(os.environ.get("E2E_LAUNCHER", "build/linux/bin/quellorn-launcher")).resolve()
@@ -79,9 +82,9 @@ class PublishedReleases(unittest.TestCase):
     def test_channels_promote_and_prune(self):
         movie = os.urandom(300_000)
 
-        def release(version, channel=None):
+        def release(version, channel=None, pack=None):
             self.write_build({"Quellorn.exe": f"game {version}".encode(), "data/map.pak": b"m" * 40_000,
-                              "data/movie.bik": movie})
+                              "data/movie.bik": movie, **({"data/pack.pak": pack} if pack else {})})
             extra = ["--channel", channel] if channel else []
             published = self.publish("release", str(self.build), "--version", version, "--server",
                                      str(self.www), *extra)
@@ -110,13 +113,31 @@ class PublishedReleases(unittest.TestCase):
         # A large pack patched in its middle: the plan counts the chunks a player lacks, and the
         # launcher fetches just those.
         pack = os.urandom(9 << 20)
-        (self.build / "data/pack.pak").write_bytes(pack)
-        release("1.1.1", "beta")
+        release("1.1.1", "beta", pack)
         self.assertEqual(self.check("latest-beta.json"), installed("1.1.1"))
-        (self.build / "data/pack.pak").write_bytes(pack[:4 << 20] + os.urandom(1 << 20) + pack[5 << 20:])
-        planned = re.search(r"from 1\.1\.1: (\d+) bytes", release("1.1.2", "beta"))
+        edited = pack[:4 << 20] + os.urandom(1 << 20) + pack[5 << 20:]
+        known = set((self.www / "files").iterdir())
+        planned = re.search(r"from 1\.1\.1: (\d+) bytes", release("1.1.2", "beta", edited))
+        # Killed while it fetches what the pack lacks: 1.1.1 stays current and whole.
+        new = [f"files/{path.name}" for path in set((self.www / "files").iterdir()) - known]
+        for path in new:
+            self.server.faults[path] = Fault(stall_after=0, stall_seconds=20)
+        environment = dict(os.environ, TMPDIR=str(self.folder), XDG_RUNTIME_DIR=str(self.folder))
+        killed = subprocess.Popen([str(self.app / LAUNCHER.name), "--feed", self.server.url("latest-beta.json"),
+                                   "--check", str(self.folder / "killed.txt")], env=environment)
+        deadline = time.monotonic() + 60
+        while not any(self.server.requests[path] for path in new):
+            self.assertLess(time.monotonic(), deadline, "the update never asked for the pack's changes")
+            time.sleep(0.05)
+        killed.send_signal(signal.SIGKILL)
+        killed.wait(timeout=30)
+        self.assertEqual((self.store / "current.txt").read_text(), "1.1.1")
+        self.assertEqual((self.store / "1.1.1/data/pack.pak").read_bytes(), pack)
+        for path in new:
+            del self.server.faults[path]
         self.server.body_bytes.clear()
         self.assertEqual(self.check("latest-beta.json"), installed("1.1.2"))
+        self.assertEqual((self.store / "1.1.2/data/pack.pak").read_bytes(), edited)
         fetched = sum(count for path, count in self.server.body_bytes.items() if not path.startswith("latest"))
         self.assertEqual(fetched, int(planned.group(1)))
         self.assertLess(fetched, 6 << 20)
