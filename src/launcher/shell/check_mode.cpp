@@ -3,9 +3,9 @@
 #include <chrono>
 #include <map>
 #include <system_error>
+#include <vector>
 
-#include "launcher/feed/json.h"
-
+#include "launcher/feed/json_document.h"
 #include "launcher/platform/durable_replace.h"
 #include "launcher/text/failure.h"
 #include "launcher/text/format.h"
@@ -49,24 +49,27 @@ std::string SummaryJson(const std::wstring& checkLine, const UpdateSummary& summ
                         double seconds) {
   const std::size_t tab = checkLine.find(L'\t');
   std::map<std::string, std::uint64_t> counts;
-  std::string files;
+  std::vector<std::string> files;
   for (const auto& [path, came] : summary.files) {
     ++counts[NameOf(came)];
-    files += (files.empty() ? "" : ", ") + std::string("{\"path\": ") + JsonString(Widen(path)) +
-             ", \"came\": \"" + NameOf(came) + "\"}";
+    files.push_back(
+        JsonDocument().Text("path", Widen(path)).Text("came", Widen(NameOf(came))).Close());
   }
-  std::string ways;
-  for (const auto& [name, count] : counts) {
-    ways += (ways.empty() ? "\"" : ", \"") + name + "\": " + std::to_string(count);
-  }
-  return "{\"outcome\": " + JsonString(checkLine.substr(0, tab)) + ", \"message\": " +
-         JsonString(tab == std::wstring::npos ? L"" : checkLine.substr(tab + 1)) +
-         ", \"from\": " + JsonString(summary.from) +
-         ", \"version\": " + JsonString(summary.version) + ", \"how\": " + JsonString(summary.how) +
-         ", \"bytesFetched\": " + std::to_string(summary.fetched) +
-         ", \"bytesKept\": " + std::to_string(summary.kept) +
-         ", \"seconds\": " + Narrow(Format(L"{:.3f}", seconds)) + ", \"ways\": {" + ways +
-         "}, \"files\": [" + files + "]}\n";
+  JsonDocument ways;
+  for (const auto& [name, count] : counts) ways.Number(name.c_str(), count);
+  return JsonDocument()
+             .Text("outcome", checkLine.substr(0, tab))
+             .Text("message", tab == std::wstring::npos ? L"" : checkLine.substr(tab + 1))
+             .Text("from", summary.from)
+             .Text("version", summary.version)
+             .Text("how", summary.how)
+             .Number("bytesFetched", summary.fetched)
+             .Number("bytesKept", summary.kept)
+             .Raw("seconds", Narrow(Format(L"{:.3f}", seconds)))
+             .Raw("ways", ways.Close())
+             .Raw("files", JsonDocument::Array(files))
+             .Close() +
+         "\n";
 }
 
 void WriteCheckResult(const std::wstring& checkFile, const std::wstring& line) {

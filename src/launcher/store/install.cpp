@@ -126,20 +126,14 @@ std::wstring PlannedFetch(const UpdatePlan& plan, const Holdings& held,
                           const std::vector<Listed>& listed, const std::vector<ChunkedFile>& chunks,
                           const std::vector<StoredContent>& stored) {
   std::size_t unknown = 0;
+  const auto missing = [&](const ChunkedFile& wanted, const InstalledFile& file) {
+    const std::optional<std::uint64_t> recorded = RecordedMissing(wanted, file, stored);
+    if (!recorded) ++unknown;
+    return recorded.value_or(0);
+  };
   std::uint64_t total = 0;
-  for (const std::optional<std::uint64_t>&bytes : PlannedDownloads(
-           plan, held.files, listed, chunks,
-           [&](const ChunkedFile&wanted, const InstalledFile&file) -> std::uint64_t {
-             if (file.chunks != nullptr) {
-               const StoredContent* forms = FindStored(stored, wanted.sha256);
-               return MissingChunkBytes(
-                   wanted, ChunkedFile{file.path, {}, 0, *file.chunks},
-                   forms != nullptr ? forms->frames : std::vector<std::uint64_t>());
-             }
-             ++unknown;
-             return 0;
-           },
-           stored)) {
+  for (const std::optional<std::uint64_t>& bytes :
+       PlannedDownloads(plan, held.files, listed, chunks, missing, stored)) {
     total = SaturatingAdd(total, bytes.value_or(0));
   }
   return unknown == 0 ? Format(L"{} to fetch", total)

@@ -87,8 +87,8 @@ std::optional<PlannedFile> CheapestPatch(const StoredContent* forms, const Insta
   return best;
 }
 
-// What `held` lacks of `wanted`'s chunks, counted as fetched, when its record says which it
-// holds; nothing when only reading it would tell.
+}  // namespace
+
 std::optional<std::uint64_t> RecordedMissing(const ChunkedFile& wanted, const InstalledFile& held,
                                              const std::vector<StoredContent>& stored) {
   if (held.chunks == nullptr || held.chunks->empty()) return std::nullopt;
@@ -96,8 +96,6 @@ std::optional<std::uint64_t> RecordedMissing(const ChunkedFile& wanted, const In
   return MissingChunkBytes(wanted, ChunkedFile{held.path, {}, 0, *held.chunks},
                            forms != nullptr ? forms->frames : std::vector<std::uint64_t>());
 }
-
-}  // namespace
 
 std::uint64_t WholeFetchSize(const Listed& entry, const std::vector<StoredContent>& stored) {
   const StoredContent* forms = FindStored(stored, entry.sha256);

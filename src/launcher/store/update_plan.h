@@ -92,6 +92,11 @@ std::uint64_t WholeFetchSize(const Listed& entry, const std::vector<StoredConten
 std::uint64_t MissingChunkBytes(const ChunkedFile& wanted, const ChunkedFile& held,
                                 const std::vector<std::uint64_t>& frames = {});
 
+// What `held` lacks of `wanted`'s chunks, counted as fetched (in the frames `stored` has of
+// them), when its record says which chunks it holds; none when only reading it would tell.
+std::optional<std::uint64_t> RecordedMissing(const ChunkedFile& wanted, const InstalledFile& held,
+                                             const std::vector<StoredContent>& stored);
+
 // Whether the archive of `archiveSize` bytes is the cheaper way when fetching the missing files
 // singly is estimated at `estimate`: files one by one only when they come to under 60 % of it.
 bool ArchiveIsCheaper(std::uint64_t estimate, std::uint64_t archiveSize);

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "tools/publish/commands/json_document.h"
+#include "launcher/feed/json_document.h"
 #include "tools/publish/signing/signed_feed.h"
 
 namespace launcher::publish {

@@ -8,12 +8,12 @@
 #include <string>
 #include <vector>
 
+#include "launcher/feed/json_document.h"
 #include "launcher/text/failure.h"
 #include "launcher/text/format.h"
 #include "launcher/text/numbers.h"
 #include "launcher/text/text.h"
 #include "tools/publish/commands/arguments.h"
-#include "tools/publish/commands/json_document.h"
 #include "tools/publish/commands/progress_lines.h"
 #include "tools/publish/commands/remote_commands.h"
 #include "tools/publish/commands/role_commands.h"

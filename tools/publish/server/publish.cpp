@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <concepts>
 #include <fstream>
 #include <optional>
 #include <set>
@@ -44,14 +45,24 @@ class Pacer {
   explicit Pacer(const PublishProgress& progress) : progress_(progress) {}
 
   void operator()(const std::wstring& line, bool last = false) {
-    if (!progress_) return;
-    const auto now = std::chrono::steady_clock::now();
-    if (!last && now - shown_ < std::chrono::milliseconds(100)) return;
-    shown_ = now;
-    progress_(line);
+    if (Due(last)) progress_(line);
+  }
+
+  // The line made only when it is shown: for callers that report far more often than that.
+  template <std::invocable MakeLine>
+  void operator()(const MakeLine& makeLine, bool last = false) {
+    if (Due(last)) progress_(makeLine());
   }
 
  private:
+  bool Due(bool last) {
+    if (!progress_) return false;
+    const auto now = std::chrono::steady_clock::now();
+    if (!last && now - shown_ < std::chrono::milliseconds(100)) return false;
+    shown_ = now;
+    return true;
+  }
+
   const PublishProgress& progress_;
   std::chrono::steady_clock::time_point shown_;
 };
@@ -194,9 +205,12 @@ std::optional<OneRead> ReadOnceByTar(const std::filesystem::path& build,
   std::uint64_t done = 0;
   std::size_t ended = 0;
   const auto show = [&](bool last) {
-    pace(Format(L"{}: {} of {} files, {:.1f} of {:.1f} MiB", doing, ended, files.size(),
-                done / kMebibyte, total / kMebibyte),
-         last);
+    pace(
+        [&] {
+          return Format(L"{}: {} of {} files, {:.1f} of {:.1f} MiB", doing, ended, files.size(),
+                        done / kMebibyte, total / kMebibyte);
+        },
+        last);
   };
   TarFollower follower(
       std::move(names),

@@ -1,6 +1,6 @@
 #pragma once
-// One JSON object written member by member: what `--json` prints for scripts and CI, in place of
-// the lines a person reads.
+// One JSON object written member by member: what `--json` gives scripts and CI, in place of the
+// lines a person reads (the publisher's reports, the launcher's check summary).
 
 #include <cstdint>
 #include <string>
@@ -9,7 +9,7 @@
 #include "launcher/feed/json.h"
 #include "launcher/text/text.h"
 
-namespace launcher::publish {
+namespace launcher {
 
 class JsonDocument {
  public:
@@ -42,4 +42,4 @@ class JsonDocument {
   std::string text_ = "{";
 };
 
-}  // namespace launcher::publish
+}  // namespace launcher
